@@ -1,0 +1,94 @@
+#include "app/CommandLine.h"
+
+#include "app/MessageBoxes.h"
+
+#include <cxxopts.hpp>
+
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+
+namespace orvi {
+namespace {
+
+constexpr std::int64_t kDefaultMaxWaitSeconds = 300;
+constexpr const char* kHelpTitle = "Command line help";
+
+cxxopts::Options makeOptions(int argc, const char* const* argv) {
+    const char* programName = (argc > 0 && argv != nullptr && argv[0] != nullptr) ? argv[0] : "";
+    cxxopts::Options options(programName, "Set Kiv as primary display");
+    options.custom_help("[params] | --help");
+    options.add_options()
+        ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
+        ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath");
+    options.add_options("Help")
+        ("help", "Show this help and exit", cxxopts::value<bool>(), "");
+    return options;
+}
+
+std::string currentLocalTimeText() {
+    const std::time_t now = std::time(nullptr);
+    const char* text = std::ctime(&now);  // ends with a line feed
+    return text != nullptr ? text : "\n";
+}
+
+}  // namespace
+
+std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const char* const* argv,
+                                                               LogFile& logFile,
+                                                               std::ostream& standardOutput,
+                                                               std::ostream& standardError) {
+    cxxopts::Options options = makeOptions(argc, argv);
+    std::int64_t maxWait = kDefaultMaxWaitSeconds;
+    std::ostream* log = &standardOutput;
+    try {
+        // The option library reads argv[1..argc); an empty vector is read as the program name alone.
+        const char* const programOnly[] = {"", nullptr};
+        const bool empty = argc < 1 || argv == nullptr;
+        const cxxopts::ParseResult result = options.parse(empty ? 1 : argc, empty ? programOnly : argv);
+        if (result.count("help") > 0) {
+            return CommandLineExit{BoxIcon::Information, kHelpTitle, options.help(), 0};
+        }
+        if (result.count("log") > 0) {
+            const std::string path = result["log"].as<std::string>();
+            std::ofstream& file = logFile.open(path);
+            if (!file) {
+                standardError << "Failed to open log file for write: " << path << std::endl;
+            } else {
+                log = &file;
+                file << "App start at: " << currentLocalTimeText() << std::endl;
+            }
+        }
+        if (result.count("max-wait") > 0) {
+            const std::int32_t value = result["max-wait"].as<std::int32_t>();
+            if (value < 0) {
+                throw std::runtime_error(
+                    "Maximum time to wait must be a non-negative number of seconds, got: " +
+                    std::to_string(value));
+            }
+            maxWait = value;
+        }
+    } catch (const std::exception& error) {
+        return CommandLineExit{BoxIcon::Error, kHelpTitle,
+                               std::string(error.what()) + "\n\n" + options.help(), 1};
+    }
+    return StartupSettings{maxWait, *log};
+}
+
+StartupSettings parseCommandLine(int argc, const char* const* argv) {
+    auto outcome = readCommandLine(argc, argv, processLogFile(), std::cout, std::cerr);
+    if (auto* settings = std::get_if<StartupSettings>(&outcome)) {
+        return *settings;
+    }
+    const CommandLineExit& exit = std::get<CommandLineExit>(outcome);
+    if (exit.icon == BoxIcon::Information) {
+        showInfoBox(exit.title.c_str(), exit.text.c_str());
+    } else {
+        showErrorBox(exit.title.c_str(), exit.text.c_str());
+    }
+    std::exit(exit.exitCode);
+}
+
+}  // namespace orvi

@@ -1,0 +1,6 @@
+#include "app/CommandLine.h"
+
+int main(int argc, char* argv[]) {
+    orvi::parseCommandLine(argc, argv);
+    return 0;
+}

@@ -1,0 +1,30 @@
+# cxxopts: one header from Debian's libcxxopts-dev. It is copied into a folder of the build tree so
+# that the cross build sees that header and nothing else of the host's /usr/include.
+find_file(CXXOPTS_HEADER cxxopts.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT CXXOPTS_HEADER)
+  message(FATAL_ERROR "cxxopts.hpp not found: install Debian's libcxxopts-dev")
+endif()
+configure_file(${CXXOPTS_HEADER} ${CMAKE_BINARY_DIR}/third-party-include/cxxopts.hpp COPYONLY)
+add_library(cxxopts_header INTERFACE)
+target_include_directories(cxxopts_header SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third-party-include)
+
+if(NOT WIN32)
+  # The host build reads simulated desktops from JSON files (Debian's nlohmann-json3-dev).
+  find_package(nlohmann_json 3 REQUIRED)
+endif()
+
+if(BUILD_TESTING)
+  if(WIN32)
+    # GoogleTest for Windows is compiled from Debian's googletest sources.
+    set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+    if(NOT EXISTS ${GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
+      message(FATAL_ERROR "GoogleTest sources not found: install Debian's googletest")
+    endif()
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()

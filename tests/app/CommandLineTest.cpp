@@ -1,0 +1,204 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvi::BoxIcon;
+using orvi::CommandLineExit;
+using orvi::LogFile;
+using orvi::StartupSettings;
+
+#ifdef _WIN32
+const std::string kLineEnd = "\r\n";  // the log file is written in text mode
+#else
+const std::string kLineEnd = "\n";
+#endif
+
+const std::string kNegativeWait = "Maximum time to wait must be a non-negative number of seconds, got: ";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("kiv-cmdline-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        logPath_ = (folder_ / "run.log").string();
+    }
+    void TearDown() override {
+        logFile_ = LogFile();
+        fs::remove_all(folder_);
+    }
+
+    std::variant<StartupSettings, CommandLineExit> read(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "SetPrimaryKiv.exe");
+        std::vector<const char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(argument.c_str());
+        }
+        argv.push_back(nullptr);
+        return orvi::readCommandLine(static_cast<int>(arguments.size()), argv.data(), logFile_, out_, err_);
+    }
+
+    StartupSettings settingsOf(std::vector<std::string> arguments) {
+        auto outcome = read(std::move(arguments));
+        EXPECT_TRUE(std::holds_alternative<StartupSettings>(outcome));
+        return std::get<StartupSettings>(outcome);
+    }
+
+    CommandLineExit exitOf(std::vector<std::string> arguments) {
+        auto outcome = read(std::move(arguments));
+        EXPECT_TRUE(std::holds_alternative<CommandLineExit>(outcome));
+        return std::get<CommandLineExit>(outcome);
+    }
+
+    static std::string helpText() {
+        LogFile unused;
+        std::ostringstream sink;
+        const char* argv[] = {"SetPrimaryKiv.exe", "--help", nullptr};
+        return std::get<CommandLineExit>(orvi::readCommandLine(2, argv, unused, sink, sink)).text;
+    }
+
+    // "App start at: Mon Dec  7 07:48:51 2026" followed by an empty line.
+    static std::string startLinePattern() {
+        return "App start at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}" +
+               kLineEnd + kLineEnd;
+    }
+
+    fs::path folder_;
+    std::string logPath_;
+    LogFile logFile_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(CommandLine, WithoutArgumentsWaits300SecondsAndLogsToStandardOutput) {
+    const StartupSettings settings = settingsOf({});
+    EXPECT_EQ(settings.maxWait, 300);
+    EXPECT_EQ(&settings.log, &out_);
+    EXPECT_FALSE(logFile_.exists());
+    EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(CommandLine, AcceptsShortAndLongMaxWait) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::int64_t maxWait;
+    };
+    const Case cases[] = {
+        {{"-t", "0"}, 0},
+        {{"--max-wait", "0"}, 0},
+        {{"-t", "45"}, 45},
+        {{"--max-wait=7"}, 7},
+        {{"-t", "2147483647"}, 2147483647},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(settingsOf(c.arguments).maxWait, c.maxWait) << c.arguments.front();
+    }
+}
+
+TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
+    const CommandLineExit exit = exitOf({"-t", "5", "--log", logPath_, "--help"});
+    EXPECT_EQ(exit.icon, BoxIcon::Information);
+    EXPECT_EQ(exit.title, "Command line help");
+    EXPECT_EQ(exit.exitCode, 0);
+    EXPECT_NE(exit.text.find("Set Kiv as primary display"), std::string::npos);
+    EXPECT_NE(exit.text.find("SetPrimaryKiv.exe [params] | --help"), std::string::npos);
+    for (const char* option : {"-t, --max-wait seconds", "Maximum time to wait for Kiv device (default 300)",
+                               "-l, --log filepath", "Log file output", "Help options:", "--help",
+                               "Show this help and exit"}) {
+        EXPECT_NE(exit.text.find(option), std::string::npos) << option;
+    }
+    EXPECT_FALSE(logFile_.exists());
+    EXPECT_FALSE(fs::exists(logPath_));
+}
+
+TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
+    const std::vector<std::string> cases[] = {
+        {"--unknown"},
+        {"-t", "ten"},
+        {"-t", "2147483648"},
+        {"-t"},
+        {"--help", "-t", "x"},  // the parse fails before help is looked at
+    };
+    const std::string help = helpText();
+    for (const auto& arguments : cases) {
+        const CommandLineExit exit = exitOf(arguments);
+        EXPECT_EQ(exit.icon, BoxIcon::Error);
+        EXPECT_EQ(exit.title, "Command line help");
+        EXPECT_EQ(exit.exitCode, 1);
+        const auto blank = exit.text.find("\n\n");
+        ASSERT_NE(blank, std::string::npos);
+        EXPECT_GT(blank, 0u) << "the library's error text comes first";
+        EXPECT_EQ(exit.text.substr(blank + 2), help);
+    }
+    EXPECT_FALSE(logFile_.exists());
+}
+
+TEST_F(CommandLine, NegativeWaitIsRejectedAfterTheLogFileGotItsStartLine) {
+    const CommandLineExit exit = exitOf({"-l", logPath_, "-t", "-5"});
+    EXPECT_EQ(exit.icon, BoxIcon::Error);
+    EXPECT_EQ(exit.exitCode, 1);
+    EXPECT_EQ(exit.text, kNegativeWait + "-5\n\n" + helpText());
+    logFile_.stream().flush();
+    EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(startLinePattern())));
+
+    const CommandLineExit withoutLog = exitOf({"--max-wait", "-2147483648"});
+    EXPECT_EQ(withoutLog.text.substr(0, withoutLog.text.find('\n')), kNegativeWait + "-2147483648");
+}
+
+TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
+    {
+        const StartupSettings settings = settingsOf({"--log", logPath_, "-t", "0"});
+        EXPECT_EQ(&settings.log, &logFile_.stream());
+        settings.log << "first run" << std::endl;
+    }
+    logFile_ = LogFile();
+    {
+        const StartupSettings settings = settingsOf({"-l", logPath_});
+        settings.log << "second run" << std::endl;
+    }
+    logFile_ = LogFile();
+    const std::string expected =
+        startLinePattern() + "first run" + kLineEnd + startLinePattern() + "second run" + kLineEnd;
+    EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(expected))) << readFile(logPath_);
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CommandLine, UnopenableLogFileIsReportedAndLoggingGoesToStandardOutput) {
+    const std::string path = (folder_ / "missing-folder" / "run.log").string();
+    const StartupSettings settings = settingsOf({"--log", path, "-t", "3"});
+    EXPECT_EQ(&settings.log, &out_);
+    EXPECT_EQ(settings.maxWait, 3);
+    EXPECT_TRUE(logFile_.exists()) << "the log file exists even though it could not be opened";
+    EXPECT_EQ(err_.str(), "Failed to open log file for write: " + path + "\n");
+    EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(CommandLine, SurvivesAnEmptyArgumentVector) {
+    LogFile logFile;
+    std::ostringstream sink;
+    const char* argv[] = {nullptr};
+    auto outcome = orvi::readCommandLine(0, argv, logFile, sink, sink);
+    ASSERT_TRUE(std::holds_alternative<StartupSettings>(outcome));
+    EXPECT_EQ(std::get<StartupSettings>(outcome).maxWait, 300);
+}
+
+}  // namespace

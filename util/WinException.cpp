@@ -1,0 +1,44 @@
+#include "util/WinException.h"
+
+#include <memory>
+#include <sstream>
+
+namespace orvi::util {
+namespace {
+
+struct LocalFreeDeleter {
+    void operator()(char* buffer) const { LocalFree(buffer); }
+};
+using SystemBuffer = std::unique_ptr<char, LocalFreeDeleter>;
+
+}  // namespace
+
+std::string formatWinError(const WinErrorInfo& info) {
+    char* allocated = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, info.code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&allocated), 0, nullptr);
+    const SystemBuffer systemText(allocated);
+
+    std::ostringstream message;
+    if (!info.context.empty()) {
+        message << info.context << ": ";
+    }
+    if (length == 0 || !systemText) {
+        message << "Unknown error [Failed to look up error message]";
+    } else {
+        message << systemText.get();
+    }
+    message << " (Error code: 0x" << std::hex << info.code << ")";
+    return message.str();
+}
+
+WinException::WinException(std::string context) : WinException(GetLastError(), std::move(context)) {}
+
+WinException::WinException(DWORD code, std::string context)
+    : WinException(WinErrorInfo{code, std::move(context)}) {}
+
+WinException::WinException(WinErrorInfo info) : std::runtime_error(formatWinError(info)) {}
+
+}  // namespace orvi::util
