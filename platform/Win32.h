@@ -100,4 +100,212 @@ constexpr int IDOK = 1;
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
+// Named mutexes, handles, waiting
+#define INFINITE 0xFFFFFFFFu
+constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
+constexpr DWORD WAIT_ABANDONED = 0x00000080;
+constexpr DWORD WAIT_TIMEOUT = 0x00000102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+
+HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, LPCSTR name);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL ReleaseMutex(HANDLE mutex);
+BOOL CloseHandle(HANDLE handle);
+
+// Clock and sleep
+union LARGE_INTEGER {
+    std::int64_t QuadPart;
+};
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+void Sleep(DWORD milliseconds);
+
+// Display devices and monitors
+constexpr DWORD DISPLAY_DEVICE_ATTACHED_TO_DESKTOP = 0x00000001;
+constexpr DWORD DISPLAY_DEVICE_PRIMARY_DEVICE = 0x00000004;
+constexpr DWORD MONITORINFOF_PRIMARY = 0x00000001;
+
+struct DISPLAY_DEVICEW {
+    DWORD cb;
+    WCHAR DeviceName[32];
+    WCHAR DeviceString[128];
+    DWORD StateFlags;
+    WCHAR DeviceID[128];
+    WCHAR DeviceKey[128];
+};
+
+struct MONITORINFO {
+    DWORD cbSize;
+    RECT rcMonitor;
+    RECT rcWork;
+    DWORD dwFlags;
+};
+
+struct MONITORINFOEXW : MONITORINFO {
+    WCHAR szDevice[32];
+};
+
+using MONITORENUMPROC = BOOL(CALLBACK*)(HMONITOR monitor, HDC dc, LPRECT clip, LPARAM data);
+
+// Display settings. Of the printer/display unions only the display members are declared.
+constexpr DWORD ENUM_CURRENT_SETTINGS = 0xFFFFFFFF;
+constexpr DWORD DM_POSITION = 0x00000020;
+constexpr DWORD DM_PELSWIDTH = 0x00080000;
+constexpr DWORD DM_PELSHEIGHT = 0x00100000;
+constexpr DWORD CDS_UPDATEREGISTRY = 0x00000001;
+constexpr DWORD CDS_NORESET = 0x10000000;
+constexpr DWORD CDS_SET_PRIMARY = 0x00000010;
+constexpr DWORD CDS_GLOBAL = 0x00000008;
+constexpr LONG DISP_CHANGE_SUCCESSFUL = 0;
+constexpr LONG DISP_CHANGE_RESTART = 1;
+constexpr LONG DISP_CHANGE_FAILED = -1;
+constexpr LONG DISP_CHANGE_BADMODE = -2;
+constexpr LONG DISP_CHANGE_NOTUPDATED = -3;
+constexpr LONG DISP_CHANGE_BADFLAGS = -4;
+constexpr LONG DISP_CHANGE_BADPARAM = -5;
+
+struct DEVMODEW {
+    WCHAR dmDeviceName[32];
+    WORD dmSpecVersion;
+    WORD dmDriverVersion;
+    WORD dmSize;
+    WORD dmDriverExtra;
+    DWORD dmFields;
+    POINTL dmPosition;
+    DWORD dmDisplayOrientation;
+    DWORD dmDisplayFixedOutput;
+    short dmColor;
+    short dmDuplex;
+    short dmYResolution;
+    short dmTTOption;
+    short dmCollate;
+    WCHAR dmFormName[32];
+    WORD dmLogPixels;
+    DWORD dmBitsPerPel;
+    DWORD dmPelsWidth;
+    DWORD dmPelsHeight;
+    DWORD dmDisplayFlags;
+    DWORD dmDisplayFrequency;
+    DWORD dmICMMethod;
+    DWORD dmICMIntent;
+    DWORD dmMediaType;
+    DWORD dmDitherType;
+    DWORD dmReserved1;
+    DWORD dmReserved2;
+    DWORD dmPanningWidth;
+    DWORD dmPanningHeight;
+};
+
+// Display configuration
+constexpr UINT32 QDC_ALL_PATHS = 0x00000001;
+constexpr UINT32 QDC_ONLY_ACTIVE_PATHS = 0x00000002;
+constexpr UINT32 QDC_DATABASE_CURRENT = 0x00000004;
+
+enum DISPLAYCONFIG_MODE_INFO_TYPE : UINT32 {
+    DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE = 1,
+    DISPLAYCONFIG_MODE_INFO_TYPE_TARGET = 2,
+    DISPLAYCONFIG_MODE_INFO_TYPE_DESKTOP_IMAGE = 3,
+};
+
+enum DISPLAYCONFIG_DEVICE_INFO_TYPE : UINT32 {
+    DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME = 1,
+    DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME = 2,
+};
+
+enum DISPLAYCONFIG_TOPOLOGY_ID : UINT32 {
+    DISPLAYCONFIG_TOPOLOGY_INTERNAL = 1,
+    DISPLAYCONFIG_TOPOLOGY_CLONE = 2,
+    DISPLAYCONFIG_TOPOLOGY_EXTEND = 4,
+    DISPLAYCONFIG_TOPOLOGY_EXTERNAL = 8,
+};
+
+struct DISPLAYCONFIG_RATIONAL {
+    UINT32 Numerator;
+    UINT32 Denominator;
+};
+
+struct DISPLAYCONFIG_PATH_SOURCE_INFO {
+    LUID adapterId;
+    UINT32 id;
+    UINT32 modeInfoIdx;
+    UINT32 statusFlags;
+};
+
+struct DISPLAYCONFIG_PATH_TARGET_INFO {
+    LUID adapterId;
+    UINT32 id;
+    UINT32 modeInfoIdx;
+    UINT32 outputTechnology;
+    UINT32 rotation;
+    UINT32 scaling;
+    DISPLAYCONFIG_RATIONAL refreshRate;
+    UINT32 scanLineOrdering;
+    BOOL targetAvailable;
+    UINT32 statusFlags;
+};
+
+struct DISPLAYCONFIG_PATH_INFO {
+    DISPLAYCONFIG_PATH_SOURCE_INFO sourceInfo;
+    DISPLAYCONFIG_PATH_TARGET_INFO targetInfo;
+    UINT32 flags;
+};
+
+struct DISPLAYCONFIG_SOURCE_MODE {
+    UINT32 width;
+    UINT32 height;
+    UINT32 pixelFormat;
+    POINTL position;
+};
+
+// The target and source modes share their storage on Windows; the host keeps the source mode and
+// pads to the size of the largest member (the target mode, 48 bytes).
+struct DISPLAYCONFIG_MODE_INFO {
+    DISPLAYCONFIG_MODE_INFO_TYPE infoType;
+    UINT32 id;
+    LUID adapterId;
+    union {
+        DISPLAYCONFIG_SOURCE_MODE sourceMode;
+        BYTE modeStorage[48];
+    };
+};
+
+struct DISPLAYCONFIG_DEVICE_INFO_HEADER {
+    DISPLAYCONFIG_DEVICE_INFO_TYPE type;
+    UINT32 size;
+    LUID adapterId;
+    UINT32 id;
+};
+
+struct DISPLAYCONFIG_SOURCE_DEVICE_NAME {
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    WCHAR viewGdiDeviceName[32];
+};
+
+struct DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS {
+    UINT32 value;
+};
+
+struct DISPLAYCONFIG_TARGET_DEVICE_NAME {
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS flags;
+    UINT32 outputTechnology;
+    UINT16 edidManufactureId;
+    UINT16 edidProductCodeId;
+    UINT32 connectorInstance;
+    WCHAR monitorFriendlyDeviceName[64];
+    WCHAR monitorDevicePath[128];
+};
+
 #endif  // _WIN32
+
+// The layouts the tool relies on, checked on every build.
+static_assert(sizeof(WCHAR) == 2, "WCHAR is a UTF-16 code unit");
+static_assert(sizeof(LONG) == 4 && sizeof(DWORD) == 4, "LONG and DWORD are 32 bits");
+static_assert(sizeof(DISPLAY_DEVICEW) == 840, "DISPLAY_DEVICEW layout");
+static_assert(sizeof(MONITORINFOEXW) == 104, "MONITORINFOEXW layout");
+static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW layout");
+static_assert(sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) == 84, "DISPLAYCONFIG_SOURCE_DEVICE_NAME layout");
+static_assert(sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME) == 420, "DISPLAYCONFIG_TARGET_DEVICE_NAME layout");
+static_assert(sizeof(DISPLAYCONFIG_PATH_INFO) == 72, "DISPLAYCONFIG_PATH_INFO layout");
+static_assert(sizeof(DISPLAYCONFIG_MODE_INFO) == 64, "DISPLAYCONFIG_MODE_INFO layout");
