@@ -1,0 +1,72 @@
+// The real executable's command line under Wine: its message boxes, exit codes and log file.
+#include "ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace {
+
+using e2e::Box;
+using e2e::runTool;
+
+const std::regex kStartLines("App start at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n");
+
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+TEST(CommandLineEndToEnd, HelpShowsAnInformationBoxAndOpensNoLog) {
+    const std::string log = e2e::freshFolder("help") + "help.log";
+    const auto run = runTool("-t 5 --log " + quoted(log) + " --help", Box::Expected);
+    ASSERT_TRUE(run.box.has_value());
+    EXPECT_EQ(run.box->title, "Command line help");
+    EXPECT_EQ(run.box->icon, "information");
+    EXPECT_NE(run.box->text.find("Set Kiv as primary display"), std::string::npos) << run.box->text;
+    EXPECT_NE(run.box->text.find("SetPrimaryKiv.exe [params] | --help"), std::string::npos) << run.box->text;
+    EXPECT_NE(run.box->text.find("-t, --max-wait seconds"), std::string::npos);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(GetFileAttributesA(log.c_str()), INVALID_FILE_ATTRIBUTES) << "no log file for --help";
+}
+
+TEST(CommandLineEndToEnd, ParseErrorsShowAnErrorBoxWithTheHelp) {
+    for (const char* arguments : {"--bogus", "-t ten", "-t 99999999999", "--help -t x"}) {
+        const auto run = runTool(arguments, Box::Expected);
+        ASSERT_TRUE(run.box.has_value()) << arguments;
+        EXPECT_EQ(run.box->title, "Command line help");
+        EXPECT_EQ(run.box->icon, "error");
+        const auto blank = run.box->text.find("\n\n");
+        ASSERT_NE(blank, std::string::npos) << run.box->text;
+        EXPECT_NE(run.box->text.find("Set Kiv as primary display", blank), std::string::npos);
+        EXPECT_EQ(run.exitCode, 1u) << arguments;
+    }
+}
+
+TEST(CommandLineEndToEnd, NegativeWaitIsRejectedAfterTheStartLine) {
+    const std::string log = e2e::freshFolder("negative") + "run.log";
+    const auto run = runTool("-l " + quoted(log) + " -t -5", Box::Expected);
+    ASSERT_TRUE(run.box.has_value());
+    EXPECT_EQ(run.box->icon, "error");
+    EXPECT_EQ(run.box->text.substr(0, run.box->text.find('\n')),
+              "Maximum time to wait must be a non-negative number of seconds, got: -5");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(std::regex_match(e2e::readFile(log), kStartLines)) << e2e::readFile(log);
+}
+
+TEST(CommandLineEndToEnd, TwoRunsAppendToOneLog) {
+    const std::string log = e2e::freshFolder("append") + "run.log";
+    EXPECT_EQ(runTool("-t 0 -l " + quoted(log), Box::NotExpected).exitCode, 0u);
+    EXPECT_EQ(runTool("--max-wait 0 --log " + quoted(log), Box::NotExpected).exitCode, 0u);
+    const std::string content = e2e::readFile(log);
+    EXPECT_EQ(std::distance(std::sregex_iterator(content.begin(), content.end(), kStartLines),
+                            std::sregex_iterator()),
+              2)
+        << content;
+}
+
+TEST(CommandLineEndToEnd, UnopenableLogIsReportedOnStandardError) {
+    const std::string log = e2e::freshFolder("unopenable") + "missing\\run.log";
+    const auto run = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    EXPECT_EQ(run.standardError, "Failed to open log file for write: " + log + "\r\n");
+    EXPECT_EQ(run.exitCode, 0u);
+}
+
+}  // namespace

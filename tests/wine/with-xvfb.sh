@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs a command on a private Xvfb display (Wine shows message boxes only on an X display), with
+# Wine's server for the prefix in $WINEPREFIX started afresh, and stops both afterwards.
+set -u
+stop_wine() { wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; }
+stop_wine
+displayfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
+xvfb=$!
+tries=0
+while [ ! -s "$displayfile" ] && [ $tries -lt 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+if [ ! -s "$displayfile" ]; then
+  echo "Xvfb did not start" >&2
+  kill $xvfb 2>/dev/null
+  exit 1
+fi
+DISPLAY=:$(cat "$displayfile")
+export DISPLAY
+rm -f "$displayfile"
+"$@"
+status=$?
+stop_wine
+kill $xvfb 2>/dev/null
+wait $xvfb 2>/dev/null
+exit $status
