@@ -4,6 +4,7 @@
 
 #include <cxxopts.hpp>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -28,10 +29,21 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     return options;
 }
 
+// The local time in the C standard's ctime layout, "Mon Dec  7 07:48:51 2026\n": English names and
+// a blank before a one-digit day on every platform (the Microsoft runtime's ctime writes "Dec 07").
 std::string currentLocalTimeText() {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const std::time_t now = std::time(nullptr);
-    const char* text = std::ctime(&now);  // ends with a line feed
-    return text != nullptr ? text : "\n";
+    const std::tm* local = std::localtime(&now);
+    if (local == nullptr || local->tm_wday < 0 || local->tm_wday > 6 || local->tm_mon < 0 || local->tm_mon > 11) {
+        return "\n";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s%3d %.2d:%.2d:%.2d %d\n", kDays[local->tm_wday], kMonths[local->tm_mon],
+                  local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec, 1900 + local->tm_year);
+    return text;
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ protected:
 
     // "App start at: Mon Dec  7 07:48:51 2026" followed by an empty line.
     static std::string startLinePattern() {
-        return "App start at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}" +
+        return "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}" +
                kLineEnd + kLineEnd;
     }
 

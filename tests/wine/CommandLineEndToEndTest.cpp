@@ -10,7 +10,7 @@ namespace {
 using e2e::Box;
 using e2e::runTool;
 
-const std::regex kStartLines("App start at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n");
+const std::regex kStartLines("App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n");
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the host build, the host build under sanitizers, and the Windows build
+# under Wine. Installs what is missing first. The last line is the summary over all of them.
+set -uo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh || exit 1
+
+presets=(host host-asan windows)
+total=0
+failed=0
+for preset in "${presets[@]}"; do
+  echo "== $preset"
+  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j2; then
+    echo "== $preset: build failed"
+    failed=$((failed + 1)); total=$((total + 1))
+    continue
+  fi
+  log="build/$preset-ctest.log"
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$summary" ]; then
+    failed=$((failed + 1)); total=$((total + 1))
+    continue
+  fi
+  read -r ran_failed ran_total < <(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$summary")
+  failed=$((failed + ran_failed)); total=$((total + ran_total))
+done
+
+passed=$((total - failed))
+percent=$(( total > 0 ? passed * 100 / total : 0 ))
+echo
+echo "$percent% tests passed, $failed tests failed out of $total"
+[ "$failed" -eq 0 ] && [ "$total" -gt 0 ]
