@@ -1,0 +1,55 @@
+// The desktop that the simulated window system serves: display adapters, the display devices that
+// each adapter drives (one per source of the adapter) and the monitors that show each display device.
+//
+// Plain values: tests build desktops in code, the host executable loads one from a JSON file
+// (platform/host/DesktopFile.h).
+#pragma once
+
+#include "platform/Win32.h"
+
+#include <string>
+#include <vector>
+
+namespace orvi::platform {
+
+// One monitor on one connector of its adapter: a target of the display configuration. Target ids
+// are numbered per adapter, 0, 1, ..., over the monitors of all its display devices in order.
+struct SimulatedMonitor {
+    UINT16 edidProductCode = 0;
+    std::u16string friendlyName;  // given as written: 64 units fill the array without a null
+    std::u16string devicePath;    // likewise, at 128 units
+};
+
+// One display device ("\\.\DISPLAYn"), the source of its adapter with the same index: source ids
+// are numbered per adapter, 0, 1, ..., in the order of the adapter's display devices.
+struct SimulatedDisplay {
+    // Empty: "\\.\DISPLAYn", n counting all display devices from 1 in device order. 32 units fill
+    // the window system's arrays without a null.
+    std::u16string deviceName;
+    bool attached = true;  // DISPLAY_DEVICE_ATTACHED_TO_DESKTOP; only attached devices are monitors
+    bool primary = false;
+    LONG x = 0;
+    LONG y = 0;
+    DWORD width = 1920;
+    DWORD height = 1080;
+    // The monitors that show this display device; two or more make a clone, which the monitor
+    // enumeration reports as one monitor. None: a monitor without any display path.
+    std::vector<SimulatedMonitor> monitors;
+    // What GetMonitorInfoW reports as the monitor's device name, when a driver out of step reports
+    // another name than deviceName. Empty: deviceName.
+    std::u16string monitorInfoDeviceName;
+};
+
+// One display adapter: a GPU, or a USB display adapter beside it. Each adapter has a LUID of its own
+// (SimulatedWindowSystem::adapterLuid).
+struct SimulatedAdapter {
+    std::u16string name;        // DeviceString of its display devices
+    std::u16string hardwareId;  // DeviceID of its display devices
+    std::vector<SimulatedDisplay> displays;
+};
+
+struct SimulatedDesktop {
+    std::vector<SimulatedAdapter> adapters;
+};
+
+}  // namespace orvi::platform

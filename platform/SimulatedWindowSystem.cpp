@@ -1,0 +1,520 @@
+#include "platform/SimulatedWindowSystem.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+namespace orvi::platform {
+namespace {
+
+constexpr std::size_t kDeviceNameUnits = 32;  // CCHDEVICENAME
+constexpr DWORD kErrorInvalidMonitorHandle = 1461;
+constexpr UINT32 kPathActive = 0x1;              // DISPLAYCONFIG_PATH_ACTIVE
+constexpr UINT32 kInUse = 0x1;                   // DISPLAYCONFIG_SOURCE_IN_USE, DISPLAYCONFIG_TARGET_IN_USE
+constexpr UINT32 kFriendlyNameFromEdid = 0x1;    // DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS bits
+constexpr UINT32 kEdidIdsValid = 0x4;
+constexpr WORD kDevModeSpecVersion = 0x0401;     // DM_SPECVERSION
+
+constexpr LONG asResult(DWORD code) { return static_cast<LONG>(code); }
+
+// Fills a fixed-size array the way the window system does: the units that fit, then a null when
+// there is room for one, zeros after it. A text as long as the array leaves no null.
+template <std::size_t N>
+void fill(WCHAR (&array)[N], std::u16string_view text) {
+    std::size_t i = 0;
+    for (; i < N && i < text.size(); ++i) {
+        array[i] = static_cast<WCHAR>(text[i]);
+    }
+    for (; i < N; ++i) {
+        array[i] = 0;
+    }
+}
+
+// A device name as a caller passes it: up to its null, but never past the 32 units of the array it
+// was taken from (a full array has no null).
+std::u16string deviceNameFrom(const WCHAR* name) {
+    std::u16string result;
+    for (std::size_t i = 0; i < kDeviceNameUnits && name[i] != 0; ++i) {
+        result.push_back(static_cast<char16_t>(name[i]));
+    }
+    return result;
+}
+
+// The part of a model's device name that the 32-unit arrays can carry.
+std::u16string_view visibleName(const std::u16string& name) {
+    return std::u16string_view(name).substr(0, kDeviceNameUnits);
+}
+
+const std::u16string& monitorDeviceName(const SimulatedDisplay& display) {
+    return display.monitorInfoDeviceName.empty() ? display.deviceName : display.monitorInfoDeviceName;
+}
+
+SimulatedCall callOf(DisplayOperation operation) {
+    SimulatedCall call;
+    call.operation = operation;
+    return call;
+}
+
+bool sameLuid(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
+
+// Monitor handles are the display device's index in device order, plus one (never null).
+HMONITOR monitorHandle(std::size_t deviceIndex) {
+    return reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(deviceIndex + 1));
+}
+
+std::size_t deviceIndexOf(HMONITOR monitor) { return reinterpret_cast<std::uintptr_t>(monitor) - 1; }
+
+RECT rectangleOf(const SimulatedDisplay& display) {
+    return RECT{display.x, display.y, display.x + static_cast<LONG>(display.width),
+                display.y + static_cast<LONG>(display.height)};
+}
+
+bool validQueryFlags(UINT32 flags) {
+    return flags == QDC_ALL_PATHS || flags == QDC_ONLY_ACTIVE_PATHS || flags == QDC_DATABASE_CURRENT;
+}
+
+bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
+    for (const SimulatedAdapter& adapter : desktop.adapters) {
+        for (const SimulatedDisplay& display : adapter.displays) {
+            if (display.primary && (display.x != 0 || display.y != 0)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+SimulatedWindowSystem::SimulatedWindowSystem(SimulatedDesktop desktop) { reset(std::move(desktop)); }
+
+void SimulatedWindowSystem::reset(SimulatedDesktop desktop) {
+    *this = SimulatedWindowSystem();
+    desktop_ = std::move(desktop);
+    nameDisplays();
+}
+
+std::vector<SimulatedCall> SimulatedWindowSystem::callsOf(DisplayOperation operation) const {
+    std::vector<SimulatedCall> result;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(result),
+                 [operation](const SimulatedCall& call) { return call.operation == operation; });
+    return result;
+}
+
+LUID SimulatedWindowSystem::adapterLuid(std::size_t adapterIndex) {
+    return LUID{0x0000A000u + 0x100u * static_cast<DWORD>(adapterIndex), 0};
+}
+
+void SimulatedWindowSystem::failCall(DisplayOperation operation, unsigned occurrence, LONG code) {
+    failures_.push_back(Failure{operation, occurrence, code});
+}
+
+void SimulatedWindowSystem::plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter) {
+    plugIns_.push_back(PlugIn{sizesQuery, std::move(adapter)});
+}
+
+std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
+    const unsigned occurrence = ++callCounts_[operation];
+    for (const Failure& failure : failures_) {
+        if (failure.operation == operation && failure.occurrence == occurrence) {
+            return failure.code;
+        }
+    }
+    return std::nullopt;
+}
+
+LONG SimulatedWindowSystem::record(SimulatedCall call) {
+    calls_.push_back(std::move(call));
+    return calls_.back().result;
+}
+
+void SimulatedWindowSystem::nameDisplays() {
+    std::size_t number = 1;
+    for (SimulatedAdapter& adapter : desktop_.adapters) {
+        for (SimulatedDisplay& display : adapter.displays) {
+            if (display.deviceName.empty()) {
+                const std::string digits = std::to_string(number);
+                display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
+            }
+            ++number;
+        }
+    }
+}
+
+std::vector<SimulatedWindowSystem::DisplayRef> SimulatedWindowSystem::displaysInDeviceOrder() const {
+    std::vector<DisplayRef> result;
+    for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
+        for (std::size_t source = 0; source < desktop_.adapters[adapter].displays.size(); ++source) {
+            result.push_back(DisplayRef{adapter, source});
+        }
+    }
+    return result;
+}
+
+std::optional<SimulatedWindowSystem::DisplayRef> SimulatedWindowSystem::findAttachedDisplay(
+    const WCHAR* deviceName) const {
+    const std::u16string wanted = deviceNameFrom(deviceName);
+    for (const DisplayRef ref : displaysInDeviceOrder()) {
+        const SimulatedDisplay& candidate = desktop_.adapters[ref.adapter].displays[ref.source];
+        if (candidate.attached && visibleName(candidate.deviceName) == wanted) {
+            return ref;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> SimulatedWindowSystem::findAdapter(LUID adapterId) const {
+    for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
+        if (sameLuid(adapterLuid(adapter), adapterId)) {
+            return adapter;
+        }
+    }
+    return std::nullopt;
+}
+
+SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration() const {
+    Configuration result;
+    for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
+        const LUID luid = adapterLuid(adapter);
+        const std::vector<SimulatedDisplay>& displays = desktop_.adapters[adapter].displays;
+        UINT32 targetId = 0;
+        for (std::size_t source = 0; source < displays.size(); ++source) {
+            const SimulatedDisplay& display = displays[source];
+            std::optional<UINT32> sourceModeIndex;
+            for (std::size_t monitor = 0; monitor < display.monitors.size(); ++monitor) {
+                const UINT32 id = targetId++;
+                if (!display.attached) {
+                    continue;
+                }
+                DISPLAYCONFIG_MODE_INFO targetMode{};
+                targetMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
+                targetMode.id = id;
+                targetMode.adapterId = luid;
+                const auto targetModeIndex = static_cast<UINT32>(result.modes.size());
+                result.modes.push_back(targetMode);
+
+                if (!sourceModeIndex) {
+                    DISPLAYCONFIG_MODE_INFO sourceMode{};
+                    sourceMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE;
+                    sourceMode.id = static_cast<UINT32>(source);
+                    sourceMode.adapterId = luid;
+                    sourceMode.sourceMode.width = display.width;
+                    sourceMode.sourceMode.height = display.height;
+                    sourceMode.sourceMode.position = POINTL{display.x, display.y};
+                    sourceModeIndex = static_cast<UINT32>(result.modes.size());
+                    result.modes.push_back(sourceMode);
+                }
+
+                DISPLAYCONFIG_PATH_INFO path{};
+                path.sourceInfo.adapterId = luid;
+                path.sourceInfo.id = static_cast<UINT32>(source);
+                path.sourceInfo.modeInfoIdx = *sourceModeIndex;
+                path.sourceInfo.statusFlags = kInUse;
+                path.targetInfo.adapterId = luid;
+                path.targetInfo.id = id;
+                path.targetInfo.modeInfoIdx = targetModeIndex;
+                path.targetInfo.refreshRate = DISPLAYCONFIG_RATIONAL{60, 1};
+                path.targetInfo.targetAvailable = TRUE;
+                path.targetInfo.statusFlags = kInUse;
+                path.flags = kPathActive;
+                result.paths.push_back(path);
+            }
+        }
+    }
+    return result;
+}
+
+BOOL SimulatedWindowSystem::enumDisplayDevices(DWORD deviceIndex, DISPLAY_DEVICEW* device) {
+    SimulatedCall call = callOf(DisplayOperation::EnumDisplayDevices);
+    call.index = deviceIndex;
+    call.result = FALSE;
+    const std::vector<DisplayRef> devices = displaysInDeviceOrder();
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        SetLastError(static_cast<DWORD>(*failure));
+    } else if (device == nullptr || device->cb != sizeof(DISPLAY_DEVICEW)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+    } else if (deviceIndex < devices.size()) {
+        const SimulatedAdapter& adapter = desktop_.adapters[devices[deviceIndex].adapter];
+        const SimulatedDisplay& display = adapter.displays[devices[deviceIndex].source];
+        fill(device->DeviceName, display.deviceName);
+        fill(device->DeviceString, adapter.name);
+        device->StateFlags = (display.attached ? DISPLAY_DEVICE_ATTACHED_TO_DESKTOP : 0) |
+                             (display.primary ? DISPLAY_DEVICE_PRIMARY_DEVICE : 0);
+        fill(device->DeviceID, adapter.hardwareId);
+        fill(device->DeviceKey, u"");
+        call.result = TRUE;
+    }
+    return static_cast<BOOL>(record(std::move(call)));
+}
+
+BOOL SimulatedWindowSystem::enumDisplayMonitors(MONITORENUMPROC callback, LPARAM data) {
+    // Recorded before the callbacks, so that their calls follow it in the record.
+    calls_.push_back(callOf(DisplayOperation::EnumDisplayMonitors));
+    const std::size_t recordIndex = calls_.size() - 1;
+    if (const std::optional<LONG> failure = countCall(DisplayOperation::EnumDisplayMonitors)) {
+        SetLastError(static_cast<DWORD>(*failure));
+        calls_[recordIndex].result = FALSE;
+        return FALSE;
+    }
+
+    const std::vector<DisplayRef> devices = displaysInDeviceOrder();
+    std::vector<std::size_t> monitors;
+    for (std::size_t index = 0; index < devices.size(); ++index) {
+        if (display(devices[index]).attached) {
+            monitors.push_back(index);
+        }
+    }
+    std::stable_partition(monitors.begin(), monitors.end(),
+                          [&](std::size_t index) { return display(devices[index]).primary; });
+
+    BOOL result = TRUE;
+    for (const std::size_t index : monitors) {
+        RECT area = rectangleOf(display(devices[index]));
+        if (callback == nullptr || !callback(monitorHandle(index), nullptr, &area, data)) {
+            result = FALSE;
+            break;
+        }
+    }
+    calls_[recordIndex].result = result;
+    return result;
+}
+
+BOOL SimulatedWindowSystem::getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* info) {
+    SimulatedCall call = callOf(DisplayOperation::GetMonitorInfo);
+    call.result = FALSE;
+    const std::vector<DisplayRef> devices = displaysInDeviceOrder();
+    const std::size_t index = deviceIndexOf(monitor);
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        SetLastError(static_cast<DWORD>(*failure));
+    } else if (index >= devices.size() || !display(devices[index]).attached) {
+        SetLastError(kErrorInvalidMonitorHandle);
+    } else if (info == nullptr || (info->cbSize != sizeof(MONITORINFOEXW) && info->cbSize != sizeof(MONITORINFO))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+    } else {
+        const SimulatedDisplay& shown = display(devices[index]);
+        info->rcMonitor = rectangleOf(shown);
+        info->rcWork = info->rcMonitor;
+        info->dwFlags = shown.primary ? MONITORINFOF_PRIMARY : 0;
+        if (info->cbSize == sizeof(MONITORINFOEXW)) {
+            fill(info->szDevice, monitorDeviceName(shown));
+        }
+        call.deviceName = monitorDeviceName(shown);
+        call.result = TRUE;
+    }
+    return static_cast<BOOL>(record(std::move(call)));
+}
+
+LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pathCount, UINT32* modeCount) {
+    SimulatedCall call = callOf(DisplayOperation::GetDisplayConfigBufferSizes);
+    call.flags = flags;
+    const unsigned sizesQuery = callCounts_[call.operation] + 1;
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        call.result = *failure;
+    } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr) {
+        call.result = asResult(ERROR_INVALID_PARAMETER);
+    } else {
+        const Configuration current = configuration();
+        *pathCount = static_cast<UINT32>(current.paths.size());
+        *modeCount = static_cast<UINT32>(current.modes.size());
+        call.result = asResult(ERROR_SUCCESS);
+    }
+    const LONG result = record(std::move(call));
+
+    for (const PlugIn& plugIn : plugIns_) {
+        if (plugIn.sizesQuery == sizesQuery) {
+            desktop_.adapters.push_back(plugIn.adapter);
+        }
+    }
+    nameDisplays();
+    return result;
+}
+
+LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, DISPLAYCONFIG_PATH_INFO* paths,
+                                               UINT32* modeCount, DISPLAYCONFIG_MODE_INFO* modes,
+                                               DISPLAYCONFIG_TOPOLOGY_ID* topology) {
+    SimulatedCall call = callOf(DisplayOperation::QueryDisplayConfig);
+    call.flags = flags;
+    const Configuration current = configuration();
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        call.result = *failure;
+    } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr ||
+               (*pathCount != 0 && paths == nullptr) || (*modeCount != 0 && modes == nullptr) ||
+               (flags == QDC_DATABASE_CURRENT) != (topology != nullptr)) {
+        call.result = asResult(ERROR_INVALID_PARAMETER);
+    } else if (*pathCount < current.paths.size() || *modeCount < current.modes.size()) {
+        call.result = asResult(ERROR_INSUFFICIENT_BUFFER);
+    } else {
+        std::copy(current.paths.begin(), current.paths.end(), paths);
+        std::copy(current.modes.begin(), current.modes.end(), modes);
+        *pathCount = static_cast<UINT32>(current.paths.size());
+        *modeCount = static_cast<UINT32>(current.modes.size());
+        if (topology != nullptr) {
+            *topology = DISPLAYCONFIG_TOPOLOGY_EXTEND;
+        }
+        call.result = asResult(ERROR_SUCCESS);
+    }
+    return record(std::move(call));
+}
+
+LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* request) {
+    SimulatedCall call = callOf(DisplayOperation::OtherDeviceInfo);
+    if (request != nullptr) {
+        if (request->type == DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME) {
+            call.operation = DisplayOperation::GetSourceName;
+        } else if (request->type == DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME) {
+            call.operation = DisplayOperation::GetTargetName;
+        }
+        call.adapterId = request->adapterId;
+        call.id = request->id;
+    }
+    call.result = asResult(ERROR_INVALID_PARAMETER);
+    const std::optional<std::size_t> adapter = request != nullptr ? findAdapter(request->adapterId) : std::nullopt;
+
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        call.result = *failure;
+    } else if (request == nullptr || !adapter) {
+        // ERROR_INVALID_PARAMETER
+    } else if (call.operation == DisplayOperation::OtherDeviceInfo) {
+        call.result = asResult(ERROR_NOT_SUPPORTED);
+    } else if (call.operation == DisplayOperation::GetSourceName) {
+        const std::vector<SimulatedDisplay>& displays = desktop_.adapters[*adapter].displays;
+        if (request->size == sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) && request->id < displays.size()) {
+            auto* answer = reinterpret_cast<DISPLAYCONFIG_SOURCE_DEVICE_NAME*>(request);
+            fill(answer->viewGdiDeviceName, displays[request->id].deviceName);
+            call.result = asResult(ERROR_SUCCESS);
+        }
+    } else if (request->size == sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME)) {
+        UINT32 targetId = 0;
+        for (const SimulatedDisplay& display : desktop_.adapters[*adapter].displays) {
+            for (const SimulatedMonitor& monitor : display.monitors) {
+                if (targetId++ != request->id) {
+                    continue;
+                }
+                auto* answer = reinterpret_cast<DISPLAYCONFIG_TARGET_DEVICE_NAME*>(request);
+                answer->flags.value = kEdidIdsValid | (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
+                answer->edidManufactureId = 0;
+                answer->edidProductCodeId = monitor.edidProductCode;
+                answer->connectorInstance = 0;
+                fill(answer->monitorFriendlyDeviceName, monitor.friendlyName);
+                fill(answer->monitorDevicePath, monitor.devicePath);
+                call.result = asResult(ERROR_SUCCESS);
+            }
+        }
+    }
+    return record(std::move(call));
+}
+
+BOOL SimulatedWindowSystem::enumDisplaySettings(const WCHAR* deviceName, DWORD modeNumber, DEVMODEW* mode) {
+    SimulatedCall call = callOf(DisplayOperation::EnumDisplaySettings);
+    call.deviceName = deviceName != nullptr ? deviceNameFrom(deviceName) : std::u16string();
+    call.index = modeNumber;
+    call.result = FALSE;
+
+    std::optional<DisplayRef> found;
+    if (deviceName != nullptr) {
+        found = findAttachedDisplay(deviceName);
+    } else {
+        for (const DisplayRef ref : displaysInDeviceOrder()) {
+            if (display(ref).attached && display(ref).primary) {
+                found = ref;
+            }
+        }
+    }
+
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        SetLastError(static_cast<DWORD>(*failure));
+    } else if (!found || mode == nullptr || mode->dmSize != sizeof(DEVMODEW)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+    } else if (modeNumber != ENUM_CURRENT_SETTINGS) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+    } else {
+        const SimulatedDisplay& current = display(*found);
+        *mode = DEVMODEW{};
+        fill(mode->dmDeviceName, desktop_.adapters[found->adapter].name);
+        mode->dmSpecVersion = kDevModeSpecVersion;
+        mode->dmSize = sizeof(DEVMODEW);
+        mode->dmFields = DM_POSITION | DM_PELSWIDTH | DM_PELSHEIGHT;
+        mode->dmPosition = POINTL{current.x, current.y};
+        mode->dmBitsPerPel = 32;
+        mode->dmPelsWidth = current.width;
+        mode->dmPelsHeight = current.height;
+        mode->dmDisplayFrequency = 60;
+        call.result = TRUE;
+    }
+    return static_cast<BOOL>(record(std::move(call)));
+}
+
+LONG SimulatedWindowSystem::changeDisplaySettingsEx(const WCHAR* deviceName, DEVMODEW* mode, DWORD flags) {
+    SimulatedCall call = callOf(DisplayOperation::ChangeDisplaySettingsEx);
+    call.deviceName = deviceName != nullptr ? deviceNameFrom(deviceName) : std::u16string();
+    call.flags = flags;
+    if (mode != nullptr) {
+        call.position = mode->dmPosition;
+    }
+
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        call.result = *failure;
+    } else if (deviceName == nullptr && mode == nullptr) {
+        call.result = applyRecordedChanges();
+    } else if (deviceName == nullptr || mode == nullptr) {
+        call.result = DISP_CHANGE_BADPARAM;
+    } else if (const std::optional<DisplayRef> changed = findAttachedDisplay(deviceName); !changed) {
+        call.result = DISP_CHANGE_BADPARAM;
+    } else if (mode->dmSize != sizeof(DEVMODEW)) {
+        call.result = DISP_CHANGE_BADMODE;
+    } else {
+        recordedChanges_.push_back(RecordedChange{*changed, *mode, flags});
+        call.result = (flags & CDS_NORESET) != 0 ? DISP_CHANGE_SUCCESSFUL : applyRecordedChanges();
+    }
+    return record(std::move(call));
+}
+
+LONG SimulatedWindowSystem::applyRecordedChanges() {
+    const std::vector<RecordedChange> changes = std::move(recordedChanges_);
+    recordedChanges_.clear();
+
+    SimulatedDesktop changed = desktop_;
+    bool store = false;
+    for (const RecordedChange& change : changes) {
+        SimulatedDisplay& target = changed.adapters[change.display.adapter].displays[change.display.source];
+        if ((change.mode.dmFields & DM_POSITION) != 0) {
+            target.x = change.mode.dmPosition.x;
+            target.y = change.mode.dmPosition.y;
+        }
+        if ((change.mode.dmFields & DM_PELSWIDTH) != 0) {
+            target.width = change.mode.dmPelsWidth;
+        }
+        if ((change.mode.dmFields & DM_PELSHEIGHT) != 0) {
+            target.height = change.mode.dmPelsHeight;
+        }
+        if ((change.flags & CDS_SET_PRIMARY) != 0) {
+            for (SimulatedAdapter& adapter : changed.adapters) {
+                for (SimulatedDisplay& other : adapter.displays) {
+                    other.primary = false;
+                }
+            }
+            target.primary = true;
+        }
+        store = store || (change.flags & CDS_UPDATEREGISTRY) != 0;
+    }
+    // Desktop coordinates have their origin at the primary display's top left corner.
+    if (!everyPrimaryAtOrigin(changed)) {
+        return DISP_CHANGE_BADPARAM;
+    }
+    desktop_ = std::move(changed);
+    if (store) {
+        storedLayout_ = desktop_;
+        if (layoutStore_ && !layoutStore_(desktop_)) {
+            return DISP_CHANGE_NOTUPDATED;
+        }
+    }
+    return DISP_CHANGE_SUCCESSFUL;
+}
+
+SimulatedWindowSystem& simulatedWindowSystem() {
+    static SimulatedWindowSystem system;
+    return system;
+}
+
+}  // namespace orvi::platform

@@ -1,0 +1,158 @@
+// A window system in memory: answers the display services (platform/DisplayServices.h) from a
+// SimulatedDesktop, the way Windows answers them.
+//
+// - EnumDisplayDevicesW lists every display device, adapter by adapter, attached or not.
+// - EnumDisplayMonitors reports one monitor per attached display device, the primary first and the
+//   others in device order.
+// - The display configuration holds one path per attached display device and monitor, with one
+//   target mode per path followed by the source mode of its display device (once per source, so a
+//   clone shares it). Ids are numbered per adapter, as on a real machine: a USB display adapter beside
+//   the GPU has a source 0 and a target 0 of its own, told apart by its LUID.
+// - ChangeDisplaySettingsExW with CDS_NORESET records a change; a call without CDS_NORESET (in the
+//   end: no device, no mode, flags 0) applies every recorded change at once. The primary must then be
+//   at (0, 0), or nothing is applied and the call answers DISP_CHANGE_BADPARAM. When a change was
+//   made with CDS_UPDATEREGISTRY the new layout is also stored (storedLayout, the layout store).
+//
+// Tests can make any call fail, plug in an adapter while the tool runs, and read every call made.
+// Everything runs on one thread.
+#pragma once
+
+#include "platform/SimulatedDesktop.h"
+#include "platform/Win32.h"
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvi::platform {
+
+enum class DisplayOperation {
+    EnumDisplayDevices,
+    EnumDisplayMonitors,
+    GetMonitorInfo,
+    GetDisplayConfigBufferSizes,
+    QueryDisplayConfig,
+    GetSourceName,    // DisplayConfigGetDeviceInfo, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME
+    GetTargetName,    // DisplayConfigGetDeviceInfo, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME
+    OtherDeviceInfo,  // DisplayConfigGetDeviceInfo, any other request (answered ERROR_NOT_SUPPORTED)
+    EnumDisplaySettings,
+    ChangeDisplaySettingsEx,
+};
+
+// One call as it was made, and what it answered.
+struct SimulatedCall {
+    DisplayOperation operation = DisplayOperation::EnumDisplayDevices;
+    std::u16string deviceName;  // EnumDisplaySettings, ChangeDisplaySettingsEx: the device named;
+                                // GetMonitorInfo: the device it answered for
+    DWORD index = 0;            // EnumDisplayDevices: the device index; EnumDisplaySettings: the mode
+    DWORD flags = 0;            // the configuration queries and ChangeDisplaySettingsEx
+    POINTL position{};          // ChangeDisplaySettingsEx: the mode's dmPosition
+    LUID adapterId{};           // DisplayConfigGetDeviceInfo: the request's adapter
+    UINT32 id = 0;              // and its source or target id
+    LONG result = 0;            // the answer (TRUE/FALSE for the BOOL calls)
+};
+
+// Stores a new layout beyond the run; false when it could not, which the final
+// ChangeDisplaySettingsExW answers with DISP_CHANGE_NOTUPDATED.
+using LayoutStore = std::function<bool(const SimulatedDesktop&)>;
+
+class SimulatedWindowSystem {
+public:
+    SimulatedWindowSystem() = default;
+    explicit SimulatedWindowSystem(SimulatedDesktop desktop);
+
+    // Serves `desktop` from now on and forgets everything else: calls, counts, failures, plug-ins,
+    // recorded changes, the stored layout and the layout store.
+    void reset(SimulatedDesktop desktop);
+
+    // The desktop as it is now, display device names filled in.
+    const SimulatedDesktop& desktop() const { return desktop_; }
+    // The layout last stored with CDS_UPDATEREGISTRY, if any.
+    const std::optional<SimulatedDesktop>& storedLayout() const { return storedLayout_; }
+    const std::vector<SimulatedCall>& calls() const { return calls_; }
+    std::vector<SimulatedCall> callsOf(DisplayOperation operation) const;
+
+    // The LUID of the adapter with this index in the desktop.
+    static LUID adapterLuid(std::size_t adapterIndex);
+
+    // Makes the occurrence-th call of `operation` (counted from 1 since the last reset) fail. The
+    // LONG calls return `code`; ChangeDisplaySettingsEx returns it as its DISP_CHANGE_* value; the
+    // BOOL calls return FALSE and leave `code` as the thread's last error. A failing
+    // EnumDisplayMonitors calls back no monitor. The failing call changes nothing.
+    void failCall(DisplayOperation operation, unsigned occurrence, LONG code);
+
+    // Adds `adapter` after the others right after the sizesQuery-th call of
+    // GetDisplayConfigBufferSizes (counted from 1 since the last reset): a screen plugged in while the
+    // tool runs. A QueryDisplayConfig with the counts asked for before then answers
+    // ERROR_INSUFFICIENT_BUFFER when the configuration grew.
+    void plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter);
+
+    void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
+
+    // The display services, each as its namesake in platform/DisplayServices.h.
+    BOOL enumDisplayDevices(DWORD deviceIndex, DISPLAY_DEVICEW* device);
+    BOOL enumDisplayMonitors(MONITORENUMPROC callback, LPARAM data);
+    BOOL getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* info);
+    LONG getDisplayConfigBufferSizes(UINT32 flags, UINT32* pathCount, UINT32* modeCount);
+    LONG queryDisplayConfig(UINT32 flags, UINT32* pathCount, DISPLAYCONFIG_PATH_INFO* paths, UINT32* modeCount,
+                            DISPLAYCONFIG_MODE_INFO* modes, DISPLAYCONFIG_TOPOLOGY_ID* topology);
+    LONG displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* request);
+    BOOL enumDisplaySettings(const WCHAR* deviceName, DWORD modeNumber, DEVMODEW* mode);
+    LONG changeDisplaySettingsEx(const WCHAR* deviceName, DEVMODEW* mode, DWORD flags);
+
+private:
+    // A display device with the adapter and source id it belongs to.
+    struct DisplayRef {
+        std::size_t adapter;
+        std::size_t source;
+    };
+    struct RecordedChange {
+        DisplayRef display;
+        DEVMODEW mode;
+        DWORD flags;
+    };
+    struct Failure {
+        DisplayOperation operation;
+        unsigned occurrence;
+        LONG code;
+    };
+    struct PlugIn {
+        unsigned sizesQuery;
+        SimulatedAdapter adapter;
+    };
+
+    // Counts the call and answers the injected failure's code for it, if there is one.
+    std::optional<LONG> countCall(DisplayOperation operation);
+    LONG record(SimulatedCall call);
+
+    void nameDisplays();
+    std::vector<DisplayRef> displaysInDeviceOrder() const;
+    SimulatedDisplay& display(DisplayRef ref) { return desktop_.adapters[ref.adapter].displays[ref.source]; }
+    std::optional<DisplayRef> findAttachedDisplay(const WCHAR* deviceName) const;
+    std::optional<std::size_t> findAdapter(LUID adapterId) const;
+    // The display configuration of the desktop as it is now.
+    struct Configuration {
+        std::vector<DISPLAYCONFIG_PATH_INFO> paths;
+        std::vector<DISPLAYCONFIG_MODE_INFO> modes;
+    };
+    Configuration configuration() const;
+    LONG applyRecordedChanges();
+
+    SimulatedDesktop desktop_;
+    std::optional<SimulatedDesktop> storedLayout_;
+    LayoutStore layoutStore_;
+    std::vector<SimulatedCall> calls_;
+    std::map<DisplayOperation, unsigned> callCounts_;
+    std::vector<Failure> failures_;
+    std::vector<PlugIn> plugIns_;
+    std::vector<RecordedChange> recordedChanges_;
+};
+
+// The window system that the simulated display services (kiv_display_services_simulated) answer
+// from; it starts with an empty desktop.
+SimulatedWindowSystem& simulatedWindowSystem();
+
+}  // namespace orvi::platform

@@ -1,0 +1,229 @@
+#include "platform/host/DesktopFile.h"
+
+#include "platform/host/Utf8.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+namespace orvi::platform {
+namespace {
+
+// Keys keep their order, so that a written file reads like the documented format.
+using json = nlohmann::ordered_json;
+
+[[noreturn]] void fault(const std::string& where, const std::string& what) {
+    throw std::runtime_error(where + ": " + what);
+}
+
+std::string member(const std::string& where, const std::string& key) {
+    return where.empty() ? key : where + "." + key;
+}
+
+void checkKeys(const json& object, const std::string& where, std::initializer_list<const char*> known) {
+    if (!object.is_object()) {
+        fault(where.empty() ? "desktop" : where, "must be an object");
+    }
+    for (const auto& item : object.items()) {
+        bool isKnown = false;
+        for (const char* key : known) {
+            isKnown = isKnown || item.key() == key;
+        }
+        if (!isKnown) {
+            fault(member(where, item.key()), "unknown key");
+        }
+    }
+}
+
+template <typename Number>
+Number readNumber(const json& object, const char* key, Number fallback, const std::string& where) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        return fallback;
+    }
+    const std::string place = member(where, key);
+    if (found->is_number_unsigned()) {
+        const auto value = found->get<std::uint64_t>();
+        if (value > static_cast<std::uint64_t>(std::numeric_limits<Number>::max())) {
+            fault(place, "out of range");
+        }
+        return static_cast<Number>(value);
+    }
+    if (found->is_number_integer()) {
+        const auto value = found->get<std::int64_t>();
+        if (value < static_cast<std::int64_t>(std::numeric_limits<Number>::min())) {
+            fault(place, "out of range");
+        }
+        return static_cast<Number>(value);
+    }
+    fault(place, "must be a whole number");
+}
+
+bool readBool(const json& object, const char* key, bool fallback, const std::string& where) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        return fallback;
+    }
+    if (!found->is_boolean()) {
+        fault(member(where, key), "must be true or false");
+    }
+    return found->get<bool>();
+}
+
+std::u16string readText(const json& object, const char* key, const std::string& where) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        return {};
+    }
+    if (!found->is_string()) {
+        fault(member(where, key), "must be a text");
+    }
+    try {
+        return utf8ToUtf16(found->get_ref<const std::string&>());
+    } catch (const std::runtime_error&) {
+        fault(member(where, key), "not UTF-8");
+    }
+}
+
+const json& readArray(const json& object, const char* key, const std::string& where) {
+    static const json empty = json::array();
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        return empty;
+    }
+    if (!found->is_array()) {
+        fault(member(where, key), "must be an array");
+    }
+    return *found;
+}
+
+std::string item(const std::string& where, const char* key, std::size_t index) {
+    return member(where, key) + "[" + std::to_string(index) + "]";
+}
+
+SimulatedMonitor readMonitor(const json& object, const std::string& where) {
+    checkKeys(object, where, {"edidProductCode", "friendlyName", "devicePath"});
+    SimulatedMonitor monitor;
+    monitor.edidProductCode = readNumber<UINT16>(object, "edidProductCode", 0, where);
+    monitor.friendlyName = readText(object, "friendlyName", where);
+    monitor.devicePath = readText(object, "devicePath", where);
+    return monitor;
+}
+
+SimulatedDisplay readDisplay(const json& object, const std::string& where) {
+    checkKeys(object, where,
+              {"deviceName", "attached", "primary", "x", "y", "width", "height", "monitors", "monitorInfoDeviceName"});
+    SimulatedDisplay display;
+    display.deviceName = readText(object, "deviceName", where);
+    display.attached = readBool(object, "attached", display.attached, where);
+    display.primary = readBool(object, "primary", display.primary, where);
+    display.x = readNumber<LONG>(object, "x", display.x, where);
+    display.y = readNumber<LONG>(object, "y", display.y, where);
+    display.width = readNumber<DWORD>(object, "width", display.width, where);
+    display.height = readNumber<DWORD>(object, "height", display.height, where);
+    const json& monitors = readArray(object, "monitors", where);
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        display.monitors.push_back(readMonitor(monitors[i], item(where, "monitors", i)));
+    }
+    display.monitorInfoDeviceName = readText(object, "monitorInfoDeviceName", where);
+    return display;
+}
+
+SimulatedAdapter readAdapter(const json& object, const std::string& where) {
+    checkKeys(object, where, {"name", "hardwareId", "displays"});
+    SimulatedAdapter adapter;
+    adapter.name = readText(object, "name", where);
+    adapter.hardwareId = readText(object, "hardwareId", where);
+    const json& displays = readArray(object, "displays", where);
+    for (std::size_t i = 0; i < displays.size(); ++i) {
+        adapter.displays.push_back(readDisplay(displays[i], item(where, "displays", i)));
+    }
+    return adapter;
+}
+
+json monitorToJson(const SimulatedMonitor& monitor) {
+    return json{{"edidProductCode", monitor.edidProductCode},
+                {"friendlyName", utf16ToUtf8(monitor.friendlyName)},
+                {"devicePath", utf16ToUtf8(monitor.devicePath)}};
+}
+
+json displayToJson(const SimulatedDisplay& display) {
+    json monitors = json::array();
+    for (const SimulatedMonitor& monitor : display.monitors) {
+        monitors.push_back(monitorToJson(monitor));
+    }
+    json result{{"deviceName", utf16ToUtf8(display.deviceName)},
+                {"attached", display.attached},
+                {"primary", display.primary},
+                {"x", display.x},
+                {"y", display.y},
+                {"width", display.width},
+                {"height", display.height},
+                {"monitors", monitors}};
+    if (!display.monitorInfoDeviceName.empty()) {
+        result["monitorInfoDeviceName"] = utf16ToUtf8(display.monitorInfoDeviceName);
+    }
+    return result;
+}
+
+}  // namespace
+
+SimulatedDesktop parseDesktop(const std::string& text) {
+    const json document = json::parse(text, nullptr, false);
+    if (document.is_discarded()) {
+        fault("desktop", "not JSON");
+    }
+    checkKeys(document, "", {"adapters"});
+    if (!document.contains("adapters")) {
+        fault("desktop", "\"adapters\" missing");
+    }
+    SimulatedDesktop desktop;
+    const json& adapters = readArray(document, "adapters", "");
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        desktop.adapters.push_back(readAdapter(adapters[i], item("", "adapters", i)));
+    }
+    return desktop;
+}
+
+std::string formatDesktop(const SimulatedDesktop& desktop) {
+    json adapters = json::array();
+    for (const SimulatedAdapter& adapter : desktop.adapters) {
+        json displays = json::array();
+        for (const SimulatedDisplay& display : adapter.displays) {
+            displays.push_back(displayToJson(display));
+        }
+        adapters.push_back(json{{"name", utf16ToUtf8(adapter.name)},
+                                {"hardwareId", utf16ToUtf8(adapter.hardwareId)},
+                                {"displays", displays}});
+    }
+    return json{{"adapters", adapters}}.dump(2) + "\n";
+}
+
+SimulatedDesktop readDesktopFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw std::runtime_error(path + ": cannot be opened");
+    }
+    std::ostringstream content;
+    content << file.rdbuf();
+    try {
+        return parseDesktop(content.str());
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(path + ": " + error.what());
+    }
+}
+
+bool writeDesktopFile(const std::string& path, const SimulatedDesktop& desktop) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << formatDesktop(desktop);
+    file.close();
+    return !file.fail();
+}
+
+}  // namespace orvi::platform

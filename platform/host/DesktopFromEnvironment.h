@@ -1,0 +1,14 @@
+// The desktop of the host executable's simulated window system.
+#pragma once
+
+namespace orvi::platform {
+
+// Loads the simulated window system with the desktop of the JSON file that the environment variable
+// SIMULATED_DESKTOP names; every layout stored from then on (a change made with CDS_UPDATEREGISTRY)
+// is written back to that file, as the real window system keeps it beyond the run. Without the
+// variable, or with it empty, the default desktop (DefaultDesktop.h), whose changes last for the run
+// only. Throws std::runtime_error "Simulated desktop <path>: <fault>" when the file cannot be read
+// or is not a desktop.
+void useDesktopFromEnvironment();
+
+}  // namespace orvi::platform
