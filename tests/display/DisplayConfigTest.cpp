@@ -1,0 +1,229 @@
+#include "display/DisplayConfig.h"
+
+#include "TestDesktops.h"
+#include "util/WinException.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace orvi::testing;
+using orvi::DisplayConfig;
+using orvi::forEachPathModes;
+using orvi::getCurrentDisplayConfig;
+using orvi::getTargetDeviceInfo;
+using orvi::TargetDeviceInfo;
+using orvi::platform::DisplayOperation;
+
+SimulatedAdapter gpuWithPanel() { return adapter(kGpuId, {primaryDisplay({monitor(0x0867, u"", u"panel")})}); }
+
+SimulatedAdapter varelAdapter() { return adapter(kVarelId, {display({monitor(0x13, u"Varel Kiv", u"kiv")}, 1920)}); }
+
+std::string errorText(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "no exception";
+}
+
+class DisplayConfigTest : public SimulatedDesktopTest {
+protected:
+    // The identity of the only path, read from the simulated configuration.
+    TargetDeviceInfo onlyIdentity(std::ostream& log) {
+        const DisplayConfig config = getCurrentDisplayConfig();
+        std::vector<TargetDeviceInfo> identities;
+        forEachPathModes(config.paths, config.modes,
+                         [&](const DISPLAYCONFIG_MODE_INFO& source, const DISPLAYCONFIG_MODE_INFO& target) {
+                             identities.push_back(getTargetDeviceInfo(log, source, target));
+                         });
+        EXPECT_EQ(identities.size(), 1u);
+        return identities.empty() ? TargetDeviceInfo{} : identities.front();
+    }
+};
+
+TEST_F(DisplayConfigTest, ReadsTheCurrentConfiguration) {
+    serve(SimulatedDesktop{{gpuWithPanel(), varelAdapter()}});
+    const DisplayConfig config = getCurrentDisplayConfig();
+    EXPECT_EQ(config.paths.size(), 2u);
+    EXPECT_EQ(config.modes.size(), 4u);
+    for (const auto& call : windowSystem().calls()) {
+        EXPECT_EQ(call.flags, QDC_DATABASE_CURRENT);
+    }
+}
+
+TEST_F(DisplayConfigTest, AsksAgainWhenTheConfigurationGrewBetweenSizesAndQuery) {
+    serve(SimulatedDesktop{{gpuWithPanel()}});
+    windowSystem().plugInAfterSizesQuery(1, varelAdapter());
+
+    const DisplayConfig config = getCurrentDisplayConfig();
+    EXPECT_EQ(config.paths.size(), 2u);
+    EXPECT_EQ(config.modes.size(), 4u);
+    const auto queries = windowSystem().callsOf(DisplayOperation::QueryDisplayConfig);
+    ASSERT_EQ(queries.size(), 2u);
+    EXPECT_EQ(queries[0].result, static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(queries[1].result, static_cast<LONG>(ERROR_SUCCESS));
+}
+
+TEST_F(DisplayConfigTest, GivesUpOnAConfigurationThatNeverSettles) {
+    serve(SimulatedDesktop{{gpuWithPanel()}});
+    constexpr unsigned kMany = 50;
+    for (unsigned sizesQuery = 1; sizesQuery <= kMany; ++sizesQuery) {
+        windowSystem().plugInAfterSizesQuery(sizesQuery, varelAdapter());
+    }
+    EXPECT_EQ(errorText([] { getCurrentDisplayConfig(); }),
+              orvi::util::formatWinError({ERROR_INSUFFICIENT_BUFFER, "Failed to obtain current displays config"}));
+    const std::size_t attempts = windowSystem().callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
+    EXPECT_GT(attempts, 1u);
+    EXPECT_LT(attempts, kMany);
+    EXPECT_EQ(windowSystem().callsOf(DisplayOperation::QueryDisplayConfig).size(), attempts);
+}
+
+TEST_F(DisplayConfigTest, FailedQueriesThrowWithTheirResultAndContext) {
+    struct Case {
+        DisplayOperation operation;
+        LONG code;
+        const char* context;
+    };
+    const Case cases[] = {
+        {DisplayOperation::GetDisplayConfigBufferSizes, 31, "Failed to obtain detail for current displays config"},
+        {DisplayOperation::QueryDisplayConfig, 87, "Failed to obtain current displays config"},
+        {DisplayOperation::QueryDisplayConfig, 5, "Failed to obtain current displays config"},
+    };
+    for (const Case& c : cases) {
+        serve(SimulatedDesktop{{gpuWithPanel()}});
+        windowSystem().failCall(c.operation, 1, c.code);
+        EXPECT_EQ(errorText([] { getCurrentDisplayConfig(); }),
+                  orvi::util::formatWinError({static_cast<DWORD>(c.code), c.context}));
+        EXPECT_EQ(windowSystem().callsOf(DisplayOperation::QueryDisplayConfig).size(),
+                  c.operation == DisplayOperation::QueryDisplayConfig ? 1u : 0u);
+    }
+}
+
+DISPLAYCONFIG_PATH_INFO path(LUID adapterId, UINT32 sourceId, UINT32 targetId) {
+    DISPLAYCONFIG_PATH_INFO result{};
+    result.sourceInfo.adapterId = adapterId;
+    result.sourceInfo.id = sourceId;
+    result.targetInfo.adapterId = adapterId;
+    result.targetInfo.id = targetId;
+    return result;
+}
+
+DISPLAYCONFIG_MODE_INFO mode(DISPLAYCONFIG_MODE_INFO_TYPE kind, LUID adapterId, UINT32 id) {
+    DISPLAYCONFIG_MODE_INFO result{};
+    result.infoType = kind;
+    result.adapterId = adapterId;
+    result.id = id;
+    return result;
+}
+
+TEST(ForEachPathModes, FindsEachPathsModesByKindAdapterAndId) {
+    const LUID gpu{0xA000, 0};
+    const LUID usb{0xB000, 0};
+    const auto source = DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE;
+    const auto target = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
+    struct Case {
+        const char* what;
+        std::vector<DISPLAYCONFIG_PATH_INFO> paths;
+        std::vector<DISPLAYCONFIG_MODE_INFO> modes;
+        std::vector<std::pair<std::size_t, std::size_t>> calls;  // (source mode, target mode) indexes
+    };
+    const Case cases[] = {
+        {"one screen, source 0 and target 0, target mode first",
+         {path(gpu, 0, 0)}, {mode(target, gpu, 0), mode(source, gpu, 0)}, {{1, 0}}},
+        {"two adapters, each with a source 0 and a target 0",
+         {path(gpu, 0, 0), path(usb, 0, 0)},
+         {mode(target, gpu, 0), mode(source, gpu, 0), mode(target, usb, 0), mode(source, usb, 0)},
+         {{1, 0}, {3, 2}}},
+        {"a clone: one source on two targets",
+         {path(gpu, 0, 0), path(gpu, 0, 1)},
+         {mode(target, gpu, 0), mode(source, gpu, 0), mode(target, gpu, 1)}, {{1, 0}, {1, 2}}},
+        {"the last matching mode wins",
+         {path(gpu, 1, 4)}, {mode(source, gpu, 1), mode(target, gpu, 4), mode(source, gpu, 1)}, {{2, 1}}},
+        {"a source mode with the target's id is no target mode",
+         {path(gpu, 0, 0)}, {mode(source, gpu, 0)}, {}},
+        {"no source mode of the path's adapter",
+         {path(usb, 0, 0)}, {mode(target, usb, 0), mode(source, gpu, 0)}, {}},
+        {"no modes", {path(gpu, 0, 0)}, {}, {}},
+        {"no paths", {}, {mode(target, gpu, 0), mode(source, gpu, 0)}, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<std::size_t, std::size_t>> calls;
+        forEachPathModes(c.paths, c.modes,
+                         [&](const DISPLAYCONFIG_MODE_INFO& sourceMode, const DISPLAYCONFIG_MODE_INFO& targetMode) {
+                             calls.emplace_back(&sourceMode - c.modes.data(), &targetMode - c.modes.data());
+                         });
+        EXPECT_EQ(calls, c.calls) << c.what;
+    }
+}
+
+TEST_F(DisplayConfigTest, IdentityLinesGiveTheProductCodeInHexAndLeaveTheLogInDecimal) {
+    struct Case {
+        std::uint16_t code;
+        const char* hex;
+    };
+    for (const Case c : {Case{0x1089, "1089"}, Case{0xFF, "ff"}, Case{0, "0"}}) {
+        serve(SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(c.code, u"KIV USB", u"\\\\?\\DISPLAY#PLN1089")})})}});
+        std::ostringstream log;
+        log << std::oct;
+        const TargetDeviceInfo identity = onlyIdentity(log);
+        log << 10;
+        EXPECT_EQ(log.str(), std::string("Getting target device info...\n"
+                                         "Retrieved target device information:\n"
+                                         "  EDID Product Code ID: 0x") +
+                                 c.hex +
+                                 "\n"
+                                 "  Friendly Name: KIV USB\n"
+                                 "  Device Path: \\\\?\\DISPLAY#PLN1089\n"
+                                 "10");
+        EXPECT_EQ(identity.gdiDeviceName, wide(u"\\\\.\\DISPLAY1"));
+        EXPECT_EQ(identity.friendlyName, "KIV USB");
+        EXPECT_EQ(identity.devicePath, "\\\\?\\DISPLAY#PLN1089");
+        EXPECT_EQ(identity.edidProductCode, c.code);
+    }
+}
+
+TEST_F(DisplayConfigTest, AskForTheNamesOfThePathsAdapterAndIds) {
+    serve(SimulatedDesktop{{gpuWithPanel(), varelAdapter()}});
+    std::ostringstream log;
+    const DisplayConfig config = getCurrentDisplayConfig();
+    getTargetDeviceInfo(log, config.modes[3], config.modes[2]);  // the USB adapter's source and target
+    const auto source = windowSystem().callsOf(DisplayOperation::GetSourceName);
+    const auto target = windowSystem().callsOf(DisplayOperation::GetTargetName);
+    ASSERT_EQ(source.size(), 1u);
+    ASSERT_EQ(target.size(), 1u);
+    const LUID usb = orvi::platform::SimulatedWindowSystem::adapterLuid(1);
+    EXPECT_EQ(source[0].adapterId.LowPart, usb.LowPart);
+    EXPECT_EQ(source[0].id, 0u);
+    EXPECT_EQ(target[0].adapterId.LowPart, usb.LowPart);
+    EXPECT_EQ(target[0].id, 0u);
+}
+
+TEST_F(DisplayConfigTest, AFailedTargetNameGivesTheEmptyIdentityAfterOneLine) {
+    serve(SimulatedDesktop{{gpuWithPanel()}});
+    windowSystem().failCall(DisplayOperation::GetTargetName, 1, 31);
+    std::ostringstream log;
+    const TargetDeviceInfo identity = onlyIdentity(log);
+    EXPECT_EQ(log.str(), "Getting target device info...\n");
+    EXPECT_TRUE(identity.gdiDeviceName.empty());
+    EXPECT_TRUE(identity.friendlyName.empty());
+    EXPECT_TRUE(identity.devicePath.empty());
+    EXPECT_EQ(identity.edidProductCode, 0);
+}
+
+TEST_F(DisplayConfigTest, AFailedSourceNameThrowsAfterOneLine) {
+    serve(SimulatedDesktop{{gpuWithPanel()}});
+    windowSystem().failCall(DisplayOperation::GetSourceName, 1, 87);
+    std::ostringstream log;
+    EXPECT_EQ(errorText([&] { onlyIdentity(log); }),
+              orvi::util::formatWinError({87, "Failed to read Display device source info"}));
+    EXPECT_EQ(log.str(), "Getting target device info...\n");
+}
+
+}  // namespace
