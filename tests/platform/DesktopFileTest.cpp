@@ -1,0 +1,164 @@
+#include "platform/DisplayServices.h"
+#include "platform/SimulatedWindowSystem.h"
+#include "platform/host/DefaultDesktop.h"
+#include "platform/host/DesktopFile.h"
+#include "platform/host/DesktopFromEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using orvi::platform::formatDesktop;
+using orvi::platform::parseDesktop;
+using orvi::platform::SimulatedDesktop;
+using orvi::platform::SimulatedWindowSystem;
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+std::string errorText(const std::string& json) {
+    try {
+        parseDesktop(json);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "no exception";
+}
+
+// The desktop as the window system serves it: display devices named.
+std::string served(const SimulatedDesktop& desktop) { return formatDesktop(SimulatedWindowSystem(desktop).desktop()); }
+
+TEST(DesktopFile, WritesWhatItReads) {
+    SimulatedDesktop desktop = orvi::platform::defaultDesktop();
+    desktop.adapters[0].displays[1].monitors[0].friendlyName = u"Caf\u00e9 \u0130 \U0001F5B5";
+    desktop.adapters[0].displays[1].monitors[0].devicePath = std::u16string(128, u'P');
+    desktop.adapters[1].displays[0].y = -480;
+    desktop.adapters[1].displays[0].attached = false;
+    desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
+    const std::string text = formatDesktop(desktop);
+    EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
+    EXPECT_EQ(parseDesktop(text).adapters[0].displays[1].monitors[0].friendlyName, u"Caf\u00e9 \u0130 \U0001F5B5");
+}
+
+TEST(DesktopFile, LeftOutValuesTakeTheirDefaults) {
+    const SimulatedDesktop desktop = parseDesktop(R"({"adapters": [{"displays": [{}]}]})");
+    ASSERT_EQ(desktop.adapters.size(), 1u);
+    ASSERT_EQ(desktop.adapters[0].displays.size(), 1u);
+    const auto& display = desktop.adapters[0].displays[0];
+    EXPECT_TRUE(display.attached);
+    EXPECT_FALSE(display.primary);
+    EXPECT_EQ(display.width, 1920u);
+    EXPECT_EQ(display.height, 1080u);
+    EXPECT_TRUE(display.deviceName.empty());
+    EXPECT_TRUE(display.monitors.empty());
+    EXPECT_TRUE(desktop.adapters[0].hardwareId.empty());
+}
+
+TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
+    struct Case {
+        const char* json;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"{", "desktop: not JSON"},
+        {"[]", "desktop: must be an object"},
+        {"{}", "desktop: \"adapters\" missing"},
+        {R"({"adapters": {}})", "adapters: must be an array"},
+        {R"({"adapters": [], "screens": []})", "screens: unknown key"},
+        {R"({"adapters": [{"displays": [{"widht": 1}]}]})", "adapters[0].displays[0].widht: unknown key"},
+        {R"({"adapters": [{"displays": [{}, {"width": -1}]}]})", "adapters[0].displays[1].width: out of range"},
+        {R"({"adapters": [{"displays": [{"x": 1.5}]}]})", "adapters[0].displays[0].x: must be a whole number"},
+        {R"({"adapters": [{"displays": [{"x": 2147483648}]}]})", "adapters[0].displays[0].x: out of range"},
+        {R"({"adapters": [{"displays": [{"primary": "yes"}]}]})", "adapters[0].displays[0].primary: must be true or false"},
+        {R"({"adapters": [{"hardwareId": 7}]})", "adapters[0].hardwareId: must be a text"},
+        {R"({"adapters": [{"displays": [{"monitors": [{"edidProductCode": 65536}]}]}]})",
+         "adapters[0].displays[0].monitors[0].edidProductCode: out of range"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(errorText(c.json), c.error) << c.json;
+    }
+}
+
+TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
+    const std::string examples = KIV_EXAMPLES_DIR;
+    EXPECT_EQ(served(orvi::platform::readDesktopFile(examples + "/default.json")),
+              served(orvi::platform::defaultDesktop()));
+
+    struct Example {
+        const char* file;
+        std::vector<std::u16string> hardwareIds;
+    };
+    const Example examplesWithIds[] = {
+        {"pellun.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_1D5C&PID_2000&MI_00"}},
+        {"both-variants.json", {u"PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1", u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"only-kiv.json", {u"USB\\VID_17E9&PID_FF13&MI_00"}},
+    };
+    for (const Example& example : examplesWithIds) {
+        const SimulatedDesktop desktop = orvi::platform::readDesktopFile(examples + "/" + example.file);
+        std::vector<std::u16string> hardwareIds;
+        for (const auto& adapter : desktop.adapters) {
+            hardwareIds.push_back(adapter.hardwareId);
+        }
+        EXPECT_EQ(hardwareIds, example.hardwareIds) << example.file;
+    }
+}
+
+class DesktopFromEnvironment : public ::testing::Test {
+protected:
+    void TearDown() override {
+        unsetenv("SIMULATED_DESKTOP");
+        orvi::platform::simulatedWindowSystem().reset(SimulatedDesktop{});
+    }
+};
+
+TEST_F(DesktopFromEnvironment, WithoutTheVariableServesTheDefaultDesktop) {
+    unsetenv("SIMULATED_DESKTOP");
+    orvi::platform::useDesktopFromEnvironment();
+    EXPECT_EQ(formatDesktop(orvi::platform::simulatedWindowSystem().desktop()), served(orvi::platform::defaultDesktop()));
+}
+
+TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
+    const std::string path = ::testing::TempDir() + "desktop-from-environment.json";
+    std::ofstream(path) << fileText(std::string(KIV_EXAMPLES_DIR) + "/only-kiv.json");
+    setenv("SIMULATED_DESKTOP", path.c_str(), 1);
+    orvi::platform::useDesktopFromEnvironment();
+
+    const WCHAR kiv[] = {'\\', '\\', '.', '\\', 'D', 'I', 'S', 'P', 'L', 'A', 'Y', '1', 0};
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    ASSERT_TRUE(orvi::platform::enumDisplaySettings(kiv, ENUM_CURRENT_SETTINGS, &mode));
+    mode.dmPelsWidth = 800;
+    mode.dmFields = DM_PELSWIDTH;
+    ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET), DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(orvi::platform::readDesktopFile(path).adapters[0].displays[0].width, 1280u) << "changed, not stored";
+
+    ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
+              DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(orvi::platform::readDesktopFile(path).adapters[0].displays[0].width, 800u);
+}
+
+TEST_F(DesktopFromEnvironment, AFileThatCannotBeReadIsAnError) {
+    const std::string path = ::testing::TempDir() + "no-such-desktop.json";
+    setenv("SIMULATED_DESKTOP", path.c_str(), 1);
+    try {
+        orvi::platform::useDesktopFromEnvironment();
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Simulated desktop " + path + ": cannot be opened");
+    }
+}
+
+}  // namespace

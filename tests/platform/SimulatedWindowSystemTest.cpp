@@ -1,0 +1,311 @@
+#include "platform/SimulatedWindowSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using orvi::platform::DisplayOperation;
+using orvi::platform::SimulatedAdapter;
+using orvi::platform::SimulatedDesktop;
+using orvi::platform::SimulatedDisplay;
+using orvi::platform::SimulatedMonitor;
+using orvi::platform::SimulatedWindowSystem;
+
+template <std::size_t N>
+std::u16string text(const WCHAR (&array)[N]) {
+    std::u16string result;
+    for (std::size_t i = 0; i < N && array[i] != 0; ++i) {
+        result.push_back(static_cast<char16_t>(array[i]));
+    }
+    return result;
+}
+
+std::vector<WCHAR> name(std::u16string_view deviceName) {
+    std::vector<WCHAR> result(deviceName.begin(), deviceName.end());
+    result.push_back(0);
+    return result;
+}
+
+SimulatedDisplay display(LONG x, DWORD width, std::vector<SimulatedMonitor> monitors, bool primary = false) {
+    SimulatedDisplay result;
+    result.x = x;
+    result.width = width;
+    result.monitors = std::move(monitors);
+    result.primary = primary;
+    return result;
+}
+
+// GPU: panel (primary, \\.\DISPLAY1) and external monitor (\\.\DISPLAY2); USB: Kiv (\\.\DISPLAY3).
+SimulatedDesktop laptop() {
+    return SimulatedDesktop{
+        {SimulatedAdapter{u"GPU", u"PCI\\VEN_8086&DEV_5917",
+                          {display(0, 1920, {{0x0867, u"", u"panel"}}, true), display(1920, 2560, {{0x2790, u"DELL", u"dell"}})}},
+         SimulatedAdapter{u"USB Display", u"USB\\VID_17E9&PID_FF13&MI_00", {display(4480, 1280, {{0x13, u"Kiv", u"kiv"}})}}}};
+}
+
+bool sameLuid(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
+
+struct Config {
+    LONG result;
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths;
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes;
+};
+
+Config query(SimulatedWindowSystem& system) {
+    UINT32 pathCount = 0;
+    UINT32 modeCount = 0;
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &pathCount, &modeCount), 0);
+    Config config{0, std::vector<DISPLAYCONFIG_PATH_INFO>(pathCount), std::vector<DISPLAYCONFIG_MODE_INFO>(modeCount)};
+    DISPLAYCONFIG_TOPOLOGY_ID topology{};
+    config.result = system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, config.paths.data(), &modeCount,
+                                              config.modes.data(), &topology);
+    return config;
+}
+
+TEST(SimulatedWindowSystem, NumbersSourcesAndTargetsPerAdapter) {
+    SimulatedWindowSystem system(laptop());
+    const Config config = query(system);
+    ASSERT_EQ(config.result, 0);
+    ASSERT_EQ(config.paths.size(), 3u);
+    ASSERT_EQ(config.modes.size(), 6u);
+
+    const LUID gpu = SimulatedWindowSystem::adapterLuid(0);
+    const LUID usb = SimulatedWindowSystem::adapterLuid(1);
+    EXPECT_FALSE(sameLuid(gpu, usb));
+    struct Expected {
+        LUID adapter;
+        UINT32 source;
+        UINT32 target;
+        LONG x;
+    };
+    const Expected expected[] = {{gpu, 0, 0, 0}, {gpu, 1, 1, 1920}, {usb, 0, 0, 4480}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const DISPLAYCONFIG_PATH_INFO& path = config.paths[i];
+        EXPECT_TRUE(sameLuid(path.sourceInfo.adapterId, expected[i].adapter)) << i;
+        EXPECT_EQ(path.sourceInfo.id, expected[i].source) << i;
+        EXPECT_EQ(path.targetInfo.id, expected[i].target) << i;
+        const DISPLAYCONFIG_MODE_INFO& source = config.modes.at(path.sourceInfo.modeInfoIdx);
+        const DISPLAYCONFIG_MODE_INFO& target = config.modes.at(path.targetInfo.modeInfoIdx);
+        EXPECT_EQ(source.infoType, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) << i;
+        EXPECT_EQ(source.id, expected[i].source) << i;
+        EXPECT_TRUE(sameLuid(source.adapterId, expected[i].adapter)) << i;
+        EXPECT_EQ(source.sourceMode.position.x, expected[i].x) << i;
+        EXPECT_EQ(target.infoType, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET) << i;
+        EXPECT_EQ(target.id, expected[i].target) << i;
+        EXPECT_LT(path.targetInfo.modeInfoIdx, path.sourceInfo.modeInfoIdx) << "the target mode comes first";
+    }
+}
+
+TEST(SimulatedWindowSystem, ACloneSharesOneSourceModeAndIsOneMonitor) {
+    SimulatedWindowSystem system(SimulatedDesktop{
+        {SimulatedAdapter{u"GPU", u"PCI", {display(0, 1920, {{1, u"A", u"a"}, {2, u"B", u"b"}}, true)}}}});
+    const Config config = query(system);
+    ASSERT_EQ(config.paths.size(), 2u);
+    EXPECT_EQ(config.modes.size(), 3u);
+    EXPECT_EQ(config.paths[0].sourceInfo.modeInfoIdx, config.paths[1].sourceInfo.modeInfoIdx);
+
+    int monitors = 0;
+    system.enumDisplayMonitors(
+        [](HMONITOR, HDC, LPRECT, LPARAM data) -> BOOL {
+            ++*reinterpret_cast<int*>(data);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    EXPECT_EQ(monitors, 1);
+}
+
+TEST(SimulatedWindowSystem, QueryAnswersInsufficientBufferWhenTheCountsAreTooSmall) {
+    SimulatedWindowSystem system(laptop());
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(3);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(5);
+    UINT32 pathCount = 3;
+    UINT32 modeCount = 5;
+    DISPLAYCONFIG_TOPOLOGY_ID topology{};
+    EXPECT_EQ(system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), &topology),
+              static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), nullptr),
+              static_cast<LONG>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPrimaryFirst) {
+    SimulatedDesktop desktop = laptop();
+    desktop.adapters[0].displays[0].primary = false;
+    desktop.adapters[0].displays[1].attached = false;
+    desktop.adapters[1].displays[0].primary = true;
+    desktop.adapters[1].displays[0].x = 0;
+    SimulatedWindowSystem system(desktop);
+
+    DISPLAY_DEVICEW device{};
+    device.cb = sizeof(device);
+    std::vector<std::u16string> names;
+    std::vector<DWORD> flags;
+    for (DWORD index = 0; system.enumDisplayDevices(index, &device); ++index) {
+        names.push_back(text(device.DeviceName));
+        flags.push_back(device.StateFlags);
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY2", u"\\\\.\\DISPLAY3"}));
+    EXPECT_EQ(flags, (std::vector<DWORD>{DISPLAY_DEVICE_ATTACHED_TO_DESKTOP, 0,
+                                         DISPLAY_DEVICE_ATTACHED_TO_DESKTOP | DISPLAY_DEVICE_PRIMARY_DEVICE}));
+    EXPECT_EQ(text(device.DeviceID), u"USB\\VID_17E9&PID_FF13&MI_00");
+
+    std::vector<HMONITOR> monitors;
+    system.enumDisplayMonitors(
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    ASSERT_EQ(monitors.size(), 2u);
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(system.getMonitorInfo(monitors[0], &info));
+    EXPECT_EQ(text(info.szDevice), u"\\\\.\\DISPLAY3");
+    EXPECT_EQ(info.dwFlags, MONITORINFOF_PRIMARY);
+    EXPECT_EQ(info.rcMonitor.right, 1280);
+    ASSERT_TRUE(system.getMonitorInfo(monitors[1], &info));
+    EXPECT_EQ(text(info.szDevice), u"\\\\.\\DISPLAY1");
+    EXPECT_EQ(info.dwFlags, 0u);
+}
+
+TEST(SimulatedWindowSystem, AnswersSourceAndTargetNamesByAdapterAndId) {
+    SimulatedWindowSystem system(laptop());
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
+    source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+    source.header.size = sizeof(source);
+    source.header.adapterId = SimulatedWindowSystem::adapterLuid(1);
+    source.header.id = 0;
+    ASSERT_EQ(system.displayConfigGetDeviceInfo(&source.header), 0);
+    EXPECT_EQ(text(source.viewGdiDeviceName), u"\\\\.\\DISPLAY3");
+
+    DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
+    target.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
+    target.header.size = sizeof(target);
+    target.header.adapterId = SimulatedWindowSystem::adapterLuid(0);
+    target.header.id = 1;
+    ASSERT_EQ(system.displayConfigGetDeviceInfo(&target.header), 0);
+    EXPECT_EQ(target.edidProductCodeId, 0x2790);
+    EXPECT_EQ(text(target.monitorFriendlyDeviceName), u"DELL");
+    EXPECT_EQ(text(target.monitorDevicePath), u"dell");
+
+    target.header.id = 2;  // the GPU has two targets only
+    EXPECT_EQ(system.displayConfigGetDeviceInfo(&target.header), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+    source.header.adapterId = LUID{1, 1};
+    EXPECT_EQ(system.displayConfigGetDeviceInfo(&source.header), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+}
+
+// Moves the Kiv to the origin as primary and the panel to its right, the way the tool does.
+LONG makeKivPrimary(SimulatedWindowSystem& system, LONG kivX, DWORD storeFlag) {
+    const std::vector<WCHAR> kiv = name(u"\\\\.\\DISPLAY3");
+    const std::vector<WCHAR> panel = name(u"\\\\.\\DISPLAY1");
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    EXPECT_TRUE(system.enumDisplaySettings(kiv.data(), ENUM_CURRENT_SETTINGS, &mode));
+    mode.dmPosition = POINTL{kivX, 0};
+    EXPECT_EQ(system.changeDisplaySettingsEx(kiv.data(), &mode, CDS_SET_PRIMARY | CDS_NORESET | CDS_GLOBAL | storeFlag),
+              DISP_CHANGE_SUCCESSFUL);
+    EXPECT_TRUE(system.enumDisplaySettings(panel.data(), ENUM_CURRENT_SETTINGS, &mode));
+    mode.dmPosition = POINTL{1280, 0};
+    EXPECT_EQ(system.changeDisplaySettingsEx(panel.data(), &mode, CDS_NORESET | CDS_GLOBAL | storeFlag),
+              DISP_CHANGE_SUCCESSFUL);
+    EXPECT_TRUE(system.desktop().adapters[0].displays[0].primary) << "nothing changes before the final call";
+    return system.changeDisplaySettingsEx(nullptr, nullptr, 0);
+}
+
+TEST(SimulatedWindowSystem, AppliesRecordedChangesAtOnceAndStoresThem) {
+    SimulatedWindowSystem system(laptop());
+    std::vector<std::string> stored;
+    system.setLayoutStore([&](const SimulatedDesktop& layout) {
+        stored.push_back(layout.adapters[1].displays[0].primary ? "kiv primary" : "kiv not primary");
+        return true;
+    });
+    ASSERT_EQ(makeKivPrimary(system, 0, CDS_UPDATEREGISTRY), DISP_CHANGE_SUCCESSFUL);
+
+    const SimulatedDisplay& panel = system.desktop().adapters[0].displays[0];
+    const SimulatedDisplay& kiv = system.desktop().adapters[1].displays[0];
+    EXPECT_TRUE(kiv.primary);
+    EXPECT_EQ(kiv.x, 0);
+    EXPECT_FALSE(panel.primary);
+    EXPECT_EQ(panel.x, 1280);
+    EXPECT_EQ(stored, std::vector<std::string>{"kiv primary"});
+    ASSERT_TRUE(system.storedLayout().has_value());
+
+    const auto changes = system.callsOf(DisplayOperation::ChangeDisplaySettingsEx);
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[0].deviceName, u"\\\\.\\DISPLAY3");
+    EXPECT_EQ(changes[0].flags, 0x10000019u);
+    EXPECT_EQ(changes[0].position.x, 0);
+    EXPECT_EQ(changes[1].deviceName, u"\\\\.\\DISPLAY1");
+    EXPECT_EQ(changes[1].flags, 0x10000009u);
+    EXPECT_EQ(changes[1].position.x, 1280);
+    EXPECT_EQ(changes[2].deviceName, u"");
+    EXPECT_EQ(changes[2].flags, 0u);
+}
+
+TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginAndStoresOnlyWithUpdateRegistry) {
+    SimulatedWindowSystem refused(laptop());
+    EXPECT_EQ(makeKivPrimary(refused, 10, CDS_UPDATEREGISTRY), DISP_CHANGE_BADPARAM);
+    EXPECT_TRUE(refused.desktop().adapters[0].displays[0].primary);
+    EXPECT_FALSE(refused.storedLayout().has_value());
+
+    SimulatedWindowSystem dynamicOnly(laptop());
+    EXPECT_EQ(makeKivPrimary(dynamicOnly, 0, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_TRUE(dynamicOnly.desktop().adapters[1].displays[0].primary);
+    EXPECT_FALSE(dynamicOnly.storedLayout().has_value());
+
+    SimulatedWindowSystem notStored(laptop());
+    notStored.setLayoutStore([](const SimulatedDesktop&) { return false; });
+    EXPECT_EQ(makeKivPrimary(notStored, 0, CDS_UPDATEREGISTRY), DISP_CHANGE_NOTUPDATED);
+}
+
+TEST(SimulatedWindowSystem, FailsExactlyTheChosenOccurrence) {
+    SimulatedWindowSystem system(laptop());
+    system.failCall(DisplayOperation::EnumDisplaySettings, 2, 1234);
+    system.failCall(DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_FAILED);
+    system.failCall(DisplayOperation::GetDisplayConfigBufferSizes, 1, 31);
+
+    const std::vector<WCHAR> panel = name(u"\\\\.\\DISPLAY1");
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    EXPECT_TRUE(system.enumDisplaySettings(panel.data(), ENUM_CURRENT_SETTINGS, &mode));
+    SetLastError(0);
+    EXPECT_FALSE(system.enumDisplaySettings(panel.data(), ENUM_CURRENT_SETTINGS, &mode));
+    EXPECT_EQ(GetLastError(), 1234u);
+    EXPECT_TRUE(system.enumDisplaySettings(panel.data(), ENUM_CURRENT_SETTINGS, &mode));
+
+    EXPECT_EQ(system.changeDisplaySettingsEx(panel.data(), &mode, CDS_NORESET), DISP_CHANGE_FAILED);
+    EXPECT_EQ(system.changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(system.desktop().adapters[0].displays[0].x, 0) << "the failed change was not recorded";
+
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &paths, &modes), 31);
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &paths, &modes), 0);
+    EXPECT_EQ(paths, 3u);
+
+    const std::vector<WCHAR> unknown = name(u"\\\\.\\DISPLAY9");
+    EXPECT_FALSE(system.enumDisplaySettings(unknown.data(), ENUM_CURRENT_SETTINGS, &mode));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(SimulatedWindowSystem, PlugsInAnAdapterAfterTheChosenSizesQuery) {
+    SimulatedDesktop desktop = laptop();
+    const SimulatedAdapter usb = desktop.adapters.back();
+    desktop.adapters.pop_back();
+    SimulatedWindowSystem system(desktop);
+    system.plugInAfterSizesQuery(2, usb);
+
+    EXPECT_EQ(query(system).paths.size(), 2u);
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &paths, &modes);
+    EXPECT_EQ(paths, 2u) << "counted before the adapter came";
+    const Config grown = query(system);
+    ASSERT_EQ(grown.paths.size(), 3u);
+    EXPECT_TRUE(sameLuid(grown.paths[2].sourceInfo.adapterId, SimulatedWindowSystem::adapterLuid(1)));
+    EXPECT_EQ(system.desktop().adapters[1].displays[0].deviceName, u"\\\\.\\DISPLAY3");
+}
+
+}  // namespace
