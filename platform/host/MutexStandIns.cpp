@@ -106,9 +106,12 @@ int openMutexFile(const std::string& path, bool& othersHaveIt, DWORD& error) {
             error = ERROR_INVALID_HANDLE;
             return -1;
         }
+        // With no other process at it, this is a fresh mutex: forget the pid of a dead owner.
         othersHaveIt = !setRecordLock(file, F_WRLCK, kHandlesByte, false);
-        if (!othersHaveIt && ftruncate(file, 0) != 0) {  // forget a dead owner's pid
-            othersHaveIt = true;
+        if (!othersHaveIt && ftruncate(file, 0) != 0) {
+            error = errorFromErrno(errno);
+            close(file);
+            return -1;
         }
         if (!setRecordLock(file, F_RDLCK, kHandlesByte, true)) {
             error = errorFromErrno(errno);
