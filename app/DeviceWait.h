@@ -1,0 +1,30 @@
+// Waiting for a Kiv screen: polls with a growing interval until a scan pass finds one or the
+// maximum wait has run out.
+#pragma once
+
+#include "app/Clock.h"
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+
+namespace orvi {
+
+// A scan pass: true when it found a Kiv screen. It may throw; the exception ends the wait at once.
+using ScanPass = std::function<bool()>;
+
+// The interval announced for poll number `poll` (1, 2, ...): 10, 10, 10, 12, 14, 16, 19, 22, 26,
+// then 30 seconds, given the interval of the poll before.
+std::int64_t nextPollInterval(std::int32_t poll, std::int64_t previousInterval);
+
+// Blocks until the clock reads wakeUpTime or later, sleeping the whole remaining time at once.
+void sleepUntil(Clock& clock, std::int64_t wakeUpTime);
+
+// Called after a first pass that found nothing, with a maxWaitSeconds above 0. Each wait is counted
+// from the end of the previous pass (the first from startTime) and cut at startTime + maxWaitSeconds;
+// a pass follows every wait. Returns true as soon as a pass finds a Kiv, false once a pass ends past
+// the deadline (after writing the give-up line).
+bool waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
+                const ScanPass& scanPass);
+
+}  // namespace orvi

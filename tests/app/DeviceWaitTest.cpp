@@ -1,0 +1,147 @@
+#include "app/DeviceWait.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t kSecond = 1000000000;
+constexpr std::int64_t kStart = 5 * kSecond;  // the clock's origin does not matter
+
+// A clock that moves only when slept on (or when a scan pass says it took time).
+class FakeClock final : public orvi::Clock {
+public:
+    std::int64_t nowNanoseconds() override {
+        ++reads;
+        return now;
+    }
+    void sleepMilliseconds(std::uint32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        now += static_cast<std::int64_t>(milliseconds) * 1000000 / (shortSleeps ? 2 : 1);
+    }
+    std::int64_t now = kStart;
+    bool shortSleeps = false;  // every sleep ends halfway, as Sleep may
+    int reads = 0;
+    std::vector<std::uint32_t> sleeps;
+};
+
+struct Waiter {
+    FakeClock clock;
+    std::ostringstream log;
+    std::vector<double> passSeconds;  // when each pass ran, in seconds after kStart
+    int findOnPass = 0;               // 0: never
+    std::int64_t passDuration = 0;
+
+    bool wait(std::int64_t maxWait) {
+        return orvi::waitForKiv(log, maxWait, kStart, clock, [this] {
+            passSeconds.push_back(static_cast<double>(clock.now - kStart) / kSecond);
+            clock.now += passDuration;
+            return static_cast<int>(passSeconds.size()) == findOnPass;
+        });
+    }
+};
+
+std::string pollLine(int seconds) {
+    return "Poll: Waiting for Kiv device for up to " + std::to_string(seconds) + "s\n";
+}
+
+TEST(PollInterval, GrowsByTheSinglePrecisionFactorUpTo30) {
+    const std::int64_t expected[] = {10, 10, 10, 12, 14, 16, 19, 22, 26, 30, 30, 30};
+    std::int64_t interval = 10;
+    for (int poll = 1; poll <= 12; ++poll) {
+        interval = orvi::nextPollInterval(poll, interval);
+        EXPECT_EQ(interval, expected[poll - 1]) << "poll " << poll;
+    }
+}
+
+TEST(DeviceWait, DefaultWaitPollsOnTheScheduleAndGivesUpAtTheDeadline) {
+    Waiter waiter;
+    EXPECT_FALSE(waiter.wait(300));
+    const std::vector<double> expected = {10, 20, 30, 42, 56, 72, 91, 113, 139, 169, 199, 229, 259, 289, 300};
+    EXPECT_EQ(waiter.passSeconds, expected);
+    std::string lines = "Kiv device isn't found. 300s for it to apear\n";
+    for (int interval : {10, 10, 10, 12, 14, 16, 19, 22, 26, 30, 30, 30, 30, 30, 30}) {
+        lines += pollLine(interval);
+    }
+    lines += "Kiv is not connected, no more changes will be performed\n";
+    EXPECT_EQ(waiter.log.str(), lines);
+    EXPECT_EQ(waiter.clock.sleeps.size(), expected.size()) << "one sleep per wait: no spinning";
+}
+
+TEST(DeviceWait, ShortWaitIsCutAtTheDeadlineForOneLastPass) {
+    Waiter waiter;
+    EXPECT_FALSE(waiter.wait(5));
+    EXPECT_EQ(waiter.passSeconds, std::vector<double>{5});
+    EXPECT_EQ(waiter.log.str(), "Kiv device isn't found. 5s for it to apear\n" + pollLine(10) +
+                                    "Kiv is not connected, no more changes will be performed\n");
+}
+
+TEST(DeviceWait, KivPluggedInDuringTheFourthWaitEndsTheWait) {
+    Waiter waiter;
+    waiter.findOnPass = 4;
+    EXPECT_TRUE(waiter.wait(300));
+    EXPECT_EQ(waiter.passSeconds, (std::vector<double>{10, 20, 30, 42}));
+    EXPECT_EQ(waiter.log.str(), "Kiv device isn't found. 300s for it to apear\n" + pollLine(10) + pollLine(10) +
+                                    pollLine(10) + pollLine(12));
+}
+
+TEST(DeviceWait, WaitsAreCountedFromTheEndOfThePreviousPass) {
+    Waiter waiter;
+    waiter.clock.now = kStart + 3 * kSecond;  // the first pass took 3 s: it is part of the first interval
+    waiter.passDuration = 2 * kSecond;
+    EXPECT_FALSE(waiter.wait(25));
+    // Passes run at 10 s, then 10 s after each pass ended (12 + 10), then the deadline cuts in (25).
+    EXPECT_EQ(waiter.passSeconds, (std::vector<double>{10, 22, 25}));
+
+    Waiter endingAtTheDeadline;
+    endingAtTheDeadline.passDuration = 2 * kSecond;
+    EXPECT_FALSE(endingAtTheDeadline.wait(12));
+    // The pass at 10 s ends at the deadline itself, so one more wait (cut to nothing) and pass follow.
+    EXPECT_EQ(endingAtTheDeadline.passSeconds, (std::vector<double>{10, 12}));
+}
+
+TEST(DeviceWait, ADeadlineReachedDuringTheLastPassEndsTheWait) {
+    Waiter waiter;
+    waiter.passDuration = 1;  // the pass at the deadline ends 1 ns after it
+    EXPECT_FALSE(waiter.wait(10));
+    EXPECT_EQ(waiter.passSeconds, std::vector<double>{10});
+}
+
+TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
+    FakeClock clock;
+    std::ostringstream log;
+    int passes = 0;
+    EXPECT_THROW(orvi::waitForKiv(log, 300, kStart, clock,
+                                  [&]() -> bool {
+                                      if (++passes == 2) {
+                                          throw std::runtime_error("pass failed");
+                                      }
+                                      return false;
+                                  }),
+                 std::runtime_error);
+    EXPECT_EQ(passes, 2);
+    EXPECT_EQ(log.str(), "Kiv device isn't found. 300s for it to apear\n" + pollLine(10) + pollLine(10));
+}
+
+TEST(SleepUntil, SleepsTheRemainingTimeRoundedUpAndAgainAfterAnEarlyWakeUp) {
+    struct Case {
+        std::int64_t remaining;
+        std::vector<std::uint32_t> sleeps;
+    };
+    for (const Case& c : {Case{1, {1}}, Case{2000000, {2}}, Case{2000001, {3}}, Case{0, {}}, Case{-7, {}},
+                          Case{30 * kSecond, {30000}}}) {
+        FakeClock clock;
+        orvi::sleepUntil(clock, kStart + c.remaining);
+        EXPECT_EQ(clock.sleeps, c.sleeps) << c.remaining;
+    }
+    FakeClock early;
+    early.shortSleeps = true;
+    orvi::sleepUntil(early, kStart + 8000000);
+    EXPECT_EQ(early.sleeps, (std::vector<std::uint32_t>{8, 4, 2, 1, 1}));
+    EXPECT_GE(early.now, kStart + 8000000);
+}
+
+}  // namespace
