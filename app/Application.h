@@ -1,0 +1,27 @@
+// The tool's run from a parsed command line to its exit code.
+#pragma once
+
+#include "app/Clock.h"
+#include "app/CommandLine.h"
+#include "app/LogFile.h"
+
+#include <functional>
+#include <ostream>
+
+namespace orvi {
+
+// One scan pass writing to the given log: true when it found a Kiv screen.
+using LoggingScanPass = std::function<bool(std::ostream& log)>;
+
+// Takes the single-instance lock (exit code 1 with one line when another instance holds it), runs a
+// first scan pass and, when it found nothing and settings.maxWait is above 0, waits for a Kiv. The
+// exit code is 0 in every other case. Throws what the lock or a scan pass throws; the lock is given
+// up before the exception leaves.
+int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass);
+
+// Reports a failure that ended the run and returns the exit code 1: one "ERROR: " line in the log
+// file when one is open, otherwise an error box titled "ERROR" (also when a log file was named but
+// could not be opened, so that the failure is never lost).
+int reportFailure(LogFile& logFile, const char* what);
+
+}  // namespace orvi
