@@ -147,6 +147,22 @@ SimulatedAdapter readAdapter(const json& object, const std::string& where) {
     return adapter;
 }
 
+PlannedPlugIn readPlugIn(const json& object, const std::string& where) {
+    checkKeys(object, where, {"duringPass", "adapter"});
+    for (const char* key : {"duringPass", "adapter"}) {
+        if (!object.contains(key)) {
+            fault(where, std::string("\"") + key + "\" missing");
+        }
+    }
+    PlannedPlugIn plugIn;
+    plugIn.duringPass = readNumber<unsigned>(object, "duringPass", 0, where);
+    if (plugIn.duringPass == 0) {
+        fault(member(where, "duringPass"), "out of range");
+    }
+    plugIn.adapter = readAdapter(object.at("adapter"), member(where, "adapter"));
+    return plugIn;
+}
+
 json monitorToJson(const SimulatedMonitor& monitor) {
     return json{{"edidProductCode", monitor.edidProductCode},
                 {"friendlyName", utf16ToUtf8(monitor.friendlyName)},
@@ -172,40 +188,56 @@ json displayToJson(const SimulatedDisplay& display) {
     return result;
 }
 
+json adapterToJson(const SimulatedAdapter& adapter) {
+    json displays = json::array();
+    for (const SimulatedDisplay& display : adapter.displays) {
+        displays.push_back(displayToJson(display));
+    }
+    return json{{"name", utf16ToUtf8(adapter.name)},
+                {"hardwareId", utf16ToUtf8(adapter.hardwareId)},
+                {"displays", displays}};
+}
+
 }  // namespace
 
-SimulatedDesktop parseDesktop(const std::string& text) {
+DesktopFile parseDesktop(const std::string& text) {
     const json document = json::parse(text, nullptr, false);
     if (document.is_discarded()) {
         fault("desktop", "not JSON");
     }
-    checkKeys(document, "", {"adapters"});
+    checkKeys(document, "", {"adapters", "plugIns"});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }
-    SimulatedDesktop desktop;
+    DesktopFile file;
     const json& adapters = readArray(document, "adapters", "");
     for (std::size_t i = 0; i < adapters.size(); ++i) {
-        desktop.adapters.push_back(readAdapter(adapters[i], item("", "adapters", i)));
+        file.desktop.adapters.push_back(readAdapter(adapters[i], item("", "adapters", i)));
     }
-    return desktop;
+    const json& plugIns = readArray(document, "plugIns", "");
+    for (std::size_t i = 0; i < plugIns.size(); ++i) {
+        file.plugIns.push_back(readPlugIn(plugIns[i], item("", "plugIns", i)));
+    }
+    return file;
 }
 
-std::string formatDesktop(const SimulatedDesktop& desktop) {
+std::string formatDesktop(const DesktopFile& file) {
     json adapters = json::array();
-    for (const SimulatedAdapter& adapter : desktop.adapters) {
-        json displays = json::array();
-        for (const SimulatedDisplay& display : adapter.displays) {
-            displays.push_back(displayToJson(display));
-        }
-        adapters.push_back(json{{"name", utf16ToUtf8(adapter.name)},
-                                {"hardwareId", utf16ToUtf8(adapter.hardwareId)},
-                                {"displays", displays}});
+    for (const SimulatedAdapter& adapter : file.desktop.adapters) {
+        adapters.push_back(adapterToJson(adapter));
     }
-    return json{{"adapters", adapters}}.dump(2) + "\n";
+    json document{{"adapters", adapters}};
+    if (!file.plugIns.empty()) {
+        json plugIns = json::array();
+        for (const PlannedPlugIn& plugIn : file.plugIns) {
+            plugIns.push_back(json{{"duringPass", plugIn.duringPass}, {"adapter", adapterToJson(plugIn.adapter)}});
+        }
+        document["plugIns"] = plugIns;
+    }
+    return document.dump(2) + "\n";
 }
 
-SimulatedDesktop readDesktopFile(const std::string& path) {
+DesktopFile readDesktopFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw std::runtime_error(path + ": cannot be opened");
@@ -219,11 +251,11 @@ SimulatedDesktop readDesktopFile(const std::string& path) {
     }
 }
 
-bool writeDesktopFile(const std::string& path, const SimulatedDesktop& desktop) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << formatDesktop(desktop);
-    file.close();
-    return !file.fail();
+bool writeDesktopFile(const std::string& path, const DesktopFile& file) {
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream << formatDesktop(file);
+    stream.close();
+    return !stream.fail();
 }
 
 }  // namespace orvi::platform

@@ -4,21 +4,37 @@
 #include "platform/SimulatedDesktop.h"
 
 #include <string>
+#include <vector>
 
 namespace orvi::platform {
 
+// An adapter, with its display devices and monitors, that is plugged in while the tool runs: during
+// the duringPass-th scan pass (1, 2, ...). PlugInSchedule.h turns the pass into the window system's
+// moment.
+struct PlannedPlugIn {
+    unsigned duringPass = 1;
+    SimulatedAdapter adapter;
+};
+
+// What a desktop file holds: the desktop as the tool finds it, and the adapters plugged in later.
+struct DesktopFile {
+    SimulatedDesktop desktop;
+    std::vector<PlannedPlugIn> plugIns;
+};
+
 // Throws std::runtime_error naming the first fault and where it is ("adapters[0].displays[1].width:
 // ..."): not JSON, a missing "adapters", an unknown key, a value of the wrong type or out of range, a
-// text that is not UTF-8.
-SimulatedDesktop parseDesktop(const std::string& json);
+// text that is not UTF-8, a plug-in without its pass or adapter.
+DesktopFile parseDesktop(const std::string& json);
 
-// Every field written, indented by two blanks; parseDesktop reads it back unchanged.
-std::string formatDesktop(const SimulatedDesktop& desktop);
+// Every field written, indented by two blanks; "plugIns" only when there are any. parseDesktop reads
+// it back unchanged.
+std::string formatDesktop(const DesktopFile& file);
 
 // Throws std::runtime_error "<path>: <fault>" when the file cannot be read or parsed.
-SimulatedDesktop readDesktopFile(const std::string& path);
+DesktopFile readDesktopFile(const std::string& path);
 
 // Replaces the file's content; false when it could not be written.
-bool writeDesktopFile(const std::string& path, const SimulatedDesktop& desktop);
+bool writeDesktopFile(const std::string& path, const DesktopFile& file);
 
 }  // namespace orvi::platform

@@ -3,6 +3,7 @@
 #include "platform/SimulatedWindowSystem.h"
 #include "platform/host/DefaultDesktop.h"
 #include "platform/host/DesktopFile.h"
+#include "platform/host/PlugInSchedule.h"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -18,12 +19,23 @@ void useDesktopFromEnvironment() {
         system.reset(defaultDesktop());
         return;
     }
+    DesktopFile file;
     try {
-        system.reset(readDesktopFile(path));
+        file = readDesktopFile(path);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(std::string("Simulated desktop ") + error.what());
     }
-    system.setLayoutStore([path](const SimulatedDesktop& layout) { return writeDesktopFile(path, layout); });
+    system.reset(file.desktop);
+    const std::vector<unsigned> sizesQueries = sizesQueriesOf(file.plugIns);
+    for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
+        system.plugInAfterSizesQuery(sizesQueries[i], file.plugIns[i].adapter);
+    }
+    // The adapters plugged in so far are part of the stored desktop now; only the others are still
+    // to come, in a later run.
+    system.setLayoutStore([path, plugIns = file.plugIns, &system](const SimulatedDesktop& layout) {
+        const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
+        return writeDesktopFile(path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade))});
+    });
 }
 
 }  // namespace orvi::platform

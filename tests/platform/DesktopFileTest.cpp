@@ -37,7 +37,7 @@ std::string errorText(const std::string& json) {
 }
 
 // The desktop as the window system serves it: display devices named.
-std::string served(const SimulatedDesktop& desktop) { return formatDesktop(SimulatedWindowSystem(desktop).desktop()); }
+std::string served(const SimulatedDesktop& desktop) { return formatDesktop({SimulatedWindowSystem(desktop).desktop(), {}}); }
 
 TEST(DesktopFile, WritesWhatItReads) {
     SimulatedDesktop desktop = orvi::platform::defaultDesktop();
@@ -46,13 +46,29 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].y = -480;
     desktop.adapters[1].displays[0].attached = false;
     desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
-    const std::string text = formatDesktop(desktop);
+    const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
-    EXPECT_EQ(parseDesktop(text).adapters[0].displays[1].monitors[0].friendlyName, u"Caf\u00e9 \u0130 \U0001F5B5");
+    EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName, u"Caf\u00e9 \u0130 \U0001F5B5");
+}
+
+TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
+    SimulatedDesktop desktop = orvi::platform::defaultDesktop();
+    const orvi::platform::SimulatedAdapter usb = desktop.adapters.back();
+    desktop.adapters.pop_back();
+    EXPECT_EQ(formatDesktop({desktop, {}}).find("plugIns"), std::string::npos);
+
+    const std::string text = formatDesktop({desktop, {{5, usb}, {2, usb}}});
+    const orvi::platform::DesktopFile file = parseDesktop(text);
+    EXPECT_EQ(formatDesktop(file), text);
+    ASSERT_EQ(file.plugIns.size(), 2u);
+    EXPECT_EQ(file.plugIns[0].duringPass, 5u);
+    EXPECT_EQ(file.plugIns[1].duringPass, 2u) << "kept in the order written";
+    EXPECT_EQ(file.plugIns[0].adapter.hardwareId, u"USB\\VID_17E9&PID_FF13&MI_00");
+    EXPECT_EQ(file.desktop.adapters.size(), 1u);
 }
 
 TEST(DesktopFile, LeftOutValuesTakeTheirDefaults) {
-    const SimulatedDesktop desktop = parseDesktop(R"({"adapters": [{"displays": [{}]}]})");
+    const SimulatedDesktop desktop = parseDesktop(R"({"adapters": [{"displays": [{}]}]})").desktop;
     ASSERT_EQ(desktop.adapters.size(), 1u);
     ASSERT_EQ(desktop.adapters[0].displays.size(), 1u);
     const auto& display = desktop.adapters[0].displays[0];
@@ -84,6 +100,15 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [{"hardwareId": 7}]})", "adapters[0].hardwareId: must be a text"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidProductCode": 65536}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidProductCode: out of range"},
+        {R"({"adapters": [], "plugIns": {}})", "plugIns: must be an array"},
+        {R"({"adapters": [], "plugIns": [{"adapter": {}}]})", "plugIns[0]: \"duringPass\" missing"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 1}]})", "plugIns[0]: \"adapter\" missing"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 0, "adapter": {}}]})", "plugIns[0].duringPass: out of range"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 1, "adapter": {}}, {"duringPass": -2, "adapter": {}}]})",
+         "plugIns[1].duringPass: out of range"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 2, "adapter": {"displays": [{"x": "1"}]}}]})",
+         "plugIns[0].adapter.displays[0].x: must be a whole number"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 1, "adapter": {}, "after": 1}]})", "plugIns[0].after: unknown key"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
@@ -92,7 +117,7 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
 
 TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
     const std::string examples = KIV_EXAMPLES_DIR;
-    EXPECT_EQ(served(orvi::platform::readDesktopFile(examples + "/default.json")),
+    EXPECT_EQ(served(orvi::platform::readDesktopFile(examples + "/default.json").desktop),
               served(orvi::platform::defaultDesktop()));
 
     struct Example {
@@ -103,12 +128,17 @@ TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
         {"pellun.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_1D5C&PID_2000&MI_00"}},
         {"both-variants.json", {u"PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1", u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"only-kiv.json", {u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"kiv-plugged-in-later.json",
+         {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
     };
     for (const Example& example : examplesWithIds) {
-        const SimulatedDesktop desktop = orvi::platform::readDesktopFile(examples + "/" + example.file);
+        const orvi::platform::DesktopFile file = orvi::platform::readDesktopFile(examples + "/" + example.file);
         std::vector<std::u16string> hardwareIds;
-        for (const auto& adapter : desktop.adapters) {
+        for (const auto& adapter : file.desktop.adapters) {
             hardwareIds.push_back(adapter.hardwareId);
+        }
+        for (const auto& plugIn : file.plugIns) {
+            hardwareIds.push_back(plugIn.adapter.hardwareId);
         }
         EXPECT_EQ(hardwareIds, example.hardwareIds) << example.file;
     }
@@ -125,7 +155,7 @@ protected:
 TEST_F(DesktopFromEnvironment, WithoutTheVariableServesTheDefaultDesktop) {
     unsetenv("SIMULATED_DESKTOP");
     orvi::platform::useDesktopFromEnvironment();
-    EXPECT_EQ(formatDesktop(orvi::platform::simulatedWindowSystem().desktop()), served(orvi::platform::defaultDesktop()));
+    EXPECT_EQ(formatDesktop({orvi::platform::simulatedWindowSystem().desktop(), {}}), served(orvi::platform::defaultDesktop()));
 }
 
 TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
@@ -142,12 +172,12 @@ TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
     mode.dmFields = DM_PELSWIDTH;
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET), DISP_CHANGE_SUCCESSFUL);
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(orvi::platform::readDesktopFile(path).adapters[0].displays[0].width, 1280u) << "changed, not stored";
+    EXPECT_EQ(orvi::platform::readDesktopFile(path).desktop.adapters[0].displays[0].width, 1280u) << "changed, not stored";
 
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
               DISP_CHANGE_SUCCESSFUL);
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(orvi::platform::readDesktopFile(path).adapters[0].displays[0].width, 800u);
+    EXPECT_EQ(orvi::platform::readDesktopFile(path).desktop.adapters[0].displays[0].width, 800u);
 }
 
 TEST_F(DesktopFromEnvironment, AFileThatCannotBeReadIsAnError) {
