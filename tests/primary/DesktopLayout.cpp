@@ -1,0 +1,76 @@
+#include "tests/primary/DesktopLayout.h"
+
+#include "platform/SimulatedWindowSystem.h"
+
+#include <sstream>
+#include <string_view>
+
+namespace orvi::testing {
+namespace {
+
+using platform::DisplayOperation;
+using platform::SimulatedCall;
+
+std::string shortName(const std::u16string& deviceName) {
+    std::u16string_view name(deviceName);
+    if (name.substr(0, 4) == u"\\\\.\\") {
+        name.remove_prefix(4);
+    }
+    std::string result;
+    for (const char16_t unit : name) {
+        result.push_back(static_cast<char>(unit));
+    }
+    return result;
+}
+
+std::string describe(const SimulatedCall& call) {
+    std::ostringstream text;
+    if (call.operation == DisplayOperation::EnumDisplaySettings) {
+        text << "read " << shortName(call.deviceName);
+        if (call.index != ENUM_CURRENT_SETTINGS) {
+            text << " mode " << call.index;
+        }
+        if (call.result == FALSE) {
+            text << " -> FALSE";
+        }
+        return text.str();
+    }
+    if (call.deviceName.empty()) {
+        text << "apply 0x" << std::hex << call.flags << std::dec;
+    } else {
+        text << "store " << shortName(call.deviceName) << " 0x" << std::hex << call.flags << std::dec << " at ("
+             << call.position.x << "," << call.position.y << ")";
+    }
+    if (call.result != DISP_CHANGE_SUCCESSFUL) {
+        text << " -> " << call.result;
+    }
+    return text.str();
+}
+
+}  // namespace
+
+std::vector<std::string> settingsCalls() {
+    std::vector<std::string> result;
+    for (const SimulatedCall& call : platform::simulatedWindowSystem().calls()) {
+        if (call.operation == DisplayOperation::EnumDisplaySettings ||
+            call.operation == DisplayOperation::ChangeDisplaySettingsEx) {
+            result.push_back(describe(call));
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> layout() {
+    std::vector<std::string> result;
+    for (const platform::SimulatedAdapter& adapter : platform::simulatedWindowSystem().desktop().adapters) {
+        for (const platform::SimulatedDisplay& display : adapter.displays) {
+            std::ostringstream text;
+            text << shortName(display.deviceName) << " " << display.width << "x" << display.height << " at ("
+                 << display.x << "," << display.y << ")" << (display.primary ? " primary" : "");
+            result.push_back(text.str());
+        }
+    }
+    return result;
+}
+
+}  // namespace orvi::testing

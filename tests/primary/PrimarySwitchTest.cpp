@@ -1,0 +1,211 @@
+#include "primary/PrimarySwitch.h"
+
+#include "tests/display/TestDesktops.h"
+#include "tests/primary/DesktopLayout.h"
+#include "util/WinException.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orvi::testing;
+using orvi::ScreenDevice;
+using orvi::setPrimaryDevice;
+using orvi::platform::DisplayOperation;
+using orvi::util::formatWinError;
+using orvi::util::WinException;
+using Lines = std::vector<std::string>;
+
+SimulatedDisplay displayAt(LONG x, LONG y, DWORD width, DWORD height, bool primary = false) {
+    SimulatedDisplay result = display({monitor(1, u"Screen")}, x, primary);
+    result.y = y;
+    result.width = width;
+    result.height = height;
+    return result;
+}
+
+// A screen record for \\.\DISPLAY<number>, as the enumeration would make it; the switch reads only
+// the monitor's device name.
+ScreenDevice screen(int number) {
+    DISPLAY_DEVICEW device{};
+    device.cb = sizeof(device);
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof(info);
+    const std::string name = "\\\\.\\DISPLAY" + std::to_string(number);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        info.szDevice[i] = static_cast<WCHAR>(name[i]);
+    }
+    return ScreenDevice(device, info, orvi::TargetDeviceInfo{});
+}
+
+std::vector<ScreenDevice> screens(std::initializer_list<int> numbers) {
+    std::vector<ScreenDevice> result;
+    for (const int number : numbers) {
+        result.push_back(screen(number));
+    }
+    return result;
+}
+
+class PrimarySwitchTest : public SimulatedDesktopTest {
+protected:
+    std::ostringstream log;
+};
+
+TEST_F(PrimarySwitchTest, LinesTheOtherScreensUpToTheRightOfTheKivInListOrder) {
+    // DISPLAY1 and DISPLAY2 on the GPU, the Kiv (DISPLAY3) on its USB display adapter.
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(-1920, 0, 1920, 1080)}),
+                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}});
+
+    setPrimaryDevice(log, screens({3}), screens({1, 2}));
+
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY3", "store DISPLAY3 0x10000019 at (0,0)",
+                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (1280,0)",
+                                      "read DISPLAY2", "store DISPLAY2 0x10000009 at (3200,0)", "apply 0x0"}));
+    EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
+                               "DISPLAY3 1280x800 at (0,0) primary"}));
+    EXPECT_TRUE(windowSystem().storedLayout().has_value()) << "the layout outlasts the run";
+    EXPECT_EQ(log.str(), "setPrimaryDevice completed result: 0\n");
+}
+
+TEST_F(PrimarySwitchTest, MovesAScreenBelowAnotherIntoTheRow) {
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(0, 1080, 2560, 1440)}),
+                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}});
+
+    setPrimaryDevice(log, screens({3}), screens({1, 2}));
+
+    EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 2560x1440 at (3200,0)",
+                               "DISPLAY3 1280x800 at (0,0) primary"}));
+}
+
+TEST_F(PrimarySwitchTest, PlacesFurtherKivScreensRightAfterTheFirstBeforeAnyOtherScreen) {
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true)}),
+                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1024, 600)})}});
+
+    setPrimaryDevice(log, screens({2, 3}), screens({1}));
+
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)",
+                                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (1280,0)",
+                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (2304,0)", "apply 0x0"}));
+    EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (2304,0)", "DISPLAY2 1280x800 at (0,0) primary",
+                               "DISPLAY3 1024x600 at (1280,0)"}));
+}
+
+TEST_F(PrimarySwitchTest, LeavesScreensInNeitherListAlone) {
+    // DISPLAY3 stands for a Kiv of the other variant.
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(1920, 0, 1920, 1080),
+                                             displayAt(-800, 300, 800, 480)})}});
+
+    setPrimaryDevice(log, screens({2}), screens({1}));
+
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY1",
+                                      "store DISPLAY1 0x10000009 at (1920,0)", "apply 0x0"}));
+    EXPECT_EQ(layout()[2], "DISPLAY3 800x480 at (-800,300)");
+}
+
+TEST_F(PrimarySwitchTest, ALoneKivIsStoredAsPrimaryAndApplied) {
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true)}),
+                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}});
+
+    setPrimaryDevice(log, screens({2}), {});
+
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "apply 0x0"}));
+    EXPECT_EQ(layout()[1], "DISPLAY2 1280x800 at (0,0) primary");
+    EXPECT_EQ(log.str(), "setPrimaryDevice completed result: 0\n");
+}
+
+TEST_F(PrimarySwitchTest, AnEmptyKivListDoesNothing) {
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(1920, 0, 1920, 1080)})}});
+
+    setPrimaryDevice(log, {}, screens({1, 2}));
+
+    EXPECT_TRUE(windowSystem().calls().empty());
+    EXPECT_EQ(log.str(), "");
+}
+
+// The first failure ends the switch: nothing after it is called, nothing is applied, nothing logged.
+struct SwitchFailure {
+    const char* what;
+    DisplayOperation operation;
+    unsigned occurrence;  // of that operation
+    LONG code;            // the last error of a failed read, or the result of a change
+    std::string message;  // the exception's text
+    bool windowsError;    // WinException rather than a plain std::runtime_error
+    Lines calls;
+};
+
+void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
+
+const std::string kStorePrimary = "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ";
+const std::string kStoreOther = "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ";
+const std::string kApply = "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ";
+
+// Kiv screens DISPLAY4 and DISPLAY5, then the other screens DISPLAY1, DISPLAY2 and DISPLAY3.
+const Lines kAllCalls{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)",
+                      "read DISPLAY5", "store DISPLAY5 0x10000009 at (1280,0)",
+                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (2560,0)",
+                      "read DISPLAY2", "store DISPLAY2 0x10000009 at (4480,0)",
+                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (6400,0)", "apply 0x0"};
+
+Lines firstCalls(std::size_t count, const std::string& failedCall) {
+    Lines result(kAllCalls.begin(), kAllCalls.begin() + static_cast<std::ptrdiff_t>(count - 1));
+    result.push_back(failedCall);
+    return result;
+}
+
+class PrimarySwitchFailureTest : public PrimarySwitchTest, public ::testing::WithParamInterface<SwitchFailure> {};
+
+TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureWithItsMessage) {
+    const SwitchFailure& failure = GetParam();
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(-1920, 0, 1920, 1080),
+                                             displayAt(0, 1080, 1920, 1080)}),
+                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1280, 800)})}});
+    const Lines before = layout();
+    windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
+
+    try {
+        setPrimaryDevice(log, screens({4, 5}), screens({1, 2, 3}));
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), failure.message);
+        EXPECT_EQ(dynamic_cast<const WinException*>(&error) != nullptr, failure.windowsError);
+    }
+    EXPECT_EQ(settingsCalls(), failure.calls);
+    EXPECT_EQ(layout(), before);
+    EXPECT_FALSE(windowSystem().storedLayout().has_value());
+    EXPECT_EQ(log.str(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, PrimarySwitchFailureTest,
+    ::testing::Values(
+        SwitchFailure{"ReadKiv", DisplayOperation::EnumDisplaySettings, 1, ERROR_INVALID_PARAMETER,
+                      formatWinError({ERROR_INVALID_PARAMETER, "Failed to get Orvi Kiv Screen settings"}), true,
+                      {"read DISPLAY4 -> FALSE"}},
+        SwitchFailure{"StoreKiv", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_FAILED,
+                      kStorePrimary + "-1", false, firstCalls(2, "store DISPLAY4 0x10000019 at (0,0) -> -1")},
+        SwitchFailure{"StoreKivNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_RESTART,
+                      kStorePrimary + "1", false, firstCalls(2, "store DISPLAY4 0x10000019 at (0,0) -> 1")},
+        SwitchFailure{"ReadSecondKiv", DisplayOperation::EnumDisplaySettings, 2, ERROR_ACCESS_DENIED,
+                      formatWinError({ERROR_ACCESS_DENIED, "Failed to get Screen settings"}), true,
+                      firstCalls(3, "read DISPLAY5 -> FALSE")},
+        SwitchFailure{"StoreSecondKiv", DisplayOperation::ChangeDisplaySettingsEx, 2, DISP_CHANGE_BADMODE,
+                      kStoreOther + "-2", false, firstCalls(4, "store DISPLAY5 0x10000009 at (1280,0) -> -2")},
+        SwitchFailure{"ReadSecondOfThreeOthers", DisplayOperation::EnumDisplaySettings, 4, ERROR_INVALID_PARAMETER,
+                      formatWinError({ERROR_INVALID_PARAMETER, "Failed to get Screen settings"}), true,
+                      firstCalls(7, "read DISPLAY2 -> FALSE")},
+        SwitchFailure{"StoreSecondOfThreeOthers", DisplayOperation::ChangeDisplaySettingsEx, 4, DISP_CHANGE_BADMODE,
+                      kStoreOther + "-2", false, firstCalls(8, "store DISPLAY2 0x10000009 at (4480,0) -> -2")},
+        SwitchFailure{"StoreOtherNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 4, DISP_CHANGE_RESTART,
+                      kStoreOther + "1", false, firstCalls(8, "store DISPLAY2 0x10000009 at (4480,0) -> 1")},
+        SwitchFailure{"ApplyNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_RESTART,
+                      kApply + "1", false, firstCalls(11, "apply 0x0 -> 1")},
+        SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2",
+                      false, firstCalls(11, "apply 0x0 -> -2")}),
+    [](const ::testing::TestParamInfo<SwitchFailure>& parameter) { return std::string(parameter.param.what); });
+
+}  // namespace
