@@ -1,0 +1,116 @@
+#include "primary/ScanPass.h"
+
+#include "display/ScreenDevice.h"
+#include "display/ScreenEnumeration.h"
+#include "display/UsbId.h"
+#include "primary/PrimarySwitch.h"
+#include "util/GlobalNamedMutex.h"
+
+#include <cstddef>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvi {
+namespace {
+
+// Shared with the other tools of the product family: only one of them changes the layout at a time.
+constexpr std::string_view kFamilyMutexName = "MorvaKivDisplayApp_main";
+
+struct KivScreens {
+    std::vector<ScreenDevice> varel;
+    std::vector<ScreenDevice> pellun;
+};
+
+// Moves every Kiv screen out of `screens`, in order, into the list of its variant; the other
+// screens stay behind in their order. A screen that would pass both tests is a Varel.
+KivScreens takeKivScreens(std::ostream& log, std::vector<ScreenDevice>& screens) {
+    KivScreens kiv;
+    auto current = screens.begin();
+    while (current != screens.end()) {
+        log << "Iterating Screen with display name: " << current->displayName()
+            << "device name: " << current->deviceName() << std::endl;
+        if (current->matchesUsbId(log, kVarelUsbId)) {
+            log << "found KIV(VAREL) " << std::endl;
+            kiv.varel.push_back(std::move(*current));
+            current = screens.erase(current);  // the next screen moves into this place
+        } else if (current->matchesEdidProductCode(log, kPellunEdidProductCode)) {
+            log << "found KIV USB(PELLUN) " << std::endl;
+            kiv.pellun.push_back(std::move(*current));
+            current = screens.erase(current);
+        } else {
+            ++current;
+        }
+    }
+    return kiv;
+}
+
+std::string summaryLine(std::size_t others, std::size_t varels, std::size_t pelluns) {
+    if (others + varels + pelluns == 0) {
+        return "No Screens detected";
+    }
+    std::ostringstream line;
+    line << "Detected " << others << " Screen";
+    if (others > 1) {
+        line << "s";
+    }
+    if (varels == 1) {
+        line << " and Orvi Kiv";
+    } else if (varels > 1) {
+        line << " and " << varels << " Orvi Kiv devices";
+    }
+    if (pelluns == 1) {
+        line << "and Orvi KIV USB(Pellun)";
+    } else if (pelluns > 1) {
+        line << " and " << pelluns << "Orvi KIV USB(pellun) devices";
+    }
+    return line.str();
+}
+
+// Makes the first screen of `kivScreens` primary unless every screen is a Kiv screen, in which case
+// one of them is primary already.
+void makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
+                 const std::vector<ScreenDevice>& otherScreens, const char* alreadyPrimaryLine,
+                 const char* settingLine) {
+    if (otherScreens.empty()) {
+        log << alreadyPrimaryLine << std::endl;
+        return;
+    }
+    log << settingLine << std::endl;
+    setPrimaryDevice(log, kivScreens, otherScreens);
+}
+
+}  // namespace
+
+bool runScanPass(std::ostream& log) {
+    const std::unique_ptr<util::GlobalNamedMutex> familyLock = util::GlobalNamedMutex::create(kFamilyMutexName);
+    if (!familyLock->tryLock()) {
+        log << "Other application is performing an action - waiting for it to finish" << std::endl;
+        familyLock->lock();
+    }
+
+    log << "Searching for Monitor Screens" << std::endl;
+    std::vector<ScreenDevice> screens = enumerateScreens(log);
+    log << "found " << screens.size() << " screens" << std::endl;
+
+    const KivScreens kiv = takeKivScreens(log, screens);
+    log << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
+
+    bool found = true;
+    if (!kiv.varel.empty()) {
+        makePrimary(log, kiv.varel, screens, "Orvi Kiv is - already primary", "Setting Orvi Kiv as primary Display");
+    } else if (!kiv.pellun.empty()) {
+        makePrimary(log, kiv.pellun, screens, "Orvi Kiv USB(pellun) is - already primary",
+                    "Setting Orvi Kiv USB(pellun) as primary Display");
+    } else {
+        found = false;
+    }
+
+    log << "Done" << std::endl;
+    return found;
+}
+
+}  // namespace orvi

@@ -1,0 +1,21 @@
+// One complete look at the attached screens, under the lock that the tools of the product family
+// share, ending in the Kiv as the primary display when other screens stand beside it.
+#pragma once
+
+#include <ostream>
+
+namespace orvi {
+
+// Takes the family mutex "MorvaKivDisplayApp_main", first without waiting; when another process
+// holds it, writes "Other application is performing an action - waiting for it to finish" and waits
+// without a time limit. Then lists the screens, sorts them into Varel, Pellun and other screens,
+// writes a summary line, and when Kiv screens of one variant and other screens exist, makes the
+// first Kiv screen the primary display (setPrimaryDevice); the Varel wins over the Pellun. Writes
+// "Done" at the end. The mutex is let go on every way out.
+//
+// True when a Kiv screen of either variant was found, whether or not the layout changed. Catches
+// nothing: the exceptions of the mutex, the enumeration and setPrimaryDevice leave it, and "Done" is
+// then not written.
+bool runScanPass(std::ostream& log);
+
+}  // namespace orvi

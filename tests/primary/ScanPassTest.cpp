@@ -1,0 +1,322 @@
+#include "primary/ScanPass.h"
+
+#include "tests/display/TestDesktops.h"
+#include "tests/primary/DesktopLayout.h"
+#include "util/GlobalNamedMutex.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace orvi::testing;
+using orvi::runScanPass;
+using orvi::platform::DisplayOperation;
+using orvi::util::GlobalNamedMutex;
+using Lines = std::vector<std::string>;
+
+constexpr char kFamilyMutex[] = "MorvaKivDisplayApp_main";
+constexpr std::uint16_t kPellunCode = 0x1089;
+constexpr std::uint16_t kOtherCode = 0x2790;  // 10128
+// A USB display adapter whose hardware id carries no vendor id.
+constexpr char16_t kPellunAdapterId[] = u"USB\\KIVUSB\\0001";
+
+SimulatedDisplay other(LONG x, bool primary = false) {
+    return display({monitor(kOtherCode, u"DELL U2719D", u"\\\\?\\DISPLAY#DELA0F4")}, x, primary);
+}
+
+SimulatedDisplay pellun(LONG x) { return display({monitor(kPellunCode, u"KIV USB", u"\\\\?\\DISPLAY#PLN1089")}, x); }
+
+SimulatedAdapter varelAdapter(LONG x, std::uint16_t edidProductCode = 0x0013) {
+    SimulatedDisplay kiv = display({monitor(edidProductCode, u"Varel Kiv", u"\\\\?\\DISPLAY#VRL0013")}, x);
+    kiv.width = 1280;
+    kiv.height = 800;
+    return adapter(kVarelId, {kiv});
+}
+
+Lines linesOf(const std::string& text) {
+    Lines lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// A line that the sorting of the screens writes.
+bool isSortingLine(const std::string& line) {
+    return startsWith(line, "Iterating ") || startsWith(line, "Current device USB ID: ") ||
+           startsWith(line, "pellun edid: ") || startsWith(line, "found KIV");
+}
+
+Lines classificationLines(const std::string& log) {
+    Lines result;
+    for (const std::string& line : linesOf(log)) {
+        if (isSortingLine(line)) {
+            result.push_back(line);
+        }
+    }
+    return result;
+}
+
+// The summary line and the lines after it: those after the count of screens and the sorting.
+Lines linesAfterSorting(const std::string& log) {
+    const Lines lines = linesOf(log);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (startsWith(lines[i], "found ") || isSortingLine(lines[i])) {
+            start = i + 1;
+        }
+    }
+    return Lines(lines.begin() + static_cast<std::ptrdiff_t>(start), lines.end());
+}
+
+std::string iterating(const std::string& displayName, int displayNumber) {
+    return "Iterating Screen with display name: " + displayName + "device name: \\\\.\\DISPLAY" +
+           std::to_string(displayNumber);
+}
+
+const std::string kGpuComparison = "Current device USB ID: VID_8086&PID_5917, Comparing with Varel: VID_17E9&PID_FF13";
+const std::string kVarelComparison = "Current device USB ID: VID_17E9&PID_FF13, Comparing with Varel: VID_17E9&PID_FF13";
+const std::string kNoIdComparison = "Current device USB ID: VID_0000&PID_0000, Comparing with Varel: VID_17E9&PID_FF13";
+const std::string kOtherEdid = "pellun edid: 4233, Comparing with: 10128";
+const std::string kPellunEdid = "pellun edid: 4233, Comparing with: 4233";
+
+// Whether a thread other than the pass's can take the family mutex at once.
+bool familyMutexIsFree() {
+    bool taken = false;
+    std::thread other([&] { taken = GlobalNamedMutex::create(kFamilyMutex)->tryLock(); });
+    other.join();
+    return taken;
+}
+
+class ScanPassTest : public SimulatedDesktopTest {
+protected:
+    std::ostringstream log;
+};
+
+TEST_F(ScanPassTest, WritesTheWholePassForAPellunBesideAnotherScreen) {
+    serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true)}), adapter(kPellunAdapterId, {pellun(1920)})}});
+
+    EXPECT_TRUE(runScanPass(log));
+
+    EXPECT_EQ(log.str(),
+              "Searching for Monitor Screens\n"
+              "Getting target device info...\n"
+              "Retrieved target device information:\n"
+              "  EDID Product Code ID: 0x2790\n"
+              "  Friendly Name: DELL U2719D\n"
+              "  Device Path: \\\\?\\DISPLAY#DELA0F4\n"
+              "Getting target device info...\n"
+              "Retrieved target device information:\n"
+              "  EDID Product Code ID: 0x1089\n"
+              "  Friendly Name: KIV USB\n"
+              "  Device Path: \\\\?\\DISPLAY#PLN1089\n"
+              "found 2 screens\n"
+              "Iterating Screen with display name: DELL U2719Ddevice name: \\\\.\\DISPLAY1\n"
+              "Current device USB ID: VID_8086&PID_5917, Comparing with Varel: VID_17E9&PID_FF13\n"
+              "pellun edid: 4233, Comparing with: 10128\n"
+              "Iterating Screen with display name: KIV USBdevice name: \\\\.\\DISPLAY2\n"
+              "Current device USB ID: VID_0000&PID_0000, Comparing with Varel: VID_17E9&PID_FF13\n"
+              "pellun edid: 4233, Comparing with: 4233\n"
+              "found KIV USB(PELLUN) \n"
+              "Detected 1 Screenand Orvi KIV USB(Pellun)\n"
+              "Setting Orvi Kiv USB(pellun) as primary Display\n"
+              "setPrimaryDevice completed result: 0\n"
+              "Done\n");
+    EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1920,0)", "DISPLAY2 1920x1080 at (0,0) primary"}));
+}
+
+TEST_F(ScanPassTest, WithoutScreensFindsNothing) {
+    EXPECT_FALSE(runScanPass(log));
+    EXPECT_EQ(log.str(), "Searching for Monitor Screens\nfound 0 screens\nNo Screens detected\nDone\n");
+}
+
+TEST_F(ScanPassTest, ExaminesEveryScreenOnceWhenKivScreensFollowOneAnother) {
+    // In monitor order: other, Varel, Varel, other, other, Varel.
+    serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true)}), varelAdapter(1920), varelAdapter(3200),
+                            adapter(kGpuId, {other(4480), other(6400)}), varelAdapter(8320)}});
+
+    EXPECT_TRUE(runScanPass(log));
+
+    EXPECT_EQ(classificationLines(log.str()),
+              (Lines{iterating("DELL U2719D", 1), kGpuComparison, kOtherEdid,
+                     iterating("Varel Kiv", 2), kVarelComparison, "found KIV(VAREL) ",
+                     iterating("Varel Kiv", 3), kVarelComparison, "found KIV(VAREL) ",
+                     iterating("DELL U2719D", 4), kGpuComparison, kOtherEdid,
+                     iterating("DELL U2719D", 5), kGpuComparison, kOtherEdid,
+                     iterating("Varel Kiv", 6), kVarelComparison, "found KIV(VAREL) "}));
+    // The Varel screens in the order found, then the others in theirs.
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)",
+                                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (1280,0)",
+                                      "read DISPLAY6", "store DISPLAY6 0x10000009 at (2560,0)",
+                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (3840,0)",
+                                      "read DISPLAY4", "store DISPLAY4 0x10000009 at (5760,0)",
+                                      "read DISPLAY5", "store DISPLAY5 0x10000009 at (7680,0)", "apply 0x0"}));
+    EXPECT_EQ(linesAfterSorting(log.str()),
+              (Lines{"Detected 3 Screens and 3 Orvi Kiv devices", "Setting Orvi Kiv as primary Display",
+                     "setPrimaryDevice completed result: 0", "Done"}));
+}
+
+TEST_F(ScanPassTest, TheVarelWinsAndThePellunScreensStayWhereTheyAre) {
+    // In monitor order: other, Pellun, other, Varel (whose monitor carries the Pellun's code too), Pellun.
+    serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true), pellun(1920), other(3840)}),
+                            varelAdapter(5760, kPellunCode), adapter(kPellunAdapterId, {pellun(7040)})}});
+
+    EXPECT_TRUE(runScanPass(log));
+
+    EXPECT_EQ(classificationLines(log.str()),
+              (Lines{iterating("DELL U2719D", 1), kGpuComparison, kOtherEdid,
+                     iterating("KIV USB", 2), kGpuComparison, kPellunEdid, "found KIV USB(PELLUN) ",
+                     iterating("DELL U2719D", 3), kGpuComparison, kOtherEdid,
+                     iterating("Varel Kiv", 4), kVarelComparison, "found KIV(VAREL) ",
+                     iterating("KIV USB", 5), kNoIdComparison, kPellunEdid, "found KIV USB(PELLUN) "}));
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)",
+                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (1280,0)",
+                                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (3200,0)", "apply 0x0"}));
+    const Lines after = layout();
+    EXPECT_EQ(after[1], "DISPLAY2 1920x1080 at (1920,0)");
+    EXPECT_EQ(after[4], "DISPLAY5 1920x1080 at (7040,0)");
+    EXPECT_EQ(linesAfterSorting(log.str()),
+              (Lines{"Detected 2 Screens and Orvi Kiv and 2Orvi KIV USB(pellun) devices",
+                     "Setting Orvi Kiv as primary Display", "setPrimaryDevice completed result: 0", "Done"}));
+}
+
+// Desktops with a given number of other, Varel and Pellun screens, and the end of their pass.
+struct ScreenCounts {
+    int others;
+    int varels;
+    int pelluns;
+    Lines tail;  // the summary line and everything after it
+    bool found;
+};
+
+std::string countsName(const ScreenCounts& counts) {
+    return std::to_string(counts.others) + "Others" + std::to_string(counts.varels) + "Varels" +
+           std::to_string(counts.pelluns) + "Pelluns";
+}
+
+void PrintTo(const ScreenCounts& counts, std::ostream* out) { *out << countsName(counts); }
+
+SimulatedDesktop desktopWith(const ScreenCounts& counts) {
+    SimulatedAdapter gpu = adapter(kGpuId, {});
+    LONG x = 0;
+    for (int i = 0; i < counts.others; ++i, x += 1920) {
+        gpu.displays.push_back(other(x));
+    }
+    for (int i = 0; i < counts.pelluns; ++i, x += 1920) {
+        gpu.displays.push_back(pellun(x));
+    }
+    SimulatedDesktop desktop{{gpu}};
+    for (int i = 0; i < counts.varels; ++i, x += 1280) {
+        desktop.adapters.push_back(varelAdapter(x));
+    }
+    for (SimulatedAdapter& each : desktop.adapters) {
+        if (!each.displays.empty()) {
+            each.displays.front().primary = true;
+            break;
+        }
+    }
+    return desktop;
+}
+
+class ScanPassSummaryTest : public ScanPassTest, public ::testing::WithParamInterface<ScreenCounts> {};
+
+TEST_P(ScanPassSummaryTest, SummarisesAndDecides) {
+    const ScreenCounts& counts = GetParam();
+    serve(desktopWith(counts));
+
+    EXPECT_EQ(runScanPass(log), counts.found);
+
+    EXPECT_EQ(linesAfterSorting(log.str()), counts.tail);
+    const bool switched = counts.tail.size() == 4;
+    EXPECT_EQ(windowSystem().callsOf(DisplayOperation::ChangeDisplaySettingsEx).empty(), !switched)
+        << "the layout changes only when the Kiv is made primary";
+}
+
+const std::string kSettingVarel = "Setting Orvi Kiv as primary Display";
+const std::string kSettingPellun = "Setting Orvi Kiv USB(pellun) as primary Display";
+const std::string kCompleted = "setPrimaryDevice completed result: 0";
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, ScanPassSummaryTest,
+    ::testing::Values(
+        ScreenCounts{0, 0, 0, {"No Screens detected", "Done"}, false},
+        ScreenCounts{1, 0, 0, {"Detected 1 Screen", "Done"}, false},
+        ScreenCounts{3, 0, 0, {"Detected 3 Screens", "Done"}, false},
+        ScreenCounts{1, 1, 0, {"Detected 1 Screen and Orvi Kiv", kSettingVarel, kCompleted, "Done"}, true},
+        ScreenCounts{0, 1, 0, {"Detected 0 Screen and Orvi Kiv", "Orvi Kiv is - already primary", "Done"}, true},
+        ScreenCounts{2, 2, 0, {"Detected 2 Screens and 2 Orvi Kiv devices", kSettingVarel, kCompleted, "Done"}, true},
+        ScreenCounts{1, 0, 1, {"Detected 1 Screenand Orvi KIV USB(Pellun)", kSettingPellun, kCompleted, "Done"}, true},
+        ScreenCounts{1, 1, 1,
+                     {"Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kSettingVarel, kCompleted, "Done"},
+                     true},
+        ScreenCounts{2, 0, 3,
+                     {"Detected 2 Screens and 3Orvi KIV USB(pellun) devices", kSettingPellun, kCompleted, "Done"},
+                     true},
+        ScreenCounts{0, 1, 1,
+                     {"Detected 0 Screen and Orvi Kivand Orvi KIV USB(Pellun)", "Orvi Kiv is - already primary", "Done"},
+                     true},
+        ScreenCounts{0, 0, 2,
+                     {"Detected 0 Screen and 2Orvi KIV USB(pellun) devices",
+                      "Orvi Kiv USB(pellun) is - already primary", "Done"},
+                     true}),
+    [](const ::testing::TestParamInfo<ScreenCounts>& parameter) { return countsName(parameter.param); });
+
+// A failure leaves the pass as its exception, without "Done", and the family mutex is free again.
+struct PassFailure {
+    const char* what;
+    DisplayOperation operation;
+    unsigned occurrence;
+    LONG code;
+    std::string message;
+    std::string lastLine;
+};
+
+void PrintTo(const PassFailure& failure, std::ostream* out) { *out << failure.what; }
+
+class ScanPassFailureTest : public ScanPassTest, public ::testing::WithParamInterface<PassFailure> {};
+
+TEST_P(ScanPassFailureTest, EndsWithoutDoneAndLetsGoOfTheFamilyMutex) {
+    const PassFailure& failure = GetParam();
+    serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true)}), varelAdapter(1920)}});
+    windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
+    // Keeps the mutex in existence, so that a lock left behind would show.
+    const auto keeper = GlobalNamedMutex::create(kFamilyMutex);
+
+    try {
+        runScanPass(log);
+        FAIL() << "no exception";
+    } catch (const std::exception& error) {
+        EXPECT_EQ(std::string(error.what()).rfind(failure.message, 0), 0u) << error.what();
+    }
+    const Lines lines = linesOf(log.str());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), failure.lastLine);
+    EXPECT_TRUE(familyMutexIsFree());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStage, ScanPassFailureTest,
+    ::testing::Values(
+        PassFailure{"Enumeration", DisplayOperation::GetDisplayConfigBufferSizes, 1, ERROR_GEN_FAILURE,
+                    "Failed to obtain detail for current displays config: ", "Searching for Monitor Screens"},
+        PassFailure{"Switch", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_RESTART,
+                    "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): 1", kSettingVarel}),
+    [](const ::testing::TestParamInfo<PassFailure>& parameter) { return std::string(parameter.param.what); });
+
+TEST_F(ScanPassTest, LetsGoOfTheFamilyMutexAfterAPass) {
+    serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true)}), varelAdapter(1920)}});
+    const auto keeper = GlobalNamedMutex::create(kFamilyMutex);
+    EXPECT_TRUE(runScanPass(log));
+    EXPECT_TRUE(familyMutexIsFree());
+}
+
+}  // namespace
