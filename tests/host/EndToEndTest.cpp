@@ -1,0 +1,290 @@
+// The host executable end to end: each case runs it on a fresh copy of a desktop file and checks
+// its exit code, every line of its log and the layout stored in the desktop file afterwards.
+#include "platform/host/DesktopFile.h"
+#include "platform/host/Utf8.h"
+#include "tests/host/HostToolRun.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines operator+(Lines first, const Lines& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// One screen as the scan pass meets it.
+enum class Kind { Other, Varel, Pellun };
+struct Screen {
+    std::string deviceName;
+    std::string friendlyName;
+    unsigned edidProductCode;
+    std::string devicePath;
+    std::string usbId;  // as read from its adapter's hardware id
+    Kind kind;
+};
+
+const std::string kGuid = "{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
+const std::string kIntelId = "VID_8086&PID_5917";
+const std::string kNvidiaId = "VID_10DE&PID_2503";
+const std::string kVarelId = "VID_17E9&PID_FF13";
+
+Screen panel(const std::string& deviceName) {
+    return {deviceName, "", 2151, "\\\\?\\DISPLAY#BOE0867#4&2a8f1c3b&0&UID8388688#" + kGuid, kIntelId, Kind::Other};
+}
+Screen dell(const std::string& deviceName, const std::string& usbId) {
+    return {deviceName, "DELL U2719D", 10128, "\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c&0&UID4352#" + kGuid, usbId, Kind::Other};
+}
+Screen varel(const std::string& deviceName) {
+    return {deviceName, "Varel Kiv", 19, "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#" + kGuid, kVarelId, Kind::Varel};
+}
+
+std::string hex(unsigned value) {
+    std::ostringstream text;
+    text << std::hex << value;
+    return text.str();
+}
+
+Lines identity(const Screen& screen) {
+    return {"Getting target device info...", "Retrieved target device information:",
+            "  EDID Product Code ID: 0x" + hex(screen.edidProductCode), "  Friendly Name: " + screen.friendlyName,
+            "  Device Path: " + screen.devicePath};
+}
+
+Lines iteration(const Screen& screen) {
+    Lines lines = {"Iterating Screen with display name: " + screen.friendlyName + "device name: " + screen.deviceName,
+                   "Current device USB ID: " + screen.usbId + ", Comparing with Varel: " + kVarelId};
+    if (screen.kind == Kind::Varel) {
+        return lines + Lines{"found KIV(VAREL) "};
+    }
+    lines.push_back("pellun edid: 4233, Comparing with: " + std::to_string(screen.edidProductCode));
+    if (screen.kind == Kind::Pellun) {
+        lines.push_back("found KIV USB(PELLUN) ");
+    }
+    return lines;
+}
+
+// One scan pass over screens whose display paths come in the order of the monitors.
+Lines scanPass(const std::vector<Screen>& screens, const std::string& summary, const Lines& decision = {}) {
+    Lines lines = {"Searching for Monitor Screens"};
+    for (const Screen& screen : screens) {
+        lines = lines + identity(screen);
+    }
+    lines.push_back("found " + std::to_string(screens.size()) + " screens");
+    for (const Screen& screen : screens) {
+        lines = lines + iteration(screen);
+    }
+    lines.push_back(summary);
+    return lines + decision + Lines{"Done"};
+}
+
+const Lines kVarelSet = {"Setting Orvi Kiv as primary Display", "setPrimaryDevice completed result: 0"};
+const Lines kPellunSet = {"Setting Orvi Kiv USB(pellun) as primary Display", "setPrimaryDevice completed result: 0"};
+
+std::string notFound(int maxWait) { return "Kiv device isn't found. " + std::to_string(maxWait) + "s for it to apear"; }
+std::string poll(int seconds) { return "Poll: Waiting for Kiv device for up to " + std::to_string(seconds) + "s"; }
+const std::string kGiveUp = "Kiv is not connected, no more changes will be performed";
+
+// The pass of a panel and a monitor on one GPU (examples/kiv-plugged-in-later.json before the Kiv).
+Lines panelAndMonitorPass() {
+    return scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId)}, "Detected 2 Screens");
+}
+
+// A desktop of one panel to which a monitor on an adapter of its own comes during the second pass
+// and a Varel during the fourth; the plug-in of the ninth pass never happens. Without "deviceName"
+// the newcomers become DISPLAY2, DISPLAY3 and DISPLAY4.
+const char* const kThreePlugIns = R"({
+  "adapters": [{"name": "GPU", "hardwareId": "PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", "displays": [
+    {"primary": true, "monitors": [{"edidProductCode": 2151,
+      "devicePath": "\\\\?\\DISPLAY#BOE0867#4&2a8f1c3b&0&UID8388688#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}],
+  "plugIns": [
+    {"duringPass": 4, "adapter": {"hardwareId": "USB\\VID_17E9&PID_FF13&MI_00", "displays": [
+      {"x": 4480, "width": 1280, "height": 480, "monitors": [{"edidProductCode": 19, "friendlyName": "Varel Kiv",
+        "devicePath": "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}},
+    {"duringPass": 9, "adapter": {"hardwareId": "USB\\VID_1D5C&PID_2000&MI_00", "displays": [{}]}},
+    {"duringPass": 2, "adapter": {"hardwareId": "PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1", "displays": [
+      {"x": 1920, "width": 2560, "height": 1440, "monitors": [{"edidProductCode": 10128, "friendlyName": "DELL U2719D",
+        "devicePath": "\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c&0&UID4352#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}}
+  ]
+})";
+
+// "$DESKTOP" in an expected line stands for the path of the case's desktop file.
+const std::string kDesktopMark = "$DESKTOP";
+
+struct Case {
+    const char* name;
+    std::string desktop;  // a file of examples/, or the file's text when it starts with '{'
+    std::vector<std::string> options;
+    bool simulatedClock;
+    int exitCode;
+    Lines log;  // after the start line and the blank line that ctime leaves
+    // The displays of the stored desktop file (layoutOf); none: the file is left byte for byte.
+    std::optional<Lines> layout;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Case> cases() {
+    const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
+    return {
+        {"VarelBesideTwoScreens", "default.json", {"-t", "0"}, false, 0,
+         scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                  "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+
+        {"Pellun", "pellun.json", {"-t", "0"}, false, 0,
+         scanPass({panel("\\\\.\\DISPLAY1"),
+                   {"\\\\.\\DISPLAY3", "KIV USB", 4233, "\\\\?\\DISPLAY#PLN1089#6&1c2d3e4f&0&UID261#" + kGuid,
+                    "VID_1D5C&PID_2000", Kind::Pellun}},
+                  "Detected 1 Screenand Orvi KIV USB(Pellun)", kPellunSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (0, 0) not attached",
+               "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+
+        // The Varel wins; the Pellun, in neither list, stays where it was (over the moved monitor).
+        {"BothVariants", "both-variants.json", {"-t", "0"}, false, 0,
+         scanPass({dell("\\\\.\\DISPLAY1", kNvidiaId),
+                   {"\\\\.\\DISPLAY2", "KIV USB", 4233, "\\\\?\\DISPLAY#PLN1089#5&2d3e4f5a&0&UID4353#" + kGuid,
+                    kNvidiaId, Kind::Pellun},
+                   varel("\\\\.\\DISPLAY3")},
+                  "Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (2560, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+
+        {"OnlyKiv", "only-kiv.json", {"-t", "0"}, false, 0,
+         scanPass({varel("\\\\.\\DISPLAY1")}, "Detected 0 Screen and Orvi Kiv", {"Orvi Kiv is - already primary"}),
+         std::nullopt},
+
+        // Waits of 10, 10, 10 and 12 s; the Kiv arrives in the pass after the fourth wait, which must
+        // read the grown configuration a second time.
+        {"KivPluggedInDuringTheFourthWait", "kiv-plugged-in-later.json", {"-t", "300"}, true, 0,
+         panelAndMonitorPass() + Lines{notFound(300), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
+             panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{poll(12)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+
+        // The third wait is cut at the deadline, 25 s after the start; the Kiv would come too late.
+        {"DeadlineBeforeTheKivComes", "kiv-plugged-in-later.json", {"-t", "25"}, true, 0,
+         panelAndMonitorPass() + Lines{notFound(25), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
+             panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{kGiveUp},
+         std::nullopt},
+
+        // Each pass that met a grown configuration asks for it twice; the passes still count from one.
+        {"PlugInsOfSeveralPasses", kThreePlugIns, {"-t", "300"}, true, 0,
+         scanPass({panel("\\\\.\\DISPLAY1")}, "Detected 1 Screen") + Lines{notFound(300), poll(10)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kNvidiaId)}, "Detected 2 Screens") +
+             Lines{poll(10)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kNvidiaId)}, "Detected 2 Screens") +
+             Lines{poll(10)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kNvidiaId), varel("\\\\.\\DISPLAY3")},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
+               "plug-in during pass 9"}},
+
+        {"BrokenDesktopFile", "{", {"-t", "0"}, false, 1,
+         {"ERROR: Simulated desktop " + kDesktopMark + ": desktop: not JSON"}, std::nullopt},
+    };
+}
+
+// The display devices of a desktop file in device order, and the plug-ins still to come.
+Lines layoutOf(const orvi::platform::DesktopFile& file) {
+    Lines lines;
+    for (const auto& adapter : file.desktop.adapters) {
+        for (const auto& display : adapter.displays) {
+            std::string line = orvi::platform::utf16ToUtf8(display.deviceName) + " at (" + std::to_string(display.x) +
+                               ", " + std::to_string(display.y) + ")";
+            if (display.primary) {
+                line += " primary";
+            }
+            if (!display.attached) {
+                line += " not attached";
+            }
+            lines.push_back(line);
+        }
+    }
+    for (const auto& plugIn : file.plugIns) {
+        lines.push_back("plug-in during pass " + std::to_string(plugIn.duringPass));
+    }
+    return lines;
+}
+
+Lines linesOf(const std::string& text) {
+    Lines lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string replaced(std::string text, const std::string& mark, const std::string& by) {
+    const std::size_t at = text.find(mark);
+    return at == std::string::npos ? text : text.replace(at, mark.size(), by);
+}
+
+class HostEndToEnd : public ::testing::TestWithParam<Case> {
+protected:
+    void TearDown() override {
+        if (!HasFailure()) {
+            std::filesystem::remove_all(folder_);
+        }
+    }
+
+    // Each run has a folder of its own, which is also where its named mutexes live, so that nothing
+    // else running the tool on this machine meets them.
+    const std::string folder_ = hostrun::freshFolder();
+};
+
+TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
+    const Case& c = GetParam();
+    const std::string desktopPath = folder_ + "desktop.json";
+    const std::string logPath = folder_ + "tool.log";
+    const std::string original =
+        c.desktop.front() == '{' ? c.desktop : hostrun::readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
+    ASSERT_FALSE(original.empty()) << c.desktop;
+    hostrun::writeFile(desktopPath, original);
+
+    std::vector<std::pair<std::string, std::string>> environment = {{"SIMULATED_DESKTOP", desktopPath},
+                                                                    {"XDG_RUNTIME_DIR", folder_}};
+    if (c.simulatedClock) {
+        environment.emplace_back("SIMULATED_CLOCK", "1");
+    }
+    std::vector<std::string> arguments = c.options;
+    arguments.insert(arguments.end(), {"-l", logPath});
+    const hostrun::ToolRun run = hostrun::runTool(arguments, environment, folder_ + "output.txt");
+
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_EQ(run.output, "") << "the log file takes every line";
+    // Simulated waits take no real time; real ones would take up to 42 s here.
+    EXPECT_LT(run.elapsed.count(), 10.0);
+
+    Lines log = linesOf(hostrun::readFile(logPath));
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0].rfind("App start at: ", 0), 0u) << log[0];
+    EXPECT_EQ(log[1], "");
+    log.erase(log.begin(), log.begin() + 2);
+    Lines expectedLog;
+    for (const std::string& line : c.log) {
+        expectedLog.push_back(replaced(line, kDesktopMark, desktopPath));
+    }
+    EXPECT_EQ(log, expectedLog);
+
+    if (c.layout) {
+        EXPECT_EQ(layoutOf(orvi::platform::readDesktopFile(desktopPath)), *c.layout);
+    } else {
+        EXPECT_EQ(hostrun::readFile(desktopPath), original) << "the desktop file must stay as it was";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, HostEndToEnd, ::testing::ValuesIn(cases()),
+                         [](const ::testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
+
+}  // namespace
