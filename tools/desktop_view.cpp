@@ -1,0 +1,30 @@
+// desktop_view FILE: shows the screens of a simulated desktop file and a picture of their places.
+#include "platform/SimulatedWindowSystem.h"
+#include "platform/host/DesktopFile.h"
+#include "tools/DesktopView.h"
+
+#include <exception>
+#include <iostream>
+
+namespace {
+
+constexpr std::size_t kPictureWidth = 72;
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) {
+        std::cerr << "usage: desktop_view DESKTOP_FILE\n";
+        return 2;
+    }
+    try {
+        orvi::platform::DesktopFile file = orvi::platform::readDesktopFile(argv[1]);
+        // Display devices without a name in the file get the names the window system gives them.
+        file.desktop = orvi::platform::SimulatedWindowSystem(file.desktop).desktop();
+        std::cout << orvi::tools::screenTable(file) << "\n" << orvi::tools::layoutPicture(file.desktop, kPictureWidth);
+    } catch (const std::exception& error) {
+        std::cerr << "desktop_view: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
