@@ -1,6 +1,23 @@
+#include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/LogFile.h"
+#include "primary/ScanPass.h"
+
+#ifndef _WIN32
+#include "platform/host/DesktopFromEnvironment.h"
+#endif
+
+#include <exception>
 
 int main(int argc, char* argv[]) {
-    orvi::parseCommandLine(argc, argv);
-    return 0;
+    try {
+        const orvi::StartupSettings settings = orvi::parseCommandLine(argc, argv);
+#ifndef _WIN32
+        // The host build runs against a simulated window system, whose desktop comes from a file.
+        orvi::platform::useDesktopFromEnvironment();
+#endif
+        return orvi::runTool(settings, orvi::systemClock(), orvi::runScanPass);
+    } catch (const std::exception& failure) {
+        return orvi::reportFailure(orvi::processLogFile(), failure.what());
+    }
 }

@@ -50,46 +50,73 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-ToolRun runTool(const std::string& arguments, Box box, DWORD timeoutMs) {
-    const std::string folder = freshFolder("streams");
-    const std::string outPath = folder + "stdout.txt";
-    const std::string errPath = folder + "stderr.txt";
-    ToolRun run;
-    {
-        Handle out{inheritableFile(outPath)};
-        Handle err{inheritableFile(errPath)};
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullptr;
-        startup.hStdOutput = out.value;
-        startup.hStdError = err.value;
-        std::string commandLine = "\"" + binaryFolder() + "SetPrimaryKiv.exe\" " + arguments;
-        std::vector<char> writable(commandLine.begin(), commandLine.end());
-        writable.push_back('\0');
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                            &process)) {
-            ADD_FAILURE() << "cannot start the tool: error " << GetLastError();
-            return run;
+bool waitForText(const std::string& path, const std::string& text, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (readFile(path).find(text) == std::string::npos) {
+        if (GetTickCount64() >= deadline) {
+            return false;
         }
-        Handle processHandle{process.hProcess};
-        Handle threadHandle{process.hThread};
-        if (box == Box::Expected) {
-            run.box = boxwatch::closeNextBox("", process.dwProcessId, timeoutMs);
-            EXPECT_TRUE(run.box.has_value()) << "the tool showed no message box";
-        }
-        if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the tool did not end in time (an unexpected message box?)";
-            boxwatch::closeNextBox("", process.dwProcessId, 1000);
-            TerminateProcess(process.hProcess, 255);
-            WaitForSingleObject(process.hProcess, INFINITE);
-        }
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        Sleep(50);
     }
-    run.standardOutput = readFile(outPath);
-    run.standardError = readFile(errPath);
+    return true;
+}
+
+ToolProcess::ToolProcess(const std::string& arguments, const std::string& name) {
+    const std::string folder = freshFolder(name);
+    outPath_ = folder + "stdout.txt";
+    errPath_ = folder + "stderr.txt";
+    Handle out{inheritableFile(outPath_)};
+    Handle err{inheritableFile(errPath_)};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out.value;
+    startup.hStdError = err.value;
+    const std::string commandLine = "\"" + binaryFolder() + "SetPrimaryKiv.exe\" " + arguments;
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process_)) {
+        ADD_FAILURE() << "cannot start the tool: error " << GetLastError();
+        process_ = PROCESS_INFORMATION{};
+    }
+}
+
+ToolProcess::~ToolProcess() {
+    if (process_.hProcess != nullptr) {
+        TerminateProcess(process_.hProcess, 255);
+        WaitForSingleObject(process_.hProcess, INFINITE);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+}
+
+ToolRun ToolProcess::finish(Box box, DWORD timeoutMs) {
+    ToolRun run;
+    if (process_.hProcess == nullptr) {
+        return run;
+    }
+    if (box == Box::Expected) {
+        run.box = boxwatch::closeNextBox("", process_.dwProcessId, timeoutMs);
+        EXPECT_TRUE(run.box.has_value()) << "the tool showed no message box";
+    }
+    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the tool did not end in time (an unexpected message box?)";
+        boxwatch::closeNextBox("", process_.dwProcessId, 1000);
+        TerminateProcess(process_.hProcess, 255);
+        WaitForSingleObject(process_.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process_.hProcess, &run.exitCode);
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+    process_ = PROCESS_INFORMATION{};
+    run.standardOutput = readFile(outPath_);
+    run.standardError = readFile(errPath_);
     return run;
+}
+
+ToolRun runTool(const std::string& arguments, Box box, DWORD timeoutMs) {
+    return ToolProcess(arguments).finish(box, timeoutMs);
 }
 
 }  // namespace e2e

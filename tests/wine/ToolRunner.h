@@ -18,8 +18,26 @@ struct ToolRun {
 
 enum class Box { Expected, NotExpected };
 
-// `arguments` is the command line after the program name. With Box::Expected the run waits for the
-// tool's box and closes it; the run fails the calling test when the tool does not end in time.
+// A running tool. `arguments` is the command line after the program name; standard output and
+// error go to files of a fresh folder named after `name`.
+class ToolProcess {
+public:
+    ToolProcess(const std::string& arguments, const std::string& name = "streams");
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Waits for the tool to end (closing the box it shows when one is expected) and collects the
+    // run; a tool that does not end in time fails the calling test and is ended.
+    ToolRun finish(Box box, DWORD timeoutMs = 60000);
+
+private:
+    std::string outPath_;
+    std::string errPath_;
+    PROCESS_INFORMATION process_{};
+};
+
+// Starts the tool and finishes it.
 ToolRun runTool(const std::string& arguments, Box box, DWORD timeoutMs = 60000);
 
 // The folder of the test executable, with a trailing backslash.
@@ -29,5 +47,8 @@ std::string binaryFolder();
 std::string freshFolder(const std::string& name);
 
 std::string readFile(const std::string& path);
+
+// Waits up to timeoutMs until the file holds `text`.
+bool waitForText(const std::string& path, const std::string& text, DWORD timeoutMs = 30000);
 
 }  // namespace e2e

@@ -1,0 +1,156 @@
+// The whole tool under Wine: one pass over Wine's desktop, the wait, the single-instance and family
+// locks, and where failures are reported.
+#include "ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace {
+
+using e2e::Box;
+using e2e::runTool;
+using e2e::ToolProcess;
+
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// Wine shows one screen, with no Kiv: what one scan pass logs for it.
+const std::string kWinePass =
+    "Searching for Monitor Screens\r\n"
+    "Getting target device info...\r\n"
+    "Retrieved target device information:\r\n"
+    "  EDID Product Code ID: 0x0\r\n"
+    "  Friendly Name: [^\r\n]*\r\n"
+    "  Device Path: [^\r\n]*\r\n"
+    "found 1 screens\r\n"
+    "Iterating Screen with display name: [^\r\n]*device name: \\\\\\\\\\.\\\\DISPLAY1\r\n"
+    "Current device USB ID: VID_0000&PID_0000, Comparing with Varel: VID_17E9&PID_FF13\r\n"
+    "pellun edid: 4233, Comparing with: 0\r\n"
+    "Detected 1 Screen\r\n"
+    "Done\r\n";
+
+const std::string kStartLines =
+    "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n";
+
+// A kernel object of another kind under a lock's name makes CreateMutexA fail with
+// ERROR_INVALID_HANDLE, as long as this process keeps it open.
+class ObjectOfAnotherKind {
+public:
+    explicit ObjectOfAnotherKind(const char* name) : event_(CreateEventA(nullptr, TRUE, FALSE, name)) {}
+    ~ObjectOfAnotherKind() { CloseHandle(event_); }
+    ObjectOfAnotherKind(const ObjectOfAnotherKind&) = delete;
+    ObjectOfAnotherKind& operator=(const ObjectOfAnotherKind&) = delete;
+
+private:
+    HANDLE event_;
+};
+
+std::string systemText(DWORD code) {
+    char* buffer = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0,
+                   nullptr);
+    std::string text = buffer != nullptr ? buffer : "";
+    LocalFree(buffer);
+    return text;
+}
+
+std::string inTextMode(const std::string& text) {
+    std::string stored;
+    for (const char c : text) {
+        stored += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return stored;
+}
+
+TEST(EntryEndToEnd, OnePassOverWinesDesktop) {
+    const std::string log = e2e::freshFolder("one-pass") + "run.log";
+    const auto run = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kWinePass))) << e2e::readFile(log);
+}
+
+TEST(EntryEndToEnd, WaitsForTheDeadlineAndGivesUp) {
+    const std::string log = e2e::freshFolder("wait") + "run.log";
+    const ULONGLONG started = GetTickCount64();
+    const auto run = runTool("-t 3 -l " + quoted(log), Box::NotExpected);
+    const ULONGLONG took = GetTickCount64() - started;
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_GE(took, 3000u);
+    EXPECT_LT(took, 15000u);
+    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+                                 std::regex(kStartLines + kWinePass +
+                                            "Kiv device isn't found. 3s for it to apear\r\n"
+                                            "Poll: Waiting for Kiv device for up to 10s\r\n" +
+                                            kWinePass + "Kiv is not connected, no more changes will be performed\r\n")))
+        << e2e::readFile(log);
+}
+
+TEST(EntryEndToEnd, ASecondInstanceGivesUpWhileTheFirstWaits) {
+    const std::string log = e2e::freshFolder("second") + "run.log";
+    ToolProcess first("-t 4 -l " + quoted(log), "first");
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << e2e::readFile(log);
+    const auto second = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    EXPECT_EQ(second.exitCode, 1u);
+    const auto firstRun = first.finish(Box::NotExpected);
+    EXPECT_EQ(firstRun.exitCode, 0u);
+    // The second run's start line and its one line sit inside the first run's wait.
+    EXPECT_TRUE(std::regex_match(
+        e2e::readFile(log),
+        std::regex(kStartLines + kWinePass + "Kiv device isn't found. 4s for it to apear\r\n"
+                   "Poll: Waiting for Kiv device for up to 10s\r\n" + kStartLines +
+                   "Other instance of this application is already running\r\n" + kWinePass +
+                   "Kiv is not connected, no more changes will be performed\r\n")))
+        << e2e::readFile(log);
+}
+
+TEST(EntryEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLock) {
+    const std::string log = e2e::freshFolder("family") + "run.log";
+    const HANDLE family = CreateMutexA(nullptr, TRUE, "MorvaKivDisplayApp_main");
+    ASSERT_NE(family, nullptr);
+    ToolProcess tool("-t 0 -l " + quoted(log), "family");
+    ASSERT_TRUE(e2e::waitForText(log, "Other application is performing an action - waiting for it to finish\r\n"));
+    Sleep(500);
+    EXPECT_EQ(e2e::readFile(log).find("Searching for Monitor Screens"), std::string::npos)
+        << "the pass goes on only when the lock is free";
+    ReleaseMutex(family);
+    const auto run = tool.finish(Box::NotExpected);
+    CloseHandle(family);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+                                 std::regex(kStartLines +
+                                            "Other application is performing an action - waiting for it to finish\r\n" +
+                                            kWinePass)))
+        << e2e::readFile(log);
+}
+
+TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
+    const ObjectOfAnotherKind blocker("MorvaKivDisplayApp_main");
+    const std::string log = e2e::freshFolder("error-log") + "run.log";
+    const auto run = runTool("-t 30 -l " + quoted(log), Box::NotExpected);
+    EXPECT_EQ(run.exitCode, 1u);
+    const std::string error = "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " +
+                              systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)";
+    const std::string content = e2e::readFile(log);
+    EXPECT_TRUE(std::regex_match(content.substr(0, content.find("\r\n\r\n") + 4), std::regex(kStartLines)))
+        << "only the start line before: " << content;
+    // The log is written in text mode: every line feed, also the one ending the system's text, is
+    // stored after a carriage return.
+    EXPECT_EQ(content.substr(content.find("\r\n\r\n") + 4), inTextMode(error + "\n"));
+}
+
+TEST(EntryEndToEnd, WithoutAnOpenLogFileAFailureIsAnErrorBox) {
+    const ObjectOfAnotherKind blocker("SetPrimaryKiv_single_app");
+    const std::string unopenable = e2e::freshFolder("error-box") + "missing\\run.log";
+    for (const std::string& arguments : {std::string("-t 0"), "-t 0 -l " + quoted(unopenable)}) {
+        const auto run = runTool(arguments, Box::Expected);
+        EXPECT_EQ(run.exitCode, 1u) << arguments;
+        ASSERT_TRUE(run.box.has_value()) << arguments;
+        EXPECT_EQ(run.box->title, "ERROR");
+        EXPECT_EQ(run.box->icon, "error");
+        EXPECT_EQ(run.box->text, "Failed to create Global Named Mutex SetPrimaryKiv_single_app: " +
+                                     systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)");
+    }
+}
+
+}  // namespace
