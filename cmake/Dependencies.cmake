@@ -1,8 +1,9 @@
 # cxxopts: one header from Debian's libcxxopts-dev. It is copied into a folder of the build tree so
 # that the cross build sees that header and nothing else of the host's /usr/include.
+# Elsewhere (MSVC) name the header with -DCXXOPTS_HEADER=<path to cxxopts.hpp>.
 find_file(CXXOPTS_HEADER cxxopts.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT CXXOPTS_HEADER)
-  message(FATAL_ERROR "cxxopts.hpp not found: install Debian's libcxxopts-dev")
+  message(FATAL_ERROR "cxxopts.hpp not found: install Debian's libcxxopts-dev or set CXXOPTS_HEADER")
 endif()
 configure_file(${CXXOPTS_HEADER} ${CMAKE_BINARY_DIR}/third-party-include/cxxopts.hpp COPYONLY)
 add_library(cxxopts_header INTERFACE)
@@ -15,7 +16,8 @@ endif()
 
 if(BUILD_TESTING)
   if(WIN32)
-    # GoogleTest for Windows is compiled from Debian's googletest sources.
+    # GoogleTest for Windows is compiled from Debian's googletest sources (with MSVC: from the
+    # GoogleTest sources named by GOOGLETEST_SOURCE_DIR).
     set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
     if(NOT EXISTS ${GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
       message(FATAL_ERROR "GoogleTest sources not found: install Debian's googletest")
