@@ -8,7 +8,7 @@
 #
 # On the host, the tool options default to -t 0. The desktop is drawn before and after the run, and
 # the run works on build/demo/desktop.json: FILE itself is never changed. Waits run on simulated time
-# (SIMULATED_CLOCK=1, see docs/desktop-file.md) and take no real time; SIMULATED_CLOCK=0 ./run.sh ...
+# (SIMULATED_CLOCK=1, see README.md, "Simulated time") and take no real time; SIMULATED_CLOCK=0 ./run.sh ...
 # waits for real.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)

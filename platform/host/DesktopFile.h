@@ -1,4 +1,4 @@
-// Simulated desktops as JSON text and files (the format: docs/desktop-file.md).
+// Simulated desktops as JSON text and files (the format: README.md, "Simulated desktops").
 #pragma once
 
 #include "platform/SimulatedDesktop.h"
