@@ -1,5 +1,6 @@
 #include "primary/PrimarySwitch.h"
 
+#include "display/Narrow.h"
 #include "platform/DisplayServices.h"
 #include "util/WinException.h"
 
@@ -36,15 +37,20 @@ void requireSuccess(LONG result, const char* failureText) {
     }
 }
 
+// The monitor's device name, null-terminated even when a driver filled szDevice without a null, so
+// that the display-settings calls never read past the array.
+WideString deviceNameOf(const MONITORINFOEXW& monitorInfo) { return WideString(boundedText(monitorInfo.szDevice)); }
+
 }  // namespace
 
 void placeScreen(const MONITORINFOEXW& monitorInfo, LONG& offset) {
-    DEVMODEW mode = currentMode(monitorInfo.szDevice, "Failed to get Screen settings");
+    const WideString deviceName = deviceNameOf(monitorInfo);
+    DEVMODEW mode = currentMode(deviceName.c_str(), "Failed to get Screen settings");
     const LONG x = offset;
     offset += static_cast<LONG>(mode.dmPelsWidth);
     mode.dmPosition.x = x;
     mode.dmPosition.y = 0;
-    requireSuccess(platform::changeDisplaySettingsEx(monitorInfo.szDevice, &mode, kOtherScreenFlags),
+    requireSuccess(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode, kOtherScreenFlags),
                    "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ");
 }
 
@@ -53,12 +59,12 @@ void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScr
     if (kivScreens.empty()) {
         return;
     }
-    const MONITORINFOEXW& primary = kivScreens.front().monitorInfo();
-    DEVMODEW mode = currentMode(primary.szDevice, "Failed to get Orvi Kiv Screen settings");
+    const WideString primary = deviceNameOf(kivScreens.front().monitorInfo());
+    DEVMODEW mode = currentMode(primary.c_str(), "Failed to get Orvi Kiv Screen settings");
     LONG offset = static_cast<LONG>(mode.dmPelsWidth);
     mode.dmPosition.x = 0;
     mode.dmPosition.y = 0;
-    requireSuccess(platform::changeDisplaySettingsEx(primary.szDevice, &mode, kPrimaryScreenFlags),
+    requireSuccess(platform::changeDisplaySettingsEx(primary.c_str(), &mode, kPrimaryScreenFlags),
                    "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ");
 
     for (auto kiv = kivScreens.begin() + 1; kiv != kivScreens.end(); ++kiv) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -207,5 +208,26 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2",
                       false, firstCalls(11, "apply 0x0 -> -2")}),
     [](const ::testing::TestParamInfo<SwitchFailure>& parameter) { return std::string(parameter.param.what); });
+
+TEST_F(PrimarySwitchTest, NamesAScreenWhoseDeviceNameFillsItsArrayWithoutANull) {
+    // A driver may fill all 32 units of szDevice; the name is those 32 units and nothing after them.
+    const std::u16string fullName = u"\\\\.\\DISPLAY-FILLED-TO-THE-END-XX";
+    ASSERT_EQ(fullName.size(), 32u);
+    SimulatedDisplay kiv = displayAt(1920, 0, 1280, 800);
+    kiv.deviceName = fullName;
+    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true)}), adapter(kVarelId, {kiv})}});
+
+    DISPLAY_DEVICEW device{};
+    device.cb = sizeof(device);
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof(info);
+    std::copy(fullName.begin(), fullName.end(), info.szDevice);
+    setPrimaryDevice(log, {ScreenDevice(device, info, orvi::TargetDeviceInfo{})}, screens({1}));
+
+    const auto calls = windowSystem().callsOf(DisplayOperation::ChangeDisplaySettingsEx);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].deviceName, fullName);
+    EXPECT_EQ(log.str(), "setPrimaryDevice completed result: 0\n");
+}
 
 }  // namespace
