@@ -31,11 +31,14 @@ void fill(WCHAR (&array)[N], std::u16string_view text) {
     }
 }
 
-// A device name as a caller passes it: up to its null, but never past the 32 units of the array it
-// was taken from (a full array has no null).
+// A device name as a caller passes it to EnumDisplaySettingsW or ChangeDisplaySettingsExW: read up to
+// its null, as Windows reads it, so that a caller who hands over a full 32-unit array without a null
+// is caught by a name that does not match. The bound only stops a runaway read.
+constexpr std::size_t kLongestPassedName = 256;
+
 std::u16string deviceNameFrom(const WCHAR* name) {
     std::u16string result;
-    for (std::size_t i = 0; i < kDeviceNameUnits && name[i] != 0; ++i) {
+    for (std::size_t i = 0; i < kLongestPassedName && name[i] != 0; ++i) {
         result.push_back(static_cast<char16_t>(name[i]));
     }
     return result;
