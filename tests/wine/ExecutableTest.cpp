@@ -1,0 +1,85 @@
+// What the shipped executable carries: the GUI subsystem, a manifest that asks for the invoker's
+// execution level and nothing else, a version resource, and imports from system DLLs only.
+#include "ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <string>
+
+namespace {
+
+struct Module {
+    HMODULE handle;
+    explicit Module(const std::string& path)
+        : handle(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+    ~Module() {
+        if (handle != nullptr) {
+            FreeLibrary(handle);
+        }
+    }
+};
+
+std::string toolPath() { return e2e::binaryFolder() + "SetPrimaryKiv.exe"; }
+
+std::string manifestOf(const std::string& path) {
+    const Module module(path);
+    if (module.handle == nullptr) {
+        return "";
+    }
+    const HRSRC resource = FindResourceA(module.handle, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    if (resource == nullptr) {
+        return "";
+    }
+    const HGLOBAL loaded = LoadResource(module.handle, resource);
+    const char* data = static_cast<const char*>(LockResource(loaded));
+    return data != nullptr ? std::string(data, SizeofResource(module.handle, resource)) : "";
+}
+
+TEST(Executable, AsksForTheInvokersExecutionLevelAndNothingElse) {
+    const std::string manifest = manifestOf(toolPath());
+    ASSERT_FALSE(manifest.empty()) << "no embedded manifest";
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\"/>"), std::string::npos) << manifest;
+    for (const char* unwanted : {"uiAccess", "dpiAware", "dpiAwareness", "requireAdministrator", "highestAvailable"}) {
+        EXPECT_EQ(manifest.find(unwanted), std::string::npos) << unwanted;
+    }
+}
+
+TEST(Executable, CarriesAVersionResource) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(toolPath().c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::string data(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(toolPath().c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+}
+
+TEST(Executable, IsAGuiProgramImportingOnlySystemDlls) {
+    const Module module(toolPath());
+    ASSERT_NE(module.handle, nullptr);
+    // A data-file mapping is tagged in the low bits of its handle; the image starts at the rest.
+    const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module.handle) & ~ULONG_PTR{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(directory.VirtualAddress, 0u);
+    // Mapped as an image resource, the sections lie at their virtual addresses.
+    std::set<std::string> imports;
+    for (const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry) {
+        std::string name(reinterpret_cast<const char*>(base + entry->Name));
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        imports.insert(name);
+    }
+    EXPECT_EQ(imports, (std::set<std::string>{"kernel32.dll", "msvcrt.dll", "user32.dll"}));
+}
+
+}  // namespace
