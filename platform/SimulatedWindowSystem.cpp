@@ -68,9 +68,10 @@ HMONITOR monitorHandle(std::size_t deviceIndex) {
 
 std::size_t deviceIndexOf(HMONITOR monitor) { return reinterpret_cast<std::uintptr_t>(monitor) - 1; }
 
+// Sizes no real screen has wrap around in 32 bits instead of overflowing.
 RECT rectangleOf(const SimulatedDisplay& display) {
-    return RECT{display.x, display.y, display.x + static_cast<LONG>(display.width),
-                display.y + static_cast<LONG>(display.height)};
+    const auto end = [](LONG start, DWORD extent) { return static_cast<LONG>(static_cast<DWORD>(start) + extent); };
+    return RECT{display.x, display.y, end(display.x, display.width), end(display.y, display.height)};
 }
 
 bool validQueryFlags(UINT32 flags) {

@@ -41,13 +41,17 @@ void requireSuccess(LONG result, const char* failureText) {
 // that the display-settings calls never read past the array.
 WideString deviceNameOf(const MONITORINFOEXW& monitorInfo) { return WideString(boundedText(monitorInfo.szDevice)); }
 
+// Where the screen after one of `width` pixels at `offset` begins. Widths that no real screen has
+// wrap around in 32 bits instead of overflowing.
+LONG offsetAfter(LONG offset, DWORD width) { return static_cast<LONG>(static_cast<DWORD>(offset) + width); }
+
 }  // namespace
 
 void placeScreen(const MONITORINFOEXW& monitorInfo, LONG& offset) {
     const WideString deviceName = deviceNameOf(monitorInfo);
     DEVMODEW mode = currentMode(deviceName.c_str(), "Failed to get Screen settings");
     const LONG x = offset;
-    offset += static_cast<LONG>(mode.dmPelsWidth);
+    offset = offsetAfter(offset, mode.dmPelsWidth);
     mode.dmPosition.x = x;
     mode.dmPosition.y = 0;
     requireSuccess(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode, kOtherScreenFlags),

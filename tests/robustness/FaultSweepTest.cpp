@@ -1,0 +1,217 @@
+// Every display-service call of a whole run failing in turn, each way it can fail. The tool runs in
+// process as the executable does (runTool, and the entry's catch with reportFailure) against a
+// simulated desktop with a Varel and two other screens, logging to a file.
+#include "app/Application.h"
+#include "app/Clock.h"
+#include "app/LogFile.h"
+#include "platform/SimulatedWindowSystem.h"
+#include "primary/ScanPass.h"
+#include "tests/display/TestDesktops.h"
+#include "tests/robustness/WholeRun.h"
+#include "util/WinException.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orvi::testing;
+using orvi::platform::DisplayOperation;
+using orvi::platform::SimulatedCall;
+
+constexpr LONG kCodes[] = {static_cast<LONG>(ERROR_GEN_FAILURE), static_cast<LONG>(ERROR_INVALID_PARAMETER)};
+constexpr LONG kDisplayChangeResults[] = {DISP_CHANGE_FAILED, DISP_CHANGE_RESTART};
+
+// DISPLAY1 (primary) and DISPLAY2 on the GPU, DISPLAY3 on the Varel's USB adapter. Monitors are
+// enumerated in that order too (the primary first).
+SimulatedDesktop varelBesideTwoScreens() {
+    SimulatedDisplay varel = display({monitor(0x0013, u"Varel Kiv", u"\\\\?\\DISPLAY#VRL0013")}, 3840);
+    varel.width = 1280;
+    varel.height = 800;
+    return SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(0x2790, u"DELL U2719D")}),
+                                              display({monitor(0x2791, u"DELL P2419H")}, 1920)}),
+                             adapter(kVarelId, {varel})}};
+}
+
+const char* nameOf(DisplayOperation operation) {
+    switch (operation) {
+        case DisplayOperation::EnumDisplayDevices: return "EnumDisplayDevices";
+        case DisplayOperation::EnumDisplayMonitors: return "EnumDisplayMonitors";
+        case DisplayOperation::GetMonitorInfo: return "GetMonitorInfo";
+        case DisplayOperation::GetDisplayConfigBufferSizes: return "GetDisplayConfigBufferSizes";
+        case DisplayOperation::QueryDisplayConfig: return "QueryDisplayConfig";
+        case DisplayOperation::GetSourceName: return "DisplayConfigGetDeviceInfo(source name)";
+        case DisplayOperation::GetTargetName: return "DisplayConfigGetDeviceInfo(target name)";
+        case DisplayOperation::OtherDeviceInfo: return "DisplayConfigGetDeviceInfo(other)";
+        case DisplayOperation::EnumDisplaySettings: return "EnumDisplaySettings";
+        case DisplayOperation::ChangeDisplaySettingsEx: return "ChangeDisplaySettingsEx";
+    }
+    return "?";
+}
+
+// The ways a call can fail: the error code of the LONG calls, the last error beside the FALSE of
+// the BOOL calls, the DISP_CHANGE_* result of ChangeDisplaySettingsEx.
+std::vector<LONG> waysToFail(DisplayOperation operation) {
+    if (operation == DisplayOperation::ChangeDisplaySettingsEx) {
+        return {std::begin(kDisplayChangeResults), std::end(kDisplayChangeResults)};
+    }
+    std::vector<LONG> ways(std::begin(kCodes), std::end(kCodes));
+    if (operation == DisplayOperation::QueryDisplayConfig) {
+        ways.push_back(static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER));  // the configuration grew meanwhile
+    }
+    return ways;
+}
+
+std::string winError(LONG code, const char* context) {
+    return orvi::util::WinException(static_cast<DWORD>(code), context).what();
+}
+
+// The ERROR line's text when the failure ends the run; nothing for the failures that by design
+// do not (documentedOutcome).
+std::optional<std::string> expectedError(const SimulatedCall& call, unsigned occurrence, LONG code) {
+    switch (call.operation) {
+        case DisplayOperation::GetDisplayConfigBufferSizes:
+            return winError(code, "Failed to obtain detail for current displays config");
+        case DisplayOperation::QueryDisplayConfig:
+            if (code == static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER)) {
+                return std::nullopt;
+            }
+            return winError(code, "Failed to obtain current displays config");
+        case DisplayOperation::GetSourceName:
+            return winError(code, "Failed to read Display device source info");
+        case DisplayOperation::EnumDisplaySettings:
+            return winError(code, occurrence == 1 ? "Failed to get Orvi Kiv Screen settings" : "Failed to get Screen settings");
+        case DisplayOperation::ChangeDisplaySettingsEx: {
+            const char* text = call.deviceName.empty() ? "Failed apply settings with Orvi Kiv as primary screen. "
+                               : (call.flags & CDS_SET_PRIMARY) != 0 ? "Failed to set Orvi Kiv as primary Screen. "
+                                                                     : "Failed to update Screen position. ";
+            return std::string(text) + "Err(ChangeDisplaySettingsEx): " + std::to_string(code);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// What a run comes to when a failure is not an error by design.
+struct DocumentedOutcome {
+    int screensFound;
+    bool varelMadePrimary;
+};
+
+DocumentedOutcome documentedOutcome(DisplayOperation operation, unsigned occurrence) {
+    switch (operation) {
+        case DisplayOperation::EnumDisplayDevices: {
+            // FALSE ends the list of display devices: the devices from this index on are missing,
+            // and so are their monitors. The Varel's device has index 2; index 3 ends the list anyway.
+            const int listed = static_cast<int>(occurrence) - 1;
+            return {listed, listed == 3};
+        }
+        case DisplayOperation::EnumDisplayMonitors:
+            return {0, false};  // its result is ignored: the pass goes on without monitors
+        case DisplayOperation::GetMonitorInfo:
+            return {2, occurrence != 3};  // that monitor is skipped; the third is the Varel's
+        case DisplayOperation::GetTargetName:
+            return {3, true};  // that screen gets the empty identity; the Varel is known by its adapter
+        default:
+            return {3, true};  // QueryDisplayConfig's ERROR_INSUFFICIENT_BUFFER: asked again
+    }
+}
+
+bool varelIsPrimaryInTheStoredLayout(const orvi::platform::SimulatedWindowSystem& system) {
+    if (!system.storedLayout()) {
+        return false;
+    }
+    const SimulatedDisplay& varel = system.storedLayout()->adapters.at(1).displays.at(0);
+    return varel.primary && varel.x == 0 && varel.y == 0;
+}
+
+int countOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class FaultSweepTest : public SimulatedDesktopTest {
+protected:
+    void SetUp() override { serve(varelBesideTwoScreens()); }
+};
+
+TEST_F(FaultSweepTest, EveryCallOfARunFailingInTurn) {
+    const SimulatedDesktop before = windowSystem().desktop();
+    const WholeRun clean = runWholeTool();
+    ASSERT_EQ(clean.exitCode, 0) << clean.log;
+    ASSERT_NE(clean.log.find("\nsetPrimaryDevice completed result: 0\nDone\n"), std::string::npos) << clean.log;
+    ASSERT_TRUE(varelIsPrimaryInTheStoredLayout(windowSystem()));
+    const std::vector<SimulatedCall> calls = windowSystem().calls();
+
+    std::set<DisplayOperation> swept;
+    std::map<DisplayOperation, unsigned> occurrences;
+    for (std::size_t index = 0; index < calls.size(); ++index) {
+        const SimulatedCall& call = calls[index];
+        const unsigned occurrence = ++occurrences[call.operation];
+        swept.insert(call.operation);
+        for (const LONG code : waysToFail(call.operation)) {
+            SCOPED_TRACE(std::string("call ") + std::to_string(index + 1) + ": " + nameOf(call.operation) + " #" +
+                         std::to_string(occurrence) + " failing with " + std::to_string(code));
+            serve(varelBesideTwoScreens());
+            windowSystem().failCall(call.operation, occurrence, code);
+
+            const WholeRun run = runWholeTool();
+
+            if (const std::optional<std::string> error = expectedError(call, occurrence, code)) {
+                EXPECT_EQ(run.exitCode, 1);
+                EXPECT_EQ(countOf(run.log, "ERROR: "), 1) << run.log;
+                const std::string errorLine = "ERROR: " + *error + "\n";
+                EXPECT_TRUE(run.log.size() >= errorLine.size() &&
+                            run.log.compare(run.log.size() - errorLine.size(), errorLine.size(), errorLine) == 0)
+                    << "expected at the end: " << errorLine << "log:\n" << run.log;
+                EXPECT_EQ(run.log.find("Done"), std::string::npos) << run.log;
+                ASSERT_EQ(windowSystem().calls().size(), index + 1) << "calls after the failing one";
+                EXPECT_EQ(windowSystem().calls().back().operation, call.operation);
+                EXPECT_FALSE(windowSystem().storedLayout().has_value()) << "a layout was stored";
+                EXPECT_EQ(windowSystem().desktop().adapters.size(), before.adapters.size());
+                for (std::size_t a = 0; a < before.adapters.size(); ++a) {
+                    for (std::size_t d = 0; d < before.adapters[a].displays.size(); ++d) {
+                        const SimulatedDisplay& now = windowSystem().desktop().adapters[a].displays[d];
+                        const SimulatedDisplay& then = before.adapters[a].displays[d];
+                        EXPECT_TRUE(now.x == then.x && now.y == then.y && now.primary == then.primary)
+                            << "display " << a << "." << d << " changed";
+                    }
+                }
+            } else {
+                const DocumentedOutcome outcome = documentedOutcome(call.operation, occurrence);
+                EXPECT_EQ(run.exitCode, 0);
+                EXPECT_EQ(run.log.find("ERROR: "), std::string::npos) << run.log;
+                EXPECT_NE(run.log.find("\nfound " + std::to_string(outcome.screensFound) + " screens\n"),
+                          std::string::npos)
+                    << run.log;
+                EXPECT_EQ(countOf(run.log, "\nDone\n"), 1) << run.log;
+                EXPECT_EQ(varelIsPrimaryInTheStoredLayout(windowSystem()), outcome.varelMadePrimary);
+                EXPECT_EQ(windowSystem().storedLayout().has_value(), outcome.varelMadePrimary);
+                if (call.operation == DisplayOperation::GetTargetName) {
+                    EXPECT_NE(run.log.find("Iterating Screen with display name: device name: \\\\.\\DISPLAY" +
+                                           std::to_string(occurrence) + "\n"),
+                              std::string::npos)
+                        << run.log;
+                }
+            }
+        }
+    }
+    // Every display service that a run uses was made to fail.
+    EXPECT_EQ(swept, (std::set<DisplayOperation>{
+                         DisplayOperation::GetDisplayConfigBufferSizes, DisplayOperation::QueryDisplayConfig,
+                         DisplayOperation::GetSourceName, DisplayOperation::GetTargetName,
+                         DisplayOperation::EnumDisplayDevices, DisplayOperation::EnumDisplayMonitors,
+                         DisplayOperation::GetMonitorInfo, DisplayOperation::EnumDisplaySettings,
+                         DisplayOperation::ChangeDisplaySettingsEx}));
+    EXPECT_EQ(occurrences[DisplayOperation::ChangeDisplaySettingsEx], 4u) << "primary, two others, apply";
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+// The whole tool run in process the way the executable runs it: runTool on the simulated desktop
+// with no wait, and the entry's catch, which reports through reportFailure.
+#pragma once
+
+#include <string>
+
+namespace orvi::testing {
+
+struct WholeRun {
+    int exitCode = 0;
+    std::string log;  // the log file's content, read back in text mode
+};
+
+// Runs the tool with a log file of its own (no start line: the command line is not read). On the
+// host the named mutexes of these runs are private to this test program, so that no other program's
+// run can hold the tool's locks.
+WholeRun runWholeTool();
+
+}  // namespace orvi::testing
