@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the host build, the host build under sanitizers, and the Windows build
-# under Wine. Installs what is missing first. The last line is the summary over all of them.
+# Builds and runs every test: the host build, the host build under sanitizers, the Windows build
+# under Wine, and each fuzz target for a few seconds. Installs what is missing first. The last line is the summary over all of them.
 set -uo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh || exit 1
@@ -25,6 +25,12 @@ for preset in "${presets[@]}"; do
   read -r ran_failed ran_total < <(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$summary")
   failed=$((failed + ran_failed)); total=$((total + ran_total))
 done
+
+# Each fuzz target for a few seconds counts as one test.
+echo "== fuzz"
+./fuzz.sh 5 | tee build/fuzz-run.log
+read -r fuzz_failed fuzz_total < <(sed -nE 's/^fuzz: ([0-9]+) of ([0-9]+) targets failed$/\1 \2/p' build/fuzz-run.log)
+failed=$((failed + ${fuzz_failed:-1})); total=$((total + ${fuzz_total:-1}))
 
 passed=$((total - failed))
 percent=$(( total > 0 ? passed * 100 / total : 0 ))
