@@ -1,11 +1,7 @@
 // Every display-service call of a whole run failing in turn, each way it can fail. The tool runs in
 // process as the executable does (runTool, and the entry's catch with reportFailure) against a
 // simulated desktop with a Varel and two other screens, logging to a file.
-#include "app/Application.h"
-#include "app/Clock.h"
-#include "app/LogFile.h"
 #include "platform/SimulatedWindowSystem.h"
-#include "primary/ScanPass.h"
 #include "tests/display/TestDesktops.h"
 #include "tests/robustness/WholeRun.h"
 #include "util/WinException.h"
