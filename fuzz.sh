@@ -16,11 +16,15 @@ scripts/install-deps.sh host fuzz || exit 1
 targets=(usb_id command_line scan_pass)
 root=$PWD
 failed=0
-if ! cmake --preset fuzz >/dev/null || ! cmake --build --preset fuzz -j2 >/dev/null; then
+build_log=$(mktemp)
+if ! cmake --preset fuzz >"$build_log" 2>&1 || ! cmake --build --preset fuzz -j2 >>"$build_log" 2>&1; then
+  tail -n 30 "$build_log"
+  rm -f "$build_log"
   echo "== fuzz: build failed"
   echo "fuzz: ${#targets[@]} of ${#targets[@]} targets failed"
   exit 1
 fi
+rm -f "$build_log"
 mkdir -p build/fuzz/artifacts
 for target in "${targets[@]}"; do
   corpus=$root/build/fuzz/corpus/$target
