@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the host build, the host build under sanitizers, the Windows build
+# Checks the formatting, then builds and runs every test: the host build, the host build under sanitizers, the Windows build
 # under Wine, and each fuzz target for a few seconds. Installs what is missing first. The last line is the summary over all of them.
 set -uo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh || exit 1
 
-presets=(host host-asan windows)
 total=0
 failed=0
+
+# A file that does not follow .clang-format counts as one failed test.
+echo "== formatting"
+total=$((total + 1))
+scripts/format.sh --check || failed=$((failed + 1))
+
+presets=(host host-asan windows)
 for preset in "${presets[@]}"; do
   echo "== $preset"
   if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j2; then

@@ -21,11 +21,12 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     const char* programName = (argc > 0 && argv != nullptr && argv[0] != nullptr) ? argv[0] : "";
     cxxopts::Options options(programName, "Set Kiv as primary display");
     options.custom_help("[params] | --help");
-    options.add_options()
-        ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
-        ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath");
-    options.add_options("Help")
-        ("help", "Show this help and exit", cxxopts::value<bool>(), "");
+    // clang-format off: one option a line, as the help lists them
+    options.add_options()("t,max-wait", "Maximum time to wait for Kiv device (default 300)",
+                          cxxopts::value<std::int32_t>(),
+                          "seconds")("l,log", "Log file output", cxxopts::value<std::string>(), "filepath");
+    options.add_options("Help")("help", "Show this help and exit", cxxopts::value<bool>(), "");
+    // clang-format on
     return options;
 }
 
@@ -48,8 +49,7 @@ std::string currentLocalTimeText() {
 
 }  // namespace
 
-std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const char* const* argv,
-                                                               LogFile& logFile,
+std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const char* const* argv, LogFile& logFile,
                                                                std::ostream& standardOutput,
                                                                std::ostream& standardError) {
     cxxopts::Options options = makeOptions(argc, argv);
@@ -76,15 +76,13 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
         if (result.count("max-wait") > 0) {
             const std::int32_t value = result["max-wait"].as<std::int32_t>();
             if (value < 0) {
-                throw std::runtime_error(
-                    "Maximum time to wait must be a non-negative number of seconds, got: " +
-                    std::to_string(value));
+                throw std::runtime_error("Maximum time to wait must be a non-negative number of seconds, got: " +
+                                         std::to_string(value));
             }
             maxWait = value;
         }
     } catch (const std::exception& error) {
-        return CommandLineExit{BoxIcon::Error, kHelpTitle,
-                               std::string(error.what()) + "\n\n" + options.help(), 1};
+        return CommandLineExit{BoxIcon::Error, kHelpTitle, std::string(error.what()) + "\n\n" + options.help(), 1};
     }
     return StartupSettings{maxWait, *log};
 }

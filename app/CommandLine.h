@@ -30,8 +30,7 @@ struct CommandLineExit {
 // `--max-wait` is checked, so a rejected wait leaves the start line in the file. An unopenable log
 // file is reported on standardError and logging goes to standardOutput. Never throws for any
 // argument vector (only std::bad_alloc).
-std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const char* const* argv,
-                                                               LogFile& logFile,
+std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const char* const* argv, LogFile& logFile,
                                                                std::ostream& standardOutput,
                                                                std::ostream& standardError);
 

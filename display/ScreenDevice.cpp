@@ -21,8 +21,7 @@ struct ScreenDevice::Impl {
     std::uint16_t edidProductCode;
 };
 
-ScreenDevice::ScreenDevice(DISPLAY_DEVICEW displayDevice, MONITORINFOEXW monitorInfo,
-                           const TargetDeviceInfo& identity)
+ScreenDevice::ScreenDevice(DISPLAY_DEVICEW displayDevice, MONITORINFOEXW monitorInfo, const TargetDeviceInfo& identity)
     : impl_(std::make_shared<const Impl>(displayDevice, monitorInfo, identity)) {}
 
 const std::string& ScreenDevice::deviceName() const { return impl_->deviceName; }
@@ -34,8 +33,7 @@ const DISPLAY_DEVICEW& ScreenDevice::displayDevice() const { return impl_->displ
 
 bool ScreenDevice::matchesUsbId(std::ostream& log, UsbId wanted) const {
     const UsbId found = parseUsbId(narrowBounded(impl_->displayDevice.DeviceID));
-    log << "Current device USB ID: " << formatUsbId(found) << ", Comparing with Varel: " << formatUsbId(wanted)
-        << "\n";
+    log << "Current device USB ID: " << formatUsbId(found) << ", Comparing with Varel: " << formatUsbId(wanted) << "\n";
     return found.vendorId == wanted.vendorId && found.productId == wanted.productId;
 }
 

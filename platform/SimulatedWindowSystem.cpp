@@ -10,11 +10,11 @@ namespace {
 
 constexpr std::size_t kDeviceNameUnits = 32;  // CCHDEVICENAME
 constexpr DWORD kErrorInvalidMonitorHandle = 1461;
-constexpr UINT32 kPathActive = 0x1;              // DISPLAYCONFIG_PATH_ACTIVE
-constexpr UINT32 kInUse = 0x1;                   // DISPLAYCONFIG_SOURCE_IN_USE, DISPLAYCONFIG_TARGET_IN_USE
-constexpr UINT32 kFriendlyNameFromEdid = 0x1;    // DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS bits
+constexpr UINT32 kPathActive = 0x1;            // DISPLAYCONFIG_PATH_ACTIVE
+constexpr UINT32 kInUse = 0x1;                 // DISPLAYCONFIG_SOURCE_IN_USE, DISPLAYCONFIG_TARGET_IN_USE
+constexpr UINT32 kFriendlyNameFromEdid = 0x1;  // DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS bits
 constexpr UINT32 kEdidIdsValid = 0x4;
-constexpr WORD kDevModeSpecVersion = 0x0401;     // DM_SPECVERSION
+constexpr WORD kDevModeSpecVersion = 0x0401;  // DM_SPECVERSION
 
 constexpr LONG asResult(DWORD code) { return static_cast<LONG>(code); }
 

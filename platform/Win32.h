@@ -88,8 +88,8 @@ constexpr WORD MAKELANGID(WORD primary, WORD sub) { return static_cast<WORD>((su
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
-DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, va_list_ptr arguments);
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPSTR buffer, DWORD size,
+                     va_list_ptr arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
 // Message boxes

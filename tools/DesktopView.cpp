@@ -21,7 +21,8 @@ std::string monitorNames(const SimulatedDisplay& display) {
     }
     std::string names;
     for (const platform::SimulatedMonitor& monitor : display.monitors) {
-        names += (names.empty() ? "" : " + ") + (monitor.friendlyName.empty() ? "(no name)" : text(monitor.friendlyName));
+        names +=
+            (names.empty() ? "" : " + ") + (monitor.friendlyName.empty() ? "(no name)" : text(monitor.friendlyName));
     }
     return names;
 }
@@ -125,8 +126,8 @@ std::string layoutPicture(const platform::SimulatedDesktop& desktop, std::size_t
     if (shown.empty()) {
         return {};
     }
-    const double columnsPerPixel =
-        static_cast<double>(std::max<std::size_t>(width, 3) - 1) / static_cast<double>(std::max<std::int64_t>(maxX - minX, 1));
+    const double columnsPerPixel = static_cast<double>(std::max<std::size_t>(width, 3) - 1) /
+                                   static_cast<double>(std::max<std::int64_t>(maxX - minX, 1));
     const auto column = [&](std::int64_t x) { return std::llround(static_cast<double>(x - minX) * columnsPerPixel); };
     const auto row = [&](std::int64_t y) { return std::llround(static_cast<double>(y - minY) * columnsPerPixel / 2); };
 
@@ -146,7 +147,8 @@ std::string layoutPicture(const platform::SimulatedDesktop& desktop, std::size_t
         boxes.push_back(box);
     }
 
-    std::vector<std::string> canvas(static_cast<std::size_t>(rows), std::string(static_cast<std::size_t>(columns), ' '));
+    std::vector<std::string> canvas(static_cast<std::size_t>(rows),
+                                    std::string(static_cast<std::size_t>(columns), ' '));
     const auto put = [&](std::int64_t y, std::int64_t x, char c) {
         canvas[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = c;
     };
@@ -172,7 +174,8 @@ std::string layoutPicture(const platform::SimulatedDesktop& desktop, std::size_t
         for (std::size_t i = 0; i < 2 && box.top + 1 + static_cast<std::int64_t>(i) < box.bottom; ++i) {
             const std::string shownText = lines[i].substr(0, inside);
             for (std::size_t j = 0; j < shownText.size(); ++j) {
-                put(box.top + 1 + static_cast<std::int64_t>(i), box.left + 1 + static_cast<std::int64_t>(j), shownText[j]);
+                put(box.top + 1 + static_cast<std::int64_t>(i), box.left + 1 + static_cast<std::int64_t>(j),
+                    shownText[j]);
             }
         }
     }

@@ -16,9 +16,8 @@ using SystemBuffer = std::unique_ptr<char, LocalFreeDeleter>;
 std::string formatWinError(const WinErrorInfo& info) {
     char* allocated = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        nullptr, info.code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(&allocated), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, info.code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&allocated), 0, nullptr);
     const SystemBuffer systemText(allocated);
 
     std::ostringstream message;
@@ -36,8 +35,7 @@ std::string formatWinError(const WinErrorInfo& info) {
 
 WinException::WinException(std::string context) : WinException(GetLastError(), std::move(context)) {}
 
-WinException::WinException(DWORD code, std::string context)
-    : WinException(WinErrorInfo{code, std::move(context)}) {}
+WinException::WinException(DWORD code, std::string context) : WinException(WinErrorInfo{code, std::move(context)}) {}
 
 WinException::WinException(WinErrorInfo info) : std::runtime_error(formatWinError(info)) {}
 

@@ -30,10 +30,11 @@ std::atomic<std::int64_t> virtualNanoseconds{0};
 }  // namespace
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
-    count->QuadPart = onVirtualTime() ? virtualNanoseconds.load()
-                                      : std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                            std::chrono::steady_clock::now().time_since_epoch())
-                                            .count();
+    count->QuadPart =
+        onVirtualTime()
+            ? virtualNanoseconds.load()
+            : std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                  .count();
     return TRUE;
 }
 

@@ -22,9 +22,7 @@ using json = nlohmann::ordered_json;
     throw std::runtime_error(where + ": " + what);
 }
 
-std::string member(const std::string& where, const std::string& key) {
-    return where.empty() ? key : where + "." + key;
-}
+std::string member(const std::string& where, const std::string& key) { return where.empty() ? key : where + "." + key; }
 
 void checkKeys(const json& object, const std::string& where, std::initializer_list<const char*> known) {
     if (!object.is_object()) {
@@ -193,9 +191,8 @@ json adapterToJson(const SimulatedAdapter& adapter) {
     for (const SimulatedDisplay& display : adapter.displays) {
         displays.push_back(displayToJson(display));
     }
-    return json{{"name", utf16ToUtf8(adapter.name)},
-                {"hardwareId", utf16ToUtf8(adapter.hardwareId)},
-                {"displays", displays}};
+    return json{
+        {"name", utf16ToUtf8(adapter.name)}, {"hardwareId", utf16ToUtf8(adapter.hardwareId)}, {"displays", displays}};
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ void useDesktopFromEnvironment() {
     // to come, in a later run.
     system.setLayoutStore([path, plugIns = file.plugIns, &system](const SimulatedDesktop& layout) {
         const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
-        return writeDesktopFile(path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade))});
+        return writeDesktopFile(path,
+                                DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade))});
     });
 }
 

@@ -32,8 +32,8 @@ DWORD GetLastError() { return lastError; }
 
 void SetLastError(DWORD code) { lastError = code; }
 
-DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD /*languageId*/,
-                     LPSTR buffer, DWORD /*size*/, va_list_ptr /*arguments*/) {
+DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD /*languageId*/, LPSTR buffer,
+                     DWORD /*size*/, va_list_ptr /*arguments*/) {
     // Only the form the tool uses is served: a system text into a buffer that we allocate.
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) == 0 ||
         buffer == nullptr) {

@@ -5,8 +5,8 @@
 
 int MessageBoxA(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT type) {
     const char* icon = (type & MB_ICONERROR) ? "error" : (type & MB_ICONINFORMATION) ? "information" : "none";
-    std::fprintf(stderr, "[message box: %s, icon %s]\n%s\n[end of message box]\n", caption ? caption : "",
-                 icon, text ? text : "");
+    std::fprintf(stderr, "[message box: %s, icon %s]\n%s\n[end of message box]\n", caption ? caption : "", icon,
+                 text ? text : "");
     std::fflush(stderr);
     return IDOK;
 }

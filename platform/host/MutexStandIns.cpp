@@ -141,8 +141,7 @@ DWORD lockOwnerRecord(int file, Deadline deadline) {
     struct stat status {};
     const bool abandoned = fstat(file, &status) == 0 && status.st_size > 0;
     const std::string pid = std::to_string(getpid()) + "\n";
-    if (ftruncate(file, 0) != 0 ||
-        pwrite(file, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+    if (ftruncate(file, 0) != 0 || pwrite(file, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
         SetLastError(errorFromErrno(errno));
         setRecordLock(file, F_UNLCK, kOwnerByte, false);
         return WAIT_FAILED;

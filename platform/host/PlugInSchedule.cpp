@@ -23,7 +23,8 @@ std::vector<unsigned> sizesQueriesOf(const std::vector<PlannedPlugIn>& plugIns) 
     }
     std::vector<unsigned> result;
     for (const PlannedPlugIn& plugIn : plugIns) {
-        const auto earlierRepeats = std::distance(passesThatRepeat.begin(), passesThatRepeat.lower_bound(plugIn.duringPass));
+        const auto earlierRepeats =
+            std::distance(passesThatRepeat.begin(), passesThatRepeat.lower_bound(plugIn.duringPass));
         result.push_back(plugIn.duringPass + static_cast<unsigned>(earlierRepeats));
     }
     return result;

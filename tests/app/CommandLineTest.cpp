@@ -77,7 +77,8 @@ protected:
 
     // "App start at: Mon Dec  7 07:48:51 2026" followed by an empty line.
     static std::string startLinePattern() {
-        return "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}" +
+        return "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} "
+               "[0-9]{4}" +
                kLineEnd + kLineEnd;
     }
 
@@ -102,11 +103,8 @@ TEST_F(CommandLine, AcceptsShortAndLongMaxWait) {
         std::int64_t maxWait;
     };
     const Case cases[] = {
-        {{"-t", "0"}, 0},
-        {{"--max-wait", "0"}, 0},
-        {{"-t", "45"}, 45},
-        {{"--max-wait=7"}, 7},
-        {{"-t", "2147483647"}, 2147483647},
+        {{"-t", "0"}, 0},      {{"--max-wait", "0"}, 0},           {{"-t", "45"}, 45},
+        {{"--max-wait=7"}, 7}, {{"-t", "2147483647"}, 2147483647},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(settingsOf(c.arguments).maxWait, c.maxWait) << c.arguments.front();
@@ -120,9 +118,9 @@ TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
     EXPECT_EQ(exit.exitCode, 0);
     EXPECT_NE(exit.text.find("Set Kiv as primary display"), std::string::npos);
     EXPECT_NE(exit.text.find("SetPrimaryKiv.exe [params] | --help"), std::string::npos);
-    for (const char* option : {"-t, --max-wait seconds", "Maximum time to wait for Kiv device (default 300)",
-                               "-l, --log filepath", "Log file output", "Help options:", "--help",
-                               "Show this help and exit"}) {
+    for (const char* option :
+         {"-t, --max-wait seconds", "Maximum time to wait for Kiv device (default 300)", "-l, --log filepath",
+          "Log file output", "Help options:", "--help", "Show this help and exit"}) {
         EXPECT_NE(exit.text.find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(logFile_.exists());
@@ -131,11 +129,8 @@ TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
 
 TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
     const std::vector<std::string> cases[] = {
-        {"--unknown"},
-        {"-t", "ten"},
-        {"-t", "2147483648"},
-        {"-t"},
-        {"--help", "-t", "x"},  // the parse fails before help is looked at
+        {"--unknown"}, {"-t", "ten"},         {"-t", "2147483648"},
+        {"-t"},        {"--help", "-t", "x"},  // the parse fails before help is looked at
     };
     const std::string help = helpText();
     for (const auto& arguments : cases) {

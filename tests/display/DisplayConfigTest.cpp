@@ -136,20 +136,23 @@ TEST(ForEachPathModes, FindsEachPathsModesByKindAdapterAndId) {
     };
     const Case cases[] = {
         {"one screen, source 0 and target 0, target mode first",
-         {path(gpu, 0, 0)}, {mode(target, gpu, 0), mode(source, gpu, 0)}, {{1, 0}}},
+         {path(gpu, 0, 0)},
+         {mode(target, gpu, 0), mode(source, gpu, 0)},
+         {{1, 0}}},
         {"two adapters, each with a source 0 and a target 0",
          {path(gpu, 0, 0), path(usb, 0, 0)},
          {mode(target, gpu, 0), mode(source, gpu, 0), mode(target, usb, 0), mode(source, usb, 0)},
          {{1, 0}, {3, 2}}},
         {"a clone: one source on two targets",
          {path(gpu, 0, 0), path(gpu, 0, 1)},
-         {mode(target, gpu, 0), mode(source, gpu, 0), mode(target, gpu, 1)}, {{1, 0}, {1, 2}}},
+         {mode(target, gpu, 0), mode(source, gpu, 0), mode(target, gpu, 1)},
+         {{1, 0}, {1, 2}}},
         {"the last matching mode wins",
-         {path(gpu, 1, 4)}, {mode(source, gpu, 1), mode(target, gpu, 4), mode(source, gpu, 1)}, {{2, 1}}},
-        {"a source mode with the target's id is no target mode",
-         {path(gpu, 0, 0)}, {mode(source, gpu, 0)}, {}},
-        {"no source mode of the path's adapter",
-         {path(usb, 0, 0)}, {mode(target, usb, 0), mode(source, gpu, 0)}, {}},
+         {path(gpu, 1, 4)},
+         {mode(source, gpu, 1), mode(target, gpu, 4), mode(source, gpu, 1)},
+         {{2, 1}}},
+        {"a source mode with the target's id is no target mode", {path(gpu, 0, 0)}, {mode(source, gpu, 0)}, {}},
+        {"no source mode of the path's adapter", {path(usb, 0, 0)}, {mode(target, usb, 0), mode(source, gpu, 0)}, {}},
         {"no modes", {path(gpu, 0, 0)}, {}, {}},
         {"no paths", {}, {mode(target, gpu, 0), mode(source, gpu, 0)}, {}},
     };
@@ -169,7 +172,8 @@ TEST_F(DisplayConfigTest, IdentityLinesGiveTheProductCodeInHexAndLeaveTheLogInDe
         const char* hex;
     };
     for (const Case c : {Case{0x1089, "1089"}, Case{0xFF, "ff"}, Case{0, "0"}}) {
-        serve(SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(c.code, u"KIV USB", u"\\\\?\\DISPLAY#PLN1089")})})}});
+        serve(SimulatedDesktop{
+            {adapter(kGpuId, {primaryDisplay({monitor(c.code, u"KIV USB", u"\\\\?\\DISPLAY#PLN1089")})})}});
         std::ostringstream log;
         log << std::oct;
         const TargetDeviceInfo identity = onlyIdentity(log);

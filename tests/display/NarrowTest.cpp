@@ -14,7 +14,8 @@ using orvi::WideString;
 TEST(Narrow, KeepsTheLowByteOfEveryUnit) {
     const WCHAR text[] = {'D', 'E', 'L', 'L', 0x00E9, 0x0130, 0x4142, 0xFFFF};
     const std::string narrowed = narrow(orvi::WideStringView(text, 8));
-    EXPECT_EQ(narrowed, std::string("DELL\xE9" "0B\xFF"));
+    EXPECT_EQ(narrowed, std::string("DELL\xE9"
+                                    "0B\xFF"));
 }
 
 TEST(BoundedText, StopsAtTheNullOrAtTheArraysEnd) {

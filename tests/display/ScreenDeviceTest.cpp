@@ -52,7 +52,8 @@ ScreenDevice screenWithHardwareId(std::u16string_view hardwareId) {
 }
 
 TEST(ScreenDevice, KeepsTheIdentityValuesAndBothWindowsStructures) {
-    const ScreenDevice screen(displayDevice(u"USB\\VID_17E9&PID_FF13"), monitorInfo(u"\\\\.\\DISPLAY3"), identity(0x13));
+    const ScreenDevice screen(displayDevice(u"USB\\VID_17E9&PID_FF13"), monitorInfo(u"\\\\.\\DISPLAY3"),
+                              identity(0x13));
     EXPECT_EQ(screen.deviceName(), "\\\\.\\DISPLAY3");
     EXPECT_EQ(screen.displayName(), "Varel Kiv");
     EXPECT_EQ(screen.devicePath(), "\\\\?\\DISPLAY#VRL0013#1");
@@ -73,7 +74,8 @@ TEST(ScreenDevice, EmptyIdentityLeavesOnlyTheIdentityEmpty) {
 
 TEST(ScreenDevice, DeviceNameIsTheNarrowedNameUpToItsNullOrTheArraysEnd) {
     const ScreenDevice nonAscii(displayDevice(u""), monitorInfo(u"\\\\.\\D\u00e9\u0130"), TargetDeviceInfo{});
-    EXPECT_EQ(nonAscii.deviceName(), std::string("\\\\.\\D\xE9" "0"));
+    EXPECT_EQ(nonAscii.deviceName(), std::string("\\\\.\\D\xE9"
+                                                 "0"));
 
     const std::u16string full(32, u'N');  // no room left for a null
     const ScreenDevice unterminated(displayDevice(u""), monitorInfo(full), TargetDeviceInfo{});
@@ -113,7 +115,8 @@ TEST(MatchesUsbId, ComparesTheHardwareIdsIdsAndLogsBoth) {
     for (const Case& c : cases) {
         std::ostringstream log;
         EXPECT_EQ(screenWithHardwareId(c.hardwareId).matchesUsbId(log, orvi::kVarelUsbId), c.matches);
-        EXPECT_EQ(log.str(), std::string("Current device USB ID: ") + c.found + ", Comparing with Varel: VID_17E9&PID_FF13\n");
+        EXPECT_EQ(log.str(),
+                  std::string("Current device USB ID: ") + c.found + ", Comparing with Varel: VID_17E9&PID_FF13\n");
     }
 }
 

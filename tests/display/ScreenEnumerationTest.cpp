@@ -21,9 +21,10 @@ constexpr char16_t kPellunAdapterId[] = u"USB\\VID_1D5C&PID_2000&MI_00";
 // A laptop: panel (primary) and external monitor on the GPU, a Kiv on a USB display adapter. Both
 // adapters have a source 0 and a target 0.
 SimulatedDesktop laptopWith(SimulatedAdapter usbAdapter) {
-    return SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(0x0867, u"", u"\\\\?\\DISPLAY#BOE0867")}),
-                                              display({monitor(0x2790, u"DELL U2719D", u"\\\\?\\DISPLAY#DELA0F4")}, 1920)}),
-                             std::move(usbAdapter)}};
+    return SimulatedDesktop{
+        {adapter(kGpuId, {primaryDisplay({monitor(0x0867, u"", u"\\\\?\\DISPLAY#BOE0867")}),
+                          display({monitor(0x2790, u"DELL U2719D", u"\\\\?\\DISPLAY#DELA0F4")}, 1920)}),
+         std::move(usbAdapter)}};
 }
 
 SimulatedAdapter varelAdapter() {
@@ -45,9 +46,14 @@ std::vector<std::string> deviceNames(const std::vector<ScreenDevice>& screens) {
 std::string identityLines(const std::string& code, const std::string& friendlyName, const std::string& path) {
     return "Getting target device info...\n"
            "Retrieved target device information:\n"
-           "  EDID Product Code ID: 0x" + code + "\n"
-           "  Friendly Name: " + friendlyName + "\n"
-           "  Device Path: " + path + "\n";
+           "  EDID Product Code ID: 0x" +
+           code +
+           "\n"
+           "  Friendly Name: " +
+           friendlyName +
+           "\n"
+           "  Device Path: " +
+           path + "\n";
 }
 
 class ScreenEnumerationTest : public SimulatedDesktopTest {
@@ -59,7 +65,8 @@ TEST_F(ScreenEnumerationTest, GivesEveryScreenTheIdentityOfItsOwnAdaptersPath) {
     serve(laptopWith(varelAdapter()));
     const std::vector<ScreenDevice> screens = enumerateScreens(log);
 
-    ASSERT_EQ(deviceNames(screens), (std::vector<std::string>{"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY2", "\\\\.\\DISPLAY3"}));
+    ASSERT_EQ(deviceNames(screens),
+              (std::vector<std::string>{"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY2", "\\\\.\\DISPLAY3"}));
     EXPECT_EQ(screens[0].edidProductCode(), 0x0867);
     EXPECT_EQ(screens[0].displayName(), "");
     EXPECT_EQ(screens[1].displayName(), "DELL U2719D");
@@ -87,8 +94,8 @@ TEST_F(ScreenEnumerationTest, RecognisesAPellunOnAnAdapterBesideTheGpu) {
 
 TEST_F(ScreenEnumerationTest, ScreensComeInMonitorOrderNotDeviceOrder) {
     // The simulated window system reports the primary monitor first, as Windows usually does.
-    serve(SimulatedDesktop{{adapter(kGpuId, {display({monitor(1, u"Left", u"a")}, -1920),
-                                             primaryDisplay({monitor(2, u"Main", u"b")})})}});
+    serve(SimulatedDesktop{
+        {adapter(kGpuId, {display({monitor(1, u"Left", u"a")}, -1920), primaryDisplay({monitor(2, u"Main", u"b")})})}});
     const std::vector<ScreenDevice> screens = enumerateScreens(log);
     EXPECT_EQ(deviceNames(screens), (std::vector<std::string>{"\\\\.\\DISPLAY2", "\\\\.\\DISPLAY1"}));
     ASSERT_EQ(screens.size(), 2u);
@@ -103,8 +110,8 @@ TEST_F(ScreenEnumerationTest, SkipsMonitorsWithoutAnAttachedDisplayDeviceOfTheSa
     claimsDetached.monitorInfoDeviceName = u"\\\\.\\DISPLAY2";
     SimulatedDisplay otherCase = display({monitor(9, u"Case", u"e")}, 5760);
     otherCase.monitorInfoDeviceName = u"\\\\.\\display4";
-    serve(SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(1, u"Main", u"m")}), detached, claimsDetached,
-                                             otherCase})}});
+    serve(SimulatedDesktop{
+        {adapter(kGpuId, {primaryDisplay({monitor(1, u"Main", u"m")}), detached, claimsDetached, otherCase})}});
 
     const std::vector<ScreenDevice> screens = enumerateScreens(log);
     EXPECT_EQ(deviceNames(screens), (std::vector<std::string>{"\\\\.\\DISPLAY1"}));
@@ -123,7 +130,8 @@ TEST_F(ScreenEnumerationTest, AMonitorWithoutDisplayPathGetsTheEmptyIdentity) {
 }
 
 TEST_F(ScreenEnumerationTest, ACloneIsOneScreenWithTheFirstPathsIdentity) {
-    serve(SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(1, u"First", u"f"), monitor(2, u"Second", u"s")})})}});
+    serve(SimulatedDesktop{
+        {adapter(kGpuId, {primaryDisplay({monitor(1, u"First", u"f"), monitor(2, u"Second", u"s")})})}});
     const std::vector<ScreenDevice> screens = enumerateScreens(log);
     ASSERT_EQ(screens.size(), 1u);
     EXPECT_EQ(screens[0].displayName(), "First");
@@ -177,9 +185,13 @@ TEST_F(ScreenEnumerationTest, NarrowsUnitsAboveFfToTheirLowByte) {
     serve(SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({monitor(1, u"Kiv \u0130\u00e9\u4142", u"p\u0131")})})}});
     const std::vector<ScreenDevice> screens = enumerateScreens(log);
     ASSERT_EQ(screens.size(), 1u);
-    EXPECT_EQ(screens[0].displayName(), std::string("Kiv 0\xE9" "B"));
+    EXPECT_EQ(screens[0].displayName(), std::string("Kiv 0\xE9"
+                                                    "B"));
     EXPECT_EQ(screens[0].devicePath(), "p1");
-    EXPECT_EQ(log.str(), identityLines("1", std::string("Kiv 0\xE9" "B"), "p1"));
+    EXPECT_EQ(log.str(), identityLines("1",
+                                       std::string("Kiv 0\xE9"
+                                                   "B"),
+                                       "p1"));
 }
 
 TEST_F(ScreenEnumerationTest, ReadsArraysFilledWithoutANullUpToTheirEnd) {

@@ -25,22 +25,29 @@ constexpr std::uint8_t kWide = 0x4;
 
 std::u16string hardwareId(FuzzInput& input) {
     switch (input.choice(5)) {
-        case 0: return u"USB\\VID_17E9&PID_FF13&MI_00";
-        case 1: return u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07";
-        case 2: return u"USB\\KIVUSB\\0001";
-        case 3: return input.text(140);
-        default: return u"";
+    case 0:
+        return u"USB\\VID_17E9&PID_FF13&MI_00";
+    case 1:
+        return u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07";
+    case 2:
+        return u"USB\\KIVUSB\\0001";
+    case 3:
+        return input.text(140);
+    default:
+        return u"";
     }
 }
 
 std::u16string deviceName(FuzzInput& input) {
     switch (input.choice(3)) {
-        case 0: return u"";
-        case 1: {
-            const std::string digit = std::to_string(input.choice(4) + 1);
-            return u"\\\\.\\DISPLAY" + std::u16string(digit.begin(), digit.end());
-        }
-        default: return input.text(40);
+    case 0:
+        return u"";
+    case 1: {
+        const std::string digit = std::to_string(input.choice(4) + 1);
+        return u"\\\\.\\DISPLAY" + std::u16string(digit.begin(), digit.end());
+    }
+    default:
+        return input.text(40);
     }
 }
 
@@ -53,9 +60,15 @@ DWORD size(FuzzInput& input, bool wide) { return wide ? input.dword() : input.wo
 SimulatedMonitor monitor(FuzzInput& input) {
     SimulatedMonitor result;
     switch (input.choice(3)) {
-        case 0: result.edidProductCode = 0x1089; break;
-        case 1: result.edidProductCode = input.word(); break;
-        default: result.edidProductCode = 0x2790; break;
+    case 0:
+        result.edidProductCode = 0x1089;
+        break;
+    case 1:
+        result.edidProductCode = input.word();
+        break;
+    default:
+        result.edidProductCode = 0x2790;
+        break;
     }
     result.friendlyName = input.text(70);
     result.devicePath = input.text(140);
@@ -94,10 +107,14 @@ LONG failureCode(FuzzInput& input) {
     constexpr DWORD kCommonCodes[] = {ERROR_GEN_FAILURE, ERROR_INVALID_PARAMETER, ERROR_INSUFFICIENT_BUFFER,
                                       ERROR_ACCESS_DENIED, ERROR_NOT_SUPPORTED};
     switch (input.choice(4)) {
-        case 0: return static_cast<LONG>(kCommonCodes[input.choice(sizeof kCommonCodes / sizeof kCommonCodes[0])]);
-        case 1: return DISP_CHANGE_BADPARAM + static_cast<LONG>(input.choice(7));  // -5 to 1
-        case 2: return static_cast<LONG>(input.dword());
-        default: return 0;
+    case 0:
+        return static_cast<LONG>(kCommonCodes[input.choice(sizeof kCommonCodes / sizeof kCommonCodes[0])]);
+    case 1:
+        return DISP_CHANGE_BADPARAM + static_cast<LONG>(input.choice(7));  // -5 to 1
+    case 2:
+        return static_cast<LONG>(input.dword());
+    default:
+        return 0;
     }
 }
 

@@ -28,7 +28,8 @@ void removeScratchFolders() {
 std::filesystem::path makeScratchFolder(const char* purpose) {
     std::error_code error;
     const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
-    std::string pattern = (error ? std::filesystem::path("/tmp") : temporary) / (std::string("kiv-fuzz-") + purpose + "-XXXXXX");
+    std::string pattern =
+        (error ? std::filesystem::path("/tmp") : temporary) / (std::string("kiv-fuzz-") + purpose + "-XXXXXX");
     if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("cannot make the fuzz target's scratch folder");
         std::abort();

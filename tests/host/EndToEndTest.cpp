@@ -42,7 +42,8 @@ Screen panel(const std::string& deviceName) {
     return {deviceName, "", 2151, "\\\\?\\DISPLAY#BOE0867#4&2a8f1c3b&0&UID8388688#" + kGuid, kIntelId, Kind::Other};
 }
 Screen dell(const std::string& deviceName, const std::string& usbId) {
-    return {deviceName, "DELL U2719D", 10128, "\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c&0&UID4352#" + kGuid, usbId, Kind::Other};
+    return {deviceName, "DELL U2719D", 10128, "\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c&0&UID4352#" + kGuid,
+            usbId,      Kind::Other};
 }
 Screen varel(const std::string& deviceName) {
     return {deviceName, "Varel Kiv", 19, "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#" + kGuid, kVarelId, Kind::Varel};
@@ -55,9 +56,9 @@ std::string hex(unsigned value) {
 }
 
 Lines identity(const Screen& screen) {
-    return {"Getting target device info...", "Retrieved target device information:",
-            "  EDID Product Code ID: 0x" + hex(screen.edidProductCode), "  Friendly Name: " + screen.friendlyName,
-            "  Device Path: " + screen.devicePath};
+    return {"Getting target device info...",
+            "Retrieved target device information:", "  EDID Product Code ID: 0x" + hex(screen.edidProductCode),
+            "  Friendly Name: " + screen.friendlyName, "  Device Path: " + screen.devicePath};
 }
 
 Lines iteration(const Screen& screen) {
@@ -136,12 +137,20 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 std::vector<Case> cases() {
     const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
     return {
-        {"VarelBesideTwoScreens", "default.json", {"-t", "0"}, false, 0,
+        {"VarelBesideTwoScreens",
+         "default.json",
+         {"-t", "0"},
+         false,
+         0,
          scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
                   "Detected 2 Screens and Orvi Kiv", kVarelSet),
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
-        {"Pellun", "pellun.json", {"-t", "0"}, false, 0,
+        {"Pellun",
+         "pellun.json",
+         {"-t", "0"},
+         false,
+         0,
          scanPass({panel("\\\\.\\DISPLAY1"),
                    {"\\\\.\\DISPLAY3", "KIV USB", 4233, "\\\\?\\DISPLAY#PLN1089#6&1c2d3e4f&0&UID261#" + kGuid,
                     "VID_1D5C&PID_2000", Kind::Pellun}},
@@ -150,7 +159,11 @@ std::vector<Case> cases() {
                "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
         // The Varel wins; the Pellun, in neither list, stays where it was (over the moved monitor).
-        {"BothVariants", "both-variants.json", {"-t", "0"}, false, 0,
+        {"BothVariants",
+         "both-variants.json",
+         {"-t", "0"},
+         false,
+         0,
          scanPass({dell("\\\\.\\DISPLAY1", kNvidiaId),
                    {"\\\\.\\DISPLAY2", "KIV USB", 4233, "\\\\?\\DISPLAY#PLN1089#5&2d3e4f5a&0&UID4353#" + kGuid,
                     kNvidiaId, Kind::Pellun},
@@ -158,13 +171,21 @@ std::vector<Case> cases() {
                   "Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kVarelSet),
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (2560, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
-        {"OnlyKiv", "only-kiv.json", {"-t", "0"}, false, 0,
+        {"OnlyKiv",
+         "only-kiv.json",
+         {"-t", "0"},
+         false,
+         0,
          scanPass({varel("\\\\.\\DISPLAY1")}, "Detected 0 Screen and Orvi Kiv", {"Orvi Kiv is - already primary"}),
          std::nullopt},
 
         // Waits of 10, 10, 10 and 12 s; the Kiv arrives in the pass after the fourth wait, which must
         // read the grown configuration a second time.
-        {"KivPluggedInDuringTheFourthWait", "kiv-plugged-in-later.json", {"-t", "300"}, true, 0,
+        {"KivPluggedInDuringTheFourthWait",
+         "kiv-plugged-in-later.json",
+         {"-t", "300"},
+         true,
+         0,
          panelAndMonitorPass() + Lines{notFound(300), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
              panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{poll(12)} +
              scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
@@ -172,13 +193,21 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
         // The third wait is cut at the deadline, 25 s after the start; the Kiv would come too late.
-        {"DeadlineBeforeTheKivComes", "kiv-plugged-in-later.json", {"-t", "25"}, true, 0,
+        {"DeadlineBeforeTheKivComes",
+         "kiv-plugged-in-later.json",
+         {"-t", "25"},
+         true,
+         0,
          panelAndMonitorPass() + Lines{notFound(25), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
              panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{kGiveUp},
          std::nullopt},
 
         // Each pass that met a grown configuration asks for it twice; the passes still count from one.
-        {"PlugInsOfSeveralPasses", kThreePlugIns, {"-t", "300"}, true, 0,
+        {"PlugInsOfSeveralPasses",
+         kThreePlugIns,
+         {"-t", "300"},
+         true,
+         0,
          scanPass({panel("\\\\.\\DISPLAY1")}, "Detected 1 Screen") + Lines{notFound(300), poll(10)} +
              scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kNvidiaId)}, "Detected 2 Screens") +
              Lines{poll(10)} +
@@ -189,8 +218,13 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
                "plug-in during pass 9"}},
 
-        {"BrokenDesktopFile", "{", {"-t", "0"}, false, 1,
-         {"ERROR: Simulated desktop " + kDesktopMark + ": desktop: not JSON"}, std::nullopt},
+        {"BrokenDesktopFile",
+         "{",
+         {"-t", "0"},
+         false,
+         1,
+         {"ERROR: Simulated desktop " + kDesktopMark + ": desktop: not JSON"},
+         std::nullopt},
     };
 }
 

@@ -68,8 +68,8 @@ ToolRun runTool(const std::vector<std::string>& arguments,
     ToolRun run;
     const Clock::time_point start = Clock::now();
     pid_t process = -1;
-    const int error = posix_spawn(&process, program.c_str(), &actions, nullptr, argumentPointers.data(),
-                                  environmentPointers.data());
+    const int error =
+        posix_spawn(&process, program.c_str(), &actions, nullptr, argumentPointers.data(), environmentPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
         ADD_FAILURE() << "posix_spawn failed for " << program << ": " << std::strerror(error);

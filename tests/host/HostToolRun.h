@@ -10,8 +10,8 @@
 namespace hostrun {
 
 struct ToolRun {
-    int exitCode = -1;           // 128 + the signal when it was killed
-    std::string output;          // standard output and standard error, interleaved
+    int exitCode = -1;   // 128 + the signal when it was killed
+    std::string output;  // standard output and standard error, interleaved
     std::chrono::duration<double> elapsed{};
 };
 

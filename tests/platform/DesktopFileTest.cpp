@@ -37,7 +37,9 @@ std::string errorText(const std::string& json) {
 }
 
 // The desktop as the window system serves it: display devices named.
-std::string served(const SimulatedDesktop& desktop) { return formatDesktop({SimulatedWindowSystem(desktop).desktop(), {}}); }
+std::string served(const SimulatedDesktop& desktop) {
+    return formatDesktop({SimulatedWindowSystem(desktop).desktop(), {}});
+}
 
 TEST(DesktopFile, WritesWhatItReads) {
     SimulatedDesktop desktop = orvi::platform::defaultDesktop();
@@ -48,7 +50,8 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
     const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
-    EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName, u"Caf\u00e9 \u0130 \U0001F5B5");
+    EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName,
+              u"Caf\u00e9 \u0130 \U0001F5B5");
 }
 
 TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
@@ -96,7 +99,8 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [{"displays": [{}, {"width": -1}]}]})", "adapters[0].displays[1].width: out of range"},
         {R"({"adapters": [{"displays": [{"x": 1.5}]}]})", "adapters[0].displays[0].x: must be a whole number"},
         {R"({"adapters": [{"displays": [{"x": 2147483648}]}]})", "adapters[0].displays[0].x: out of range"},
-        {R"({"adapters": [{"displays": [{"primary": "yes"}]}]})", "adapters[0].displays[0].primary: must be true or false"},
+        {R"({"adapters": [{"displays": [{"primary": "yes"}]}]})",
+         "adapters[0].displays[0].primary: must be true or false"},
         {R"({"adapters": [{"hardwareId": 7}]})", "adapters[0].hardwareId: must be a text"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidProductCode": 65536}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidProductCode: out of range"},
@@ -108,7 +112,8 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "plugIns[1].duringPass: out of range"},
         {R"({"adapters": [], "plugIns": [{"duringPass": 2, "adapter": {"displays": [{"x": "1"}]}}]})",
          "plugIns[0].adapter.displays[0].x: must be a whole number"},
-        {R"({"adapters": [], "plugIns": [{"duringPass": 1, "adapter": {}, "after": 1}]})", "plugIns[0].after: unknown key"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 1, "adapter": {}, "after": 1}]})",
+         "plugIns[0].after: unknown key"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
@@ -155,7 +160,8 @@ protected:
 TEST_F(DesktopFromEnvironment, WithoutTheVariableServesTheDefaultDesktop) {
     unsetenv("SIMULATED_DESKTOP");
     orvi::platform::useDesktopFromEnvironment();
-    EXPECT_EQ(formatDesktop({orvi::platform::simulatedWindowSystem().desktop(), {}}), served(orvi::platform::defaultDesktop()));
+    EXPECT_EQ(formatDesktop({orvi::platform::simulatedWindowSystem().desktop(), {}}),
+              served(orvi::platform::defaultDesktop()));
 }
 
 TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
@@ -172,7 +178,8 @@ TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
     mode.dmFields = DM_PELSWIDTH;
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET), DISP_CHANGE_SUCCESSFUL);
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(orvi::platform::readDesktopFile(path).desktop.adapters[0].displays[0].width, 1280u) << "changed, not stored";
+    EXPECT_EQ(orvi::platform::readDesktopFile(path).desktop.adapters[0].displays[0].width, 1280u)
+        << "changed, not stored";
 
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
               DISP_CHANGE_SUCCESSFUL);

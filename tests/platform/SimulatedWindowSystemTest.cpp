@@ -41,9 +41,12 @@ SimulatedDisplay display(LONG x, DWORD width, std::vector<SimulatedMonitor> moni
 // GPU: panel (primary, \\.\DISPLAY1) and external monitor (\\.\DISPLAY2); USB: Kiv (\\.\DISPLAY3).
 SimulatedDesktop laptop() {
     return SimulatedDesktop{
-        {SimulatedAdapter{u"GPU", u"PCI\\VEN_8086&DEV_5917",
-                          {display(0, 1920, {{0x0867, u"", u"panel"}}, true), display(1920, 2560, {{0x2790, u"DELL", u"dell"}})}},
-         SimulatedAdapter{u"USB Display", u"USB\\VID_17E9&PID_FF13&MI_00", {display(4480, 1280, {{0x13, u"Kiv", u"kiv"}})}}}};
+        {SimulatedAdapter{
+             u"GPU",
+             u"PCI\\VEN_8086&DEV_5917",
+             {display(0, 1920, {{0x0867, u"", u"panel"}}, true), display(1920, 2560, {{0x2790, u"DELL", u"dell"}})}},
+         SimulatedAdapter{
+             u"USB Display", u"USB\\VID_17E9&PID_FF13&MI_00", {display(4480, 1280, {{0x13, u"Kiv", u"kiv"}})}}}};
 }
 
 bool sameLuid(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
@@ -124,10 +127,12 @@ TEST(SimulatedWindowSystem, QueryAnswersInsufficientBufferWhenTheCountsAreTooSma
     UINT32 pathCount = 3;
     UINT32 modeCount = 5;
     DISPLAYCONFIG_TOPOLOGY_ID topology{};
-    EXPECT_EQ(system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), &topology),
-              static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), nullptr),
-              static_cast<LONG>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(
+        system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), &topology),
+        static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(
+        system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), nullptr),
+        static_cast<LONG>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPrimaryFirst) {

@@ -64,9 +64,9 @@ TEST_F(PrimarySwitchTest, LinesTheOtherScreensUpToTheRightOfTheKivInListOrder) {
 
     setPrimaryDevice(log, screens({3}), screens({1, 2}));
 
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY3", "store DISPLAY3 0x10000019 at (0,0)",
-                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (1280,0)",
-                                      "read DISPLAY2", "store DISPLAY2 0x10000009 at (3200,0)", "apply 0x0"}));
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY3", "store DISPLAY3 0x10000019 at (0,0)", "read DISPLAY1",
+                                      "store DISPLAY1 0x10000009 at (1280,0)", "read DISPLAY2",
+                                      "store DISPLAY2 0x10000009 at (3200,0)", "apply 0x0"}));
     EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
                                "DISPLAY3 1280x800 at (0,0) primary"}));
     EXPECT_TRUE(windowSystem().storedLayout().has_value()) << "the layout outlasts the run";
@@ -89,17 +89,17 @@ TEST_F(PrimarySwitchTest, PlacesFurtherKivScreensRightAfterTheFirstBeforeAnyOthe
 
     setPrimaryDevice(log, screens({2, 3}), screens({1}));
 
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)",
-                                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (1280,0)",
-                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (2304,0)", "apply 0x0"}));
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY3",
+                                      "store DISPLAY3 0x10000009 at (1280,0)", "read DISPLAY1",
+                                      "store DISPLAY1 0x10000009 at (2304,0)", "apply 0x0"}));
     EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (2304,0)", "DISPLAY2 1280x800 at (0,0) primary",
                                "DISPLAY3 1024x600 at (1280,0)"}));
 }
 
 TEST_F(PrimarySwitchTest, LeavesScreensInNeitherListAlone) {
     // DISPLAY3 stands for a Kiv of the other variant.
-    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(1920, 0, 1920, 1080),
-                                             displayAt(-800, 300, 800, 480)})}});
+    serve(SimulatedDesktop{{adapter(
+        kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(1920, 0, 1920, 1080), displayAt(-800, 300, 800, 480)})}});
 
     setPrimaryDevice(log, screens({2}), screens({1}));
 
@@ -109,8 +109,8 @@ TEST_F(PrimarySwitchTest, LeavesScreensInNeitherListAlone) {
 }
 
 TEST_F(PrimarySwitchTest, ALoneKivIsStoredAsPrimaryAndApplied) {
-    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true)}),
-                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}});
+    serve(SimulatedDesktop{
+        {adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true)}), adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}});
 
     setPrimaryDevice(log, screens({2}), {});
 
@@ -146,11 +146,10 @@ const std::string kStoreOther = "Failed to update Screen position. Err(ChangeDis
 const std::string kApply = "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ";
 
 // Kiv screens DISPLAY4 and DISPLAY5, then the other screens DISPLAY1, DISPLAY2 and DISPLAY3.
-const Lines kAllCalls{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)",
-                      "read DISPLAY5", "store DISPLAY5 0x10000009 at (1280,0)",
-                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (2560,0)",
-                      "read DISPLAY2", "store DISPLAY2 0x10000009 at (4480,0)",
-                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (6400,0)", "apply 0x0"};
+const Lines kAllCalls{
+    "read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)",    "read DISPLAY5", "store DISPLAY5 0x10000009 at (1280,0)",
+    "read DISPLAY1", "store DISPLAY1 0x10000009 at (2560,0)", "read DISPLAY2", "store DISPLAY2 0x10000009 at (4480,0)",
+    "read DISPLAY3", "store DISPLAY3 0x10000009 at (6400,0)", "apply 0x0"};
 
 Lines firstCalls(std::size_t count, const std::string& failedCall) {
     Lines result(kAllCalls.begin(), kAllCalls.begin() + static_cast<std::ptrdiff_t>(count - 1));
@@ -184,8 +183,12 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureWithItsMessage) {
 INSTANTIATE_TEST_SUITE_P(
     EachStep, PrimarySwitchFailureTest,
     ::testing::Values(
-        SwitchFailure{"ReadKiv", DisplayOperation::EnumDisplaySettings, 1, ERROR_INVALID_PARAMETER,
-                      formatWinError({ERROR_INVALID_PARAMETER, "Failed to get Orvi Kiv Screen settings"}), true,
+        SwitchFailure{"ReadKiv",
+                      DisplayOperation::EnumDisplaySettings,
+                      1,
+                      ERROR_INVALID_PARAMETER,
+                      formatWinError({ERROR_INVALID_PARAMETER, "Failed to get Orvi Kiv Screen settings"}),
+                      true,
                       {"read DISPLAY4 -> FALSE"}},
         SwitchFailure{"StoreKiv", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_FAILED,
                       kStorePrimary + "-1", false, firstCalls(2, "store DISPLAY4 0x10000019 at (0,0) -> -1")},
@@ -205,8 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
                       kStoreOther + "1", false, firstCalls(8, "store DISPLAY2 0x10000009 at (4480,0) -> 1")},
         SwitchFailure{"ApplyNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_RESTART,
                       kApply + "1", false, firstCalls(11, "apply 0x0 -> 1")},
-        SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2",
-                      false, firstCalls(11, "apply 0x0 -> -2")}),
+        SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2", false,
+                      firstCalls(11, "apply 0x0 -> -2")}),
     [](const ::testing::TestParamInfo<SwitchFailure>& parameter) { return std::string(parameter.param.what); });
 
 TEST_F(PrimarySwitchTest, NamesAScreenWhoseDeviceNameFillsItsArrayWithoutANull) {

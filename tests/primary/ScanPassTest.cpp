@@ -84,7 +84,8 @@ std::string iterating(const std::string& displayName, int displayNumber) {
 }
 
 const std::string kGpuComparison = "Current device USB ID: VID_8086&PID_5917, Comparing with Varel: VID_17E9&PID_FF13";
-const std::string kVarelComparison = "Current device USB ID: VID_17E9&PID_FF13, Comparing with Varel: VID_17E9&PID_FF13";
+const std::string kVarelComparison =
+    "Current device USB ID: VID_17E9&PID_FF13, Comparing with Varel: VID_17E9&PID_FF13";
 const std::string kNoIdComparison = "Current device USB ID: VID_0000&PID_0000, Comparing with Varel: VID_17E9&PID_FF13";
 const std::string kOtherEdid = "pellun edid: 4233, Comparing with: 10128";
 const std::string kPellunEdid = "pellun edid: 4233, Comparing with: 4233";
@@ -146,20 +147,19 @@ TEST_F(ScanPassTest, ExaminesEveryScreenOnceWhenKivScreensFollowOneAnother) {
 
     EXPECT_TRUE(runScanPass(log));
 
-    EXPECT_EQ(classificationLines(log.str()),
-              (Lines{iterating("DELL U2719D", 1), kGpuComparison, kOtherEdid,
-                     iterating("Varel Kiv", 2), kVarelComparison, "found KIV(VAREL) ",
-                     iterating("Varel Kiv", 3), kVarelComparison, "found KIV(VAREL) ",
-                     iterating("DELL U2719D", 4), kGpuComparison, kOtherEdid,
-                     iterating("DELL U2719D", 5), kGpuComparison, kOtherEdid,
-                     iterating("Varel Kiv", 6), kVarelComparison, "found KIV(VAREL) "}));
+    EXPECT_EQ(
+        classificationLines(log.str()),
+        (Lines{iterating("DELL U2719D", 1), kGpuComparison, kOtherEdid, iterating("Varel Kiv", 2), kVarelComparison,
+               "found KIV(VAREL) ", iterating("Varel Kiv", 3), kVarelComparison, "found KIV(VAREL) ",
+               iterating("DELL U2719D", 4), kGpuComparison, kOtherEdid, iterating("DELL U2719D", 5), kGpuComparison,
+               kOtherEdid, iterating("Varel Kiv", 6), kVarelComparison, "found KIV(VAREL) "}));
     // The Varel screens in the order found, then the others in theirs.
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)",
-                                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (1280,0)",
-                                      "read DISPLAY6", "store DISPLAY6 0x10000009 at (2560,0)",
-                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (3840,0)",
-                                      "read DISPLAY4", "store DISPLAY4 0x10000009 at (5760,0)",
-                                      "read DISPLAY5", "store DISPLAY5 0x10000009 at (7680,0)", "apply 0x0"}));
+    EXPECT_EQ(settingsCalls(),
+              (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY3",
+                     "store DISPLAY3 0x10000009 at (1280,0)", "read DISPLAY6", "store DISPLAY6 0x10000009 at (2560,0)",
+                     "read DISPLAY1", "store DISPLAY1 0x10000009 at (3840,0)", "read DISPLAY4",
+                     "store DISPLAY4 0x10000009 at (5760,0)", "read DISPLAY5", "store DISPLAY5 0x10000009 at (7680,0)",
+                     "apply 0x0"}));
     EXPECT_EQ(linesAfterSorting(log.str()),
               (Lines{"Detected 3 Screens and 3 Orvi Kiv devices", "Setting Orvi Kiv as primary Display",
                      "setPrimaryDevice completed result: 0", "Done"}));
@@ -173,14 +173,13 @@ TEST_F(ScanPassTest, TheVarelWinsAndThePellunScreensStayWhereTheyAre) {
     EXPECT_TRUE(runScanPass(log));
 
     EXPECT_EQ(classificationLines(log.str()),
-              (Lines{iterating("DELL U2719D", 1), kGpuComparison, kOtherEdid,
-                     iterating("KIV USB", 2), kGpuComparison, kPellunEdid, "found KIV USB(PELLUN) ",
-                     iterating("DELL U2719D", 3), kGpuComparison, kOtherEdid,
-                     iterating("Varel Kiv", 4), kVarelComparison, "found KIV(VAREL) ",
-                     iterating("KIV USB", 5), kNoIdComparison, kPellunEdid, "found KIV USB(PELLUN) "}));
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)",
-                                      "read DISPLAY1", "store DISPLAY1 0x10000009 at (1280,0)",
-                                      "read DISPLAY3", "store DISPLAY3 0x10000009 at (3200,0)", "apply 0x0"}));
+              (Lines{iterating("DELL U2719D", 1), kGpuComparison, kOtherEdid, iterating("KIV USB", 2), kGpuComparison,
+                     kPellunEdid, "found KIV USB(PELLUN) ", iterating("DELL U2719D", 3), kGpuComparison, kOtherEdid,
+                     iterating("Varel Kiv", 4), kVarelComparison, "found KIV(VAREL) ", iterating("KIV USB", 5),
+                     kNoIdComparison, kPellunEdid, "found KIV USB(PELLUN) "}));
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)", "read DISPLAY1",
+                                      "store DISPLAY1 0x10000009 at (1280,0)", "read DISPLAY3",
+                                      "store DISPLAY3 0x10000009 at (3200,0)", "apply 0x0"}));
     const Lines after = layout();
     EXPECT_EQ(after[1], "DISPLAY2 1920x1080 at (1920,0)");
     EXPECT_EQ(after[4], "DISPLAY5 1920x1080 at (7040,0)");
@@ -255,16 +254,25 @@ INSTANTIATE_TEST_SUITE_P(
         ScreenCounts{0, 1, 0, {"Detected 0 Screen and Orvi Kiv", "Orvi Kiv is - already primary", "Done"}, true},
         ScreenCounts{2, 2, 0, {"Detected 2 Screens and 2 Orvi Kiv devices", kSettingVarel, kCompleted, "Done"}, true},
         ScreenCounts{1, 0, 1, {"Detected 1 Screenand Orvi KIV USB(Pellun)", kSettingPellun, kCompleted, "Done"}, true},
-        ScreenCounts{1, 1, 1,
+        ScreenCounts{1,
+                     1,
+                     1,
                      {"Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kSettingVarel, kCompleted, "Done"},
                      true},
-        ScreenCounts{2, 0, 3,
+        ScreenCounts{2,
+                     0,
+                     3,
                      {"Detected 2 Screens and 3Orvi KIV USB(pellun) devices", kSettingPellun, kCompleted, "Done"},
                      true},
-        ScreenCounts{0, 1, 1,
-                     {"Detected 0 Screen and Orvi Kivand Orvi KIV USB(Pellun)", "Orvi Kiv is - already primary", "Done"},
-                     true},
-        ScreenCounts{0, 0, 2,
+        ScreenCounts{
+            0,
+            1,
+            1,
+            {"Detected 0 Screen and Orvi Kivand Orvi KIV USB(Pellun)", "Orvi Kiv is - already primary", "Done"},
+            true},
+        ScreenCounts{0,
+                     0,
+                     2,
                      {"Detected 0 Screen and 2Orvi KIV USB(pellun) devices",
                       "Orvi Kiv USB(pellun) is - already primary", "Done"},
                      true}),

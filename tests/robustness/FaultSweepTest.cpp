@@ -36,16 +36,26 @@ SimulatedDesktop varelBesideTwoScreens() {
 
 const char* nameOf(DisplayOperation operation) {
     switch (operation) {
-        case DisplayOperation::EnumDisplayDevices: return "EnumDisplayDevices";
-        case DisplayOperation::EnumDisplayMonitors: return "EnumDisplayMonitors";
-        case DisplayOperation::GetMonitorInfo: return "GetMonitorInfo";
-        case DisplayOperation::GetDisplayConfigBufferSizes: return "GetDisplayConfigBufferSizes";
-        case DisplayOperation::QueryDisplayConfig: return "QueryDisplayConfig";
-        case DisplayOperation::GetSourceName: return "DisplayConfigGetDeviceInfo(source name)";
-        case DisplayOperation::GetTargetName: return "DisplayConfigGetDeviceInfo(target name)";
-        case DisplayOperation::OtherDeviceInfo: return "DisplayConfigGetDeviceInfo(other)";
-        case DisplayOperation::EnumDisplaySettings: return "EnumDisplaySettings";
-        case DisplayOperation::ChangeDisplaySettingsEx: return "ChangeDisplaySettingsEx";
+    case DisplayOperation::EnumDisplayDevices:
+        return "EnumDisplayDevices";
+    case DisplayOperation::EnumDisplayMonitors:
+        return "EnumDisplayMonitors";
+    case DisplayOperation::GetMonitorInfo:
+        return "GetMonitorInfo";
+    case DisplayOperation::GetDisplayConfigBufferSizes:
+        return "GetDisplayConfigBufferSizes";
+    case DisplayOperation::QueryDisplayConfig:
+        return "QueryDisplayConfig";
+    case DisplayOperation::GetSourceName:
+        return "DisplayConfigGetDeviceInfo(source name)";
+    case DisplayOperation::GetTargetName:
+        return "DisplayConfigGetDeviceInfo(target name)";
+    case DisplayOperation::OtherDeviceInfo:
+        return "DisplayConfigGetDeviceInfo(other)";
+    case DisplayOperation::EnumDisplaySettings:
+        return "EnumDisplaySettings";
+    case DisplayOperation::ChangeDisplaySettingsEx:
+        return "ChangeDisplaySettingsEx";
     }
     return "?";
 }
@@ -71,25 +81,26 @@ std::string winError(LONG code, const char* context) {
 // do not (documentedOutcome).
 std::optional<std::string> expectedError(const SimulatedCall& call, unsigned occurrence, LONG code) {
     switch (call.operation) {
-        case DisplayOperation::GetDisplayConfigBufferSizes:
-            return winError(code, "Failed to obtain detail for current displays config");
-        case DisplayOperation::QueryDisplayConfig:
-            if (code == static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER)) {
-                return std::nullopt;
-            }
-            return winError(code, "Failed to obtain current displays config");
-        case DisplayOperation::GetSourceName:
-            return winError(code, "Failed to read Display device source info");
-        case DisplayOperation::EnumDisplaySettings:
-            return winError(code, occurrence == 1 ? "Failed to get Orvi Kiv Screen settings" : "Failed to get Screen settings");
-        case DisplayOperation::ChangeDisplaySettingsEx: {
-            const char* text = call.deviceName.empty() ? "Failed apply settings with Orvi Kiv as primary screen. "
-                               : (call.flags & CDS_SET_PRIMARY) != 0 ? "Failed to set Orvi Kiv as primary Screen. "
-                                                                     : "Failed to update Screen position. ";
-            return std::string(text) + "Err(ChangeDisplaySettingsEx): " + std::to_string(code);
-        }
-        default:
+    case DisplayOperation::GetDisplayConfigBufferSizes:
+        return winError(code, "Failed to obtain detail for current displays config");
+    case DisplayOperation::QueryDisplayConfig:
+        if (code == static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER)) {
             return std::nullopt;
+        }
+        return winError(code, "Failed to obtain current displays config");
+    case DisplayOperation::GetSourceName:
+        return winError(code, "Failed to read Display device source info");
+    case DisplayOperation::EnumDisplaySettings:
+        return winError(code,
+                        occurrence == 1 ? "Failed to get Orvi Kiv Screen settings" : "Failed to get Screen settings");
+    case DisplayOperation::ChangeDisplaySettingsEx: {
+        const char* text = call.deviceName.empty() ? "Failed apply settings with Orvi Kiv as primary screen. "
+                           : (call.flags & CDS_SET_PRIMARY) != 0 ? "Failed to set Orvi Kiv as primary Screen. "
+                                                                 : "Failed to update Screen position. ";
+        return std::string(text) + "Err(ChangeDisplaySettingsEx): " + std::to_string(code);
+    }
+    default:
+        return std::nullopt;
     }
 }
 
@@ -101,20 +112,20 @@ struct DocumentedOutcome {
 
 DocumentedOutcome documentedOutcome(DisplayOperation operation, unsigned occurrence) {
     switch (operation) {
-        case DisplayOperation::EnumDisplayDevices: {
-            // FALSE ends the list of display devices: the devices from this index on are missing,
-            // and so are their monitors. The Varel's device has index 2; index 3 ends the list anyway.
-            const int listed = static_cast<int>(occurrence) - 1;
-            return {listed, listed == 3};
-        }
-        case DisplayOperation::EnumDisplayMonitors:
-            return {0, false};  // its result is ignored: the pass goes on without monitors
-        case DisplayOperation::GetMonitorInfo:
-            return {2, occurrence != 3};  // that monitor is skipped; the third is the Varel's
-        case DisplayOperation::GetTargetName:
-            return {3, true};  // that screen gets the empty identity; the Varel is known by its adapter
-        default:
-            return {3, true};  // QueryDisplayConfig's ERROR_INSUFFICIENT_BUFFER: asked again
+    case DisplayOperation::EnumDisplayDevices: {
+        // FALSE ends the list of display devices: the devices from this index on are missing,
+        // and so are their monitors. The Varel's device has index 2; index 3 ends the list anyway.
+        const int listed = static_cast<int>(occurrence) - 1;
+        return {listed, listed == 3};
+    }
+    case DisplayOperation::EnumDisplayMonitors:
+        return {0, false};  // its result is ignored: the pass goes on without monitors
+    case DisplayOperation::GetMonitorInfo:
+        return {2, occurrence != 3};  // that monitor is skipped; the third is the Varel's
+    case DisplayOperation::GetTargetName:
+        return {3, true};  // that screen gets the empty identity; the Varel is known by its adapter
+    default:
+        return {3, true};  // QueryDisplayConfig's ERROR_INSUFFICIENT_BUFFER: asked again
     }
 }
 
@@ -167,7 +178,8 @@ TEST_F(FaultSweepTest, EveryCallOfARunFailingInTurn) {
                 const std::string errorLine = "ERROR: " + *error + "\n";
                 EXPECT_TRUE(run.log.size() >= errorLine.size() &&
                             run.log.compare(run.log.size() - errorLine.size(), errorLine.size(), errorLine) == 0)
-                    << "expected at the end: " << errorLine << "log:\n" << run.log;
+                    << "expected at the end: " << errorLine << "log:\n"
+                    << run.log;
                 EXPECT_EQ(run.log.find("Done"), std::string::npos) << run.log;
                 ASSERT_EQ(windowSystem().calls().size(), index + 1) << "calls after the failing one";
                 EXPECT_EQ(windowSystem().calls().back().operation, call.operation);

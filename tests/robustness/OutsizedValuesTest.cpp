@@ -26,8 +26,8 @@ TEST_F(OutsizedValuesTest, ARowBeyondTheCoordinateSpaceWrapsAroundInsteadOfOverf
     wide.width = kTwoBillion;
     SimulatedDisplay varel = display({monitor(0x0013, u"Varel Kiv")}, -static_cast<LONG>(kTwoBillion));
     varel.width = kTwoBillion;
-    serve(SimulatedDesktop{{adapter(kGpuId, {wide, display({monitor(0x2791, u"DELL P2419H")}, 1920)}),
-                            adapter(kVarelId, {varel})}});
+    serve(SimulatedDesktop{
+        {adapter(kGpuId, {wide, display({monitor(0x2791, u"DELL P2419H")}, 1920)}), adapter(kVarelId, {varel})}});
 
     EXPECT_TRUE(orvi::runScanPass(log));
 

@@ -45,7 +45,8 @@ TEST(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
 TEST(DesktopView, PictureScalesTheRowAndMarksThePrimary) {
     SimulatedDisplay left = display(u"\\\\.\\DISPLAY1", 0, 0, 1000, 500, u"A");
     left.primary = true;
-    const SimulatedDesktop desktop{{SimulatedAdapter{u"GPU", u"", {left, display(u"\\\\.\\DISPLAY2", 1000, 0, 1000, 500, u"B")}}}};
+    const SimulatedDesktop desktop{
+        {SimulatedAdapter{u"GPU", u"", {left, display(u"\\\\.\\DISPLAY2", 1000, 0, 1000, 500, u"B")}}}};
 
     EXPECT_EQ(orvi::tools::layoutPicture(desktop, 21),
               "+---------+---------+\n"

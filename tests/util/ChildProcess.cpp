@@ -13,9 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
 
 extern char** environ;
 #endif

@@ -70,7 +70,11 @@ TEST(GlobalNamedMutexAcrossProcesses, BothLockOperationsAcquireAnAbandonedMutex)
         std::function<bool(GlobalNamedMutex&)> acquire;
     } cases[] = {
         {"tryLock", [](GlobalNamedMutex& mutex) { return mutex.tryLock(); }},
-        {"lock", [](GlobalNamedMutex& mutex) { mutex.lock(); return true; }},
+        {"lock",
+         [](GlobalNamedMutex& mutex) {
+             mutex.lock();
+             return true;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.operation);

@@ -40,7 +40,8 @@ bool anotherThreadCanTake(const std::string& name) {
 
 #ifdef _WIN32
 
-OtherKindOfObject::OtherKindOfObject(const std::string& name) : event_(CreateEventA(nullptr, TRUE, FALSE, name.c_str())) {
+OtherKindOfObject::OtherKindOfObject(const std::string& name)
+    : event_(CreateEventA(nullptr, TRUE, FALSE, name.c_str())) {
     if (event_ == nullptr) {
         ADD_FAILURE() << "CreateEventA failed: " << GetLastError();
     }

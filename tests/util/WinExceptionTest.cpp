@@ -15,8 +15,8 @@ using orvi::util::WinException;
 std::string systemText(DWORD code) {
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
     std::string text = length != 0 && buffer != nullptr ? std::string(buffer) : std::string();
     LocalFree(buffer);
     return text;
@@ -59,8 +59,7 @@ TEST(WinException, TakesTheLastErrorWhenNoCodeIsGiven) {
     SetLastError(5);
     const WinException error(std::string("Failed to create Global Named Mutex SetPrimaryKiv_single_app"));
     EXPECT_EQ(std::string(error.what()),
-              "Failed to create Global Named Mutex SetPrimaryKiv_single_app: " + systemText(5) +
-                  " (Error code: 0x5)");
+              "Failed to create Global Named Mutex SetPrimaryKiv_single_app: " + systemText(5) + " (Error code: 0x5)");
 }
 
 TEST(WinException, IsARuntimeErrorWhoseCopyKeepsTheText) {

@@ -10,7 +10,8 @@ namespace {
 using e2e::Box;
 using e2e::runTool;
 
-const std::regex kStartLines("App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n");
+const std::regex kStartLines(
+    "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n");
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
@@ -56,8 +57,7 @@ TEST(CommandLineEndToEnd, TwoRunsAppendToOneLog) {
     EXPECT_EQ(runTool("-t 0 -l " + quoted(log), Box::NotExpected).exitCode, 0u);
     EXPECT_EQ(runTool("--max-wait 0 --log " + quoted(log), Box::NotExpected).exitCode, 0u);
     const std::string content = e2e::readFile(log);
-    EXPECT_EQ(std::distance(std::sregex_iterator(content.begin(), content.end(), kStartLines),
-                            std::sregex_iterator()),
+    EXPECT_EQ(std::distance(std::sregex_iterator(content.begin(), content.end(), kStartLines), std::sregex_iterator()),
               2)
         << content;
 }

@@ -47,9 +47,8 @@ private:
 
 std::string systemText(DWORD code) {
     char* buffer = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0,
-                   nullptr);
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                   code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
     std::string text = buffer != nullptr ? buffer : "";
     LocalFree(buffer);
     return text;
@@ -95,12 +94,12 @@ TEST(EntryEndToEnd, ASecondInstanceGivesUpWhileTheFirstWaits) {
     const auto firstRun = first.finish(Box::NotExpected);
     EXPECT_EQ(firstRun.exitCode, 0u);
     // The second run's start line and its one line sit inside the first run's wait.
-    EXPECT_TRUE(std::regex_match(
-        e2e::readFile(log),
-        std::regex(kStartLines + kWinePass + "Kiv device isn't found. 4s for it to apear\r\n"
-                   "Poll: Waiting for Kiv device for up to 10s\r\n" + kStartLines +
-                   "Other instance of this application is already running\r\n" + kWinePass +
-                   "Kiv is not connected, no more changes will be performed\r\n")))
+    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+                                 std::regex(kStartLines + kWinePass +
+                                            "Kiv device isn't found. 4s for it to apear\r\n"
+                                            "Poll: Waiting for Kiv device for up to 10s\r\n" +
+                                            kStartLines + "Other instance of this application is already running\r\n" +
+                                            kWinePass + "Kiv is not connected, no more changes will be performed\r\n")))
         << e2e::readFile(log);
 }
 
@@ -117,10 +116,10 @@ TEST(EntryEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLock) {
     const auto run = tool.finish(Box::NotExpected);
     CloseHandle(family);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
-                                 std::regex(kStartLines +
-                                            "Other application is performing an action - waiting for it to finish\r\n" +
-                                            kWinePass)))
+    EXPECT_TRUE(std::regex_match(
+        e2e::readFile(log),
+        std::regex(kStartLines + "Other application is performing an action - waiting for it to finish\r\n" +
+                   kWinePass)))
         << e2e::readFile(log);
 }
 
@@ -129,8 +128,9 @@ TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
     const std::string log = e2e::freshFolder("error-log") + "run.log";
     const auto run = runTool("-t 30 -l " + quoted(log), Box::NotExpected);
     EXPECT_EQ(run.exitCode, 1u);
-    const std::string error = "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " +
-                              systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)";
+    const std::string error =
+        "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " + systemText(ERROR_INVALID_HANDLE) +
+        " (Error code: 0x6)";
     const std::string content = e2e::readFile(log);
     EXPECT_TRUE(std::regex_match(content.substr(0, content.find("\r\n\r\n") + 4), std::regex(kStartLines)))
         << "only the start line before: " << content;

@@ -75,8 +75,7 @@ ToolProcess::ToolProcess(const std::string& arguments, const std::string& name) 
     const std::string commandLine = "\"" + binaryFolder() + "SetPrimaryKiv.exe\" " + arguments;
     std::vector<char> writable(commandLine.begin(), commandLine.end());
     writable.push_back('\0');
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process_)) {
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_)) {
         ADD_FAILURE() << "cannot start the tool: error " << GetLastError();
         process_ = PROCESS_INFORMATION{};
     }
