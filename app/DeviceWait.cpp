@@ -39,6 +39,7 @@ void sleepUntil(Clock& clock, std::int64_t wakeUpTime) {
 
 bool waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
                 const ScanPass& scanPass) {
+    // The log texts are fixed, spelling included ("apear"): people and tools match them exactly.
     log << "Kiv device isn't found. " << maxWaitSeconds << "s for it to apear" << std::endl;
     const std::int64_t deadline = startTime + maxWaitSeconds * kNanosecondsPerSecond;
     std::int64_t baseTime = startTime;

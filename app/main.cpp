@@ -4,7 +4,7 @@
 #include "primary/ScanPass.h"
 
 #ifndef _WIN32
-#include "platform/host/DesktopFromEnvironment.h"
+#include "simulation/DesktopFromEnvironment.h"
 #endif
 
 #include <exception>
@@ -14,7 +14,7 @@ int main(int argc, char* argv[]) {
         const orvi::StartupSettings settings = orvi::parseCommandLine(argc, argv);
 #ifndef _WIN32
         // The host build runs against a simulated window system, whose desktop comes from a file.
-        orvi::platform::useDesktopFromEnvironment();
+        orvi::simulation::useDesktopFromEnvironment();
 #endif
         return orvi::runTool(settings, orvi::systemClock(), orvi::runScanPass);
     } catch (const std::exception& failure) {

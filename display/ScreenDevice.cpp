@@ -38,6 +38,7 @@ bool ScreenDevice::matchesUsbId(std::ostream& log, UsbId wanted) const {
 }
 
 bool ScreenDevice::matchesEdidProductCode(std::ostream& log, std::uint16_t wanted) const {
+    // Fixed text, as people and tools read it: the wanted code first, then the screen's own.
     log << "pellun edid: " << wanted << ", Comparing with: " << impl_->edidProductCode << "\n";
     return impl_->edidProductCode == wanted;
 }

@@ -2,6 +2,7 @@
 
 #include "display/DisplayConfig.h"
 #include "display/Narrow.h"
+#include "display/TargetDeviceInfo.h"
 #include "platform/DisplayServices.h"
 
 #include <algorithm>
@@ -37,8 +38,16 @@ std::vector<DISPLAY_DEVICEW> attachedDisplayDevices() {
     return devices;
 }
 
-}  // namespace
+// What the monitor callback works with; the lists belong to the enumeration.
+struct MonitorSearchContext {
+    const std::vector<DISPLAY_DEVICEW>* displayDevices;  // the display devices attached to the desktop
+    std::vector<ScreenDevice>* screens;                  // appended to
+    const std::vector<TargetDeviceInfo>* targets;        // the identities of all display paths
+};
 
+// The EnumDisplayMonitors callback; data is the address of a MonitorSearchContext. Appends a screen
+// for the monitor when an attached display device has its device name, with the first identity of
+// that source name or else the empty identity; skips the monitor silently otherwise. Always TRUE.
 BOOL CALLBACK monitorCallback(HMONITOR monitor, HDC /*dc*/, LPRECT /*clip*/, LPARAM data) {
     const auto& context = *reinterpret_cast<const MonitorSearchContext*>(data);
     MONITORINFOEXW info{};
@@ -63,6 +72,8 @@ BOOL CALLBACK monitorCallback(HMONITOR monitor, HDC /*dc*/, LPRECT /*clip*/, LPA
     context.screens->push_back(ScreenDevice(*device, info, identity != targets.end() ? *identity : emptyIdentity()));
     return TRUE;
 }
+
+}  // namespace
 
 std::vector<ScreenDevice> enumerateScreens(std::ostream& log) {
     std::vector<TargetDeviceInfo> identities = readIdentities(log);

@@ -22,9 +22,8 @@ DEVMODEW currentMode(const WCHAR* deviceName, const char* failureContext) {
     mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
     mode.dmDriverExtra = 0;
     if (!platform::enumDisplaySettings(deviceName, ENUM_CURRENT_SETTINGS, &mode)) {
-        std::string context = failureContext;
-        const DWORD error = GetLastError();
-        throw util::WinException(error, std::move(context));
+        const DWORD error = GetLastError();  // first, before anything can change it
+        throw util::WinException(error, failureContext);
     }
     return mode;
 }
@@ -45,8 +44,8 @@ WideString deviceNameOf(const MONITORINFOEXW& monitorInfo) { return WideString(b
 // wrap around in 32 bits instead of overflowing.
 LONG offsetAfter(LONG offset, DWORD width) { return static_cast<LONG>(static_cast<DWORD>(offset) + width); }
 
-}  // namespace
-
+// Records, without applying it, the screen named by monitorInfo.szDevice at (offset, 0) with its
+// current mode, and advances offset by the screen's width. Throws as setPrimaryDevice does.
 void placeScreen(const MONITORINFOEXW& monitorInfo, LONG& offset) {
     const WideString deviceName = deviceNameOf(monitorInfo);
     DEVMODEW mode = currentMode(deviceName.c_str(), "Failed to get Screen settings");
@@ -57,6 +56,8 @@ void placeScreen(const MONITORINFOEXW& monitorInfo, LONG& offset) {
     requireSuccess(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode, kOtherScreenFlags),
                    "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ");
 }
+
+}  // namespace
 
 void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                       const std::vector<ScreenDevice>& otherScreens) {

@@ -23,8 +23,4 @@ namespace orvi {
 void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                       const std::vector<ScreenDevice>& otherScreens);
 
-// Records, without applying it, the screen named by monitorInfo.szDevice at (offset, 0) with its
-// current mode, and advances offset by the screen's width. Throws as setPrimaryDevice does.
-void placeScreen(const MONITORINFOEXW& monitorInfo, LONG& offset);
-
 }  // namespace orvi

@@ -14,6 +14,9 @@
 #include <utility>
 #include <vector>
 
+// The log texts of a pass are fixed, blanks and spelling included ("Screenand", "found KIV(VAREL) "):
+// people and the tools that read these logs match them exactly. Do not correct them.
+
 namespace orvi {
 namespace {
 

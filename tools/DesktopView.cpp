@@ -1,6 +1,6 @@
 #include "tools/DesktopView.h"
 
-#include "platform/host/Utf8.h"
+#include "simulation/Utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,16 +11,16 @@
 namespace orvi::tools {
 namespace {
 
-using platform::SimulatedDisplay;
+using simulation::SimulatedDisplay;
 
-std::string text(const std::u16string& value) { return platform::utf16ToUtf8(value); }
+std::string text(const std::u16string& value) { return simulation::utf16ToUtf8(value); }
 
 std::string monitorNames(const SimulatedDisplay& display) {
     if (display.monitors.empty()) {
         return "(no monitor)";
     }
     std::string names;
-    for (const platform::SimulatedMonitor& monitor : display.monitors) {
+    for (const simulation::SimulatedMonitor& monitor : display.monitors) {
         names +=
             (names.empty() ? "" : " + ") + (monitor.friendlyName.empty() ? "(no name)" : text(monitor.friendlyName));
     }
@@ -81,7 +81,7 @@ struct Box {
 
 }  // namespace
 
-std::string screenTable(const platform::DesktopFile& file) {
+std::string screenTable(const simulation::DesktopFile& file) {
     std::vector<std::vector<std::string>> rows = {{"#", "device", "monitor", "position", "size", ""}};
     std::size_t number = 0;
     for (const auto& adapter : file.desktop.adapters) {
@@ -94,7 +94,7 @@ std::string screenTable(const platform::DesktopFile& file) {
         }
     }
     std::string result = aligned(rows);
-    for (const platform::PlannedPlugIn& plugIn : file.plugIns) {
+    for (const simulation::PlannedPlugIn& plugIn : file.plugIns) {
         std::string shows;
         for (const SimulatedDisplay& display : plugIn.adapter.displays) {
             shows += (shows.empty() ? "" : ", ") + monitorNames(display) + " " + sizeOf(display);
@@ -106,7 +106,7 @@ std::string screenTable(const platform::DesktopFile& file) {
     return result;
 }
 
-std::string layoutPicture(const platform::SimulatedDesktop& desktop, std::size_t width) {
+std::string layoutPicture(const simulation::SimulatedDesktop& desktop, std::size_t width) {
     std::int64_t minX = std::numeric_limits<std::int64_t>::max();
     std::int64_t minY = minX;
     std::int64_t maxX = std::numeric_limits<std::int64_t>::min();

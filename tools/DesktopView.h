@@ -1,7 +1,7 @@
 // A simulated desktop as text for a terminal: what run.sh shows before and after the tool's run.
 #pragma once
 
-#include "platform/host/DesktopFile.h"
+#include "simulation/DesktopFile.h"
 
 #include <string>
 
@@ -10,7 +10,7 @@ namespace orvi::tools {
 // One line per display device in device order, numbered from 1: its device name, the friendly names
 // of its monitors, its position and size, and whether it is primary or not attached. Then the
 // plug-ins still to come, one line each. Columns are aligned; the text ends with a line feed.
-std::string screenTable(const platform::DesktopFile& file);
+std::string screenTable(const simulation::DesktopFile& file);
 
 // The attached display devices as boxes at their places, the whole desktop scaled to `width`
 // columns (a row stands for twice as many pixels as a column, as terminal cells are about twice as
@@ -19,6 +19,6 @@ std::string screenTable(const platform::DesktopFile& file);
 // characters, so that the smallest screen still shows; this may widen the picture by 2 columns.
 // Boxes of adjacent screens share their edge; a later box is drawn over an earlier one. Lines end
 // with a line feed; empty when no display device is attached.
-std::string layoutPicture(const platform::SimulatedDesktop& desktop, std::size_t width);
+std::string layoutPicture(const simulation::SimulatedDesktop& desktop, std::size_t width);
 
 }  // namespace orvi::tools

@@ -1,6 +1,6 @@
 // desktop_view FILE: shows the screens of a simulated desktop file and a picture of their places.
-#include "platform/SimulatedWindowSystem.h"
-#include "platform/host/DesktopFile.h"
+#include "simulation/DesktopFile.h"
+#include "simulation/SimulatedWindowSystem.h"
 #include "tools/DesktopView.h"
 
 #include <exception>
@@ -18,9 +18,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        orvi::platform::DesktopFile file = orvi::platform::readDesktopFile(argv[1]);
+        orvi::simulation::DesktopFile file = orvi::simulation::readDesktopFile(argv[1]);
         // Display devices without a name in the file get the names the window system gives them.
-        file.desktop = orvi::platform::SimulatedWindowSystem(file.desktop).desktop();
+        file.desktop = orvi::simulation::SimulatedWindowSystem(file.desktop).desktop();
         std::cout << orvi::tools::screenTable(file) << "\n" << orvi::tools::layoutPicture(file.desktop, kPictureWidth);
     } catch (const std::exception& error) {
         std::cerr << "desktop_view: " << error.what() << "\n";

@@ -18,7 +18,7 @@ using orvi::forEachPathModes;
 using orvi::getCurrentDisplayConfig;
 using orvi::getTargetDeviceInfo;
 using orvi::TargetDeviceInfo;
-using orvi::platform::DisplayOperation;
+using orvi::simulation::DisplayOperation;
 
 SimulatedAdapter gpuWithPanel() { return adapter(kGpuId, {primaryDisplay({monitor(0x0867, u"", u"panel")})}); }
 
@@ -202,7 +202,7 @@ TEST_F(DisplayConfigTest, AskForTheNamesOfThePathsAdapterAndIds) {
     const auto target = windowSystem().callsOf(DisplayOperation::GetTargetName);
     ASSERT_EQ(source.size(), 1u);
     ASSERT_EQ(target.size(), 1u);
-    const LUID usb = orvi::platform::SimulatedWindowSystem::adapterLuid(1);
+    const LUID usb = orvi::simulation::SimulatedWindowSystem::adapterLuid(1);
     EXPECT_EQ(source[0].adapterId.LowPart, usb.LowPart);
     EXPECT_EQ(source[0].id, 0u);
     EXPECT_EQ(target[0].adapterId.LowPart, usb.LowPart);

@@ -14,7 +14,7 @@ namespace {
 using namespace orvi::testing;
 using orvi::enumerateScreens;
 using orvi::ScreenDevice;
-using orvi::platform::DisplayOperation;
+using orvi::simulation::DisplayOperation;
 
 constexpr char16_t kPellunAdapterId[] = u"USB\\VID_1D5C&PID_2000&MI_00";
 

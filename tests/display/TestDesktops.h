@@ -2,7 +2,7 @@
 #pragma once
 
 #include "display/Narrow.h"
-#include "platform/SimulatedWindowSystem.h"
+#include "simulation/SimulatedWindowSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@
 
 namespace orvi::testing {
 
-using platform::SimulatedAdapter;
-using platform::SimulatedDesktop;
-using platform::SimulatedDisplay;
-using platform::SimulatedMonitor;
+using simulation::SimulatedAdapter;
+using simulation::SimulatedDesktop;
+using simulation::SimulatedDisplay;
+using simulation::SimulatedMonitor;
 
 inline SimulatedMonitor monitor(std::uint16_t edidProductCode, std::u16string friendlyName,
                                 std::u16string devicePath = u"") {
@@ -49,8 +49,8 @@ inline WideString wide(std::u16string_view text) { return WideString(text.begin(
 // Serves a fresh desktop to the display services for each test.
 class SimulatedDesktopTest : public ::testing::Test {
 protected:
-    void serve(SimulatedDesktop desktop) { platform::simulatedWindowSystem().reset(std::move(desktop)); }
-    platform::SimulatedWindowSystem& windowSystem() { return platform::simulatedWindowSystem(); }
+    void serve(SimulatedDesktop desktop) { simulation::simulatedWindowSystem().reset(std::move(desktop)); }
+    simulation::SimulatedWindowSystem& windowSystem() { return simulation::simulatedWindowSystem(); }
     void TearDown() override { serve(SimulatedDesktop{}); }
 };
 

@@ -6,10 +6,10 @@
 namespace orvi::fuzz {
 namespace {
 
-using platform::DisplayOperation;
-using platform::SimulatedAdapter;
-using platform::SimulatedDisplay;
-using platform::SimulatedMonitor;
+using simulation::DisplayOperation;
+using simulation::SimulatedAdapter;
+using simulation::SimulatedDisplay;
+using simulation::SimulatedMonitor;
 
 constexpr unsigned kMaxAdapters = 4;
 constexpr unsigned kMaxDisplays = 4;
@@ -140,7 +140,7 @@ FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input) {
     return result;
 }
 
-void serve(const FuzzedDesktop& fuzzed, platform::SimulatedWindowSystem& system) {
+void serve(const FuzzedDesktop& fuzzed, simulation::SimulatedWindowSystem& system) {
     system.reset(fuzzed.desktop);
     for (const InjectedFailure& failure : fuzzed.failures) {
         system.failCall(failure.operation, failure.occurrence, failure.code);
@@ -149,7 +149,7 @@ void serve(const FuzzedDesktop& fuzzed, platform::SimulatedWindowSystem& system)
         system.plugInAfterSizesQuery(fuzzed.plugIn->afterSizesQuery, fuzzed.plugIn->adapter);
     }
     if (fuzzed.layoutStoreFails) {
-        system.setLayoutStore([](const platform::SimulatedDesktop&) { return false; });
+        system.setLayoutStore([](const simulation::SimulatedDesktop&) { return false; });
     }
 }
 

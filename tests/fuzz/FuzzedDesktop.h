@@ -1,7 +1,7 @@
 // A simulated desktop and the troubles of its window system, decoded from a fuzz input.
 #pragma once
 
-#include "platform/SimulatedWindowSystem.h"
+#include "simulation/SimulatedWindowSystem.h"
 #include "tests/fuzz/FuzzInput.h"
 
 #include <optional>
@@ -10,18 +10,18 @@
 namespace orvi::fuzz {
 
 struct InjectedFailure {
-    platform::DisplayOperation operation;
+    simulation::DisplayOperation operation;
     unsigned occurrence;  // from 1
     LONG code;
 };
 
 struct PlugIn {
     unsigned afterSizesQuery;  // from 1
-    platform::SimulatedAdapter adapter;
+    simulation::SimulatedAdapter adapter;
 };
 
 struct FuzzedDesktop {
-    platform::SimulatedDesktop desktop;
+    simulation::SimulatedDesktop desktop;
     std::vector<InjectedFailure> failures;
     std::optional<PlugIn> plugIn;
     bool layoutStoreFails = false;
@@ -46,6 +46,6 @@ struct FuzzedDesktop {
 FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input);
 
 // Serves the desktop from `system`, failures, plug-in and layout store included.
-void serve(const FuzzedDesktop& fuzzed, platform::SimulatedWindowSystem& system);
+void serve(const FuzzedDesktop& fuzzed, simulation::SimulatedWindowSystem& system);
 
 }  // namespace orvi::fuzz

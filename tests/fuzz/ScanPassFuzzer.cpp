@@ -1,8 +1,8 @@
 // A whole scan pass on arbitrary simulated desktops (FuzzedDesktop.h), failing calls included: it
 // must not crash, trip a sanitizer or throw anything but the tool's own failures, a WinException or
 // the primary display switch's std::runtime_error.
-#include "platform/SimulatedWindowSystem.h"
 #include "primary/ScanPass.h"
+#include "simulation/SimulatedWindowSystem.h"
 #include "tests/fuzz/FuzzedDesktop.h"
 #include "tests/fuzz/ScratchFolder.h"
 #include "util/WinException.h"
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     orvi::fuzz::FuzzInput input(data, size);
-    orvi::fuzz::serve(orvi::fuzz::decodeFuzzedDesktop(input), orvi::platform::simulatedWindowSystem());
+    orvi::fuzz::serve(orvi::fuzz::decodeFuzzedDesktop(input), orvi::simulation::simulatedWindowSystem());
 
     std::ostringstream log;
     try {

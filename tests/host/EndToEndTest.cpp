@@ -1,7 +1,7 @@
 // The host executable end to end: each case runs it on a fresh copy of a desktop file and checks
 // its exit code, every line of its log and the layout stored in the desktop file afterwards.
-#include "platform/host/DesktopFile.h"
-#include "platform/host/Utf8.h"
+#include "simulation/DesktopFile.h"
+#include "simulation/Utf8.h"
 #include "tests/host/HostToolRun.h"
 
 #include <gtest/gtest.h>
@@ -229,11 +229,11 @@ std::vector<Case> cases() {
 }
 
 // The display devices of a desktop file in device order, and the plug-ins still to come.
-Lines layoutOf(const orvi::platform::DesktopFile& file) {
+Lines layoutOf(const orvi::simulation::DesktopFile& file) {
     Lines lines;
     for (const auto& adapter : file.desktop.adapters) {
         for (const auto& display : adapter.displays) {
-            std::string line = orvi::platform::utf16ToUtf8(display.deviceName) + " at (" + std::to_string(display.x) +
+            std::string line = orvi::simulation::utf16ToUtf8(display.deviceName) + " at (" + std::to_string(display.x) +
                                ", " + std::to_string(display.y) + ")";
             if (display.primary) {
                 line += " primary";
@@ -312,7 +312,7 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
     EXPECT_EQ(log, expectedLog);
 
     if (c.layout) {
-        EXPECT_EQ(layoutOf(orvi::platform::readDesktopFile(desktopPath)), *c.layout);
+        EXPECT_EQ(layoutOf(orvi::simulation::readDesktopFile(desktopPath)), *c.layout);
     } else {
         EXPECT_EQ(hostrun::readFile(desktopPath), original) << "the desktop file must stay as it was";
     }

@@ -1,6 +1,6 @@
 #include "tests/primary/DesktopLayout.h"
 
-#include "platform/SimulatedWindowSystem.h"
+#include "simulation/SimulatedWindowSystem.h"
 
 #include <sstream>
 #include <string_view>
@@ -8,8 +8,8 @@
 namespace orvi::testing {
 namespace {
 
-using platform::DisplayOperation;
-using platform::SimulatedCall;
+using simulation::DisplayOperation;
+using simulation::SimulatedCall;
 
 std::string shortName(const std::u16string& deviceName) {
     std::u16string_view name(deviceName);
@@ -51,7 +51,7 @@ std::string describe(const SimulatedCall& call) {
 
 std::vector<std::string> settingsCalls() {
     std::vector<std::string> result;
-    for (const SimulatedCall& call : platform::simulatedWindowSystem().calls()) {
+    for (const SimulatedCall& call : simulation::simulatedWindowSystem().calls()) {
         if (call.operation == DisplayOperation::EnumDisplaySettings ||
             call.operation == DisplayOperation::ChangeDisplaySettingsEx) {
             result.push_back(describe(call));
@@ -62,8 +62,8 @@ std::vector<std::string> settingsCalls() {
 
 std::vector<std::string> layout() {
     std::vector<std::string> result;
-    for (const platform::SimulatedAdapter& adapter : platform::simulatedWindowSystem().desktop().adapters) {
-        for (const platform::SimulatedDisplay& display : adapter.displays) {
+    for (const simulation::SimulatedAdapter& adapter : simulation::simulatedWindowSystem().desktop().adapters) {
+        for (const simulation::SimulatedDisplay& display : adapter.displays) {
             std::ostringstream text;
             text << shortName(display.deviceName) << " " << display.width << "x" << display.height << " at ("
                  << display.x << "," << display.y << ")" << (display.primary ? " primary" : "");

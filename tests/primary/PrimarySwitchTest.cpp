@@ -17,7 +17,7 @@ namespace {
 using namespace orvi::testing;
 using orvi::ScreenDevice;
 using orvi::setPrimaryDevice;
-using orvi::platform::DisplayOperation;
+using orvi::simulation::DisplayOperation;
 using orvi::util::formatWinError;
 using orvi::util::WinException;
 using Lines = std::vector<std::string>;

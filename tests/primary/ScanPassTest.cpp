@@ -16,7 +16,7 @@ namespace {
 
 using namespace orvi::testing;
 using orvi::runScanPass;
-using orvi::platform::DisplayOperation;
+using orvi::simulation::DisplayOperation;
 using orvi::util::GlobalNamedMutex;
 using Lines = std::vector<std::string>;
 

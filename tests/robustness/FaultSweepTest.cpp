@@ -1,7 +1,7 @@
 // Every display-service call of a whole run failing in turn, each way it can fail. The tool runs in
 // process as the executable does (runTool, and the entry's catch with reportFailure) against a
 // simulated desktop with a Varel and two other screens, logging to a file.
-#include "platform/SimulatedWindowSystem.h"
+#include "simulation/SimulatedWindowSystem.h"
 #include "tests/display/TestDesktops.h"
 #include "tests/robustness/WholeRun.h"
 #include "util/WinException.h"
@@ -17,8 +17,8 @@
 namespace {
 
 using namespace orvi::testing;
-using orvi::platform::DisplayOperation;
-using orvi::platform::SimulatedCall;
+using orvi::simulation::DisplayOperation;
+using orvi::simulation::SimulatedCall;
 
 constexpr LONG kCodes[] = {static_cast<LONG>(ERROR_GEN_FAILURE), static_cast<LONG>(ERROR_INVALID_PARAMETER)};
 constexpr LONG kDisplayChangeResults[] = {DISP_CHANGE_FAILED, DISP_CHANGE_RESTART};
@@ -129,7 +129,7 @@ DocumentedOutcome documentedOutcome(DisplayOperation operation, unsigned occurre
     }
 }
 
-bool varelIsPrimaryInTheStoredLayout(const orvi::platform::SimulatedWindowSystem& system) {
+bool varelIsPrimaryInTheStoredLayout(const orvi::simulation::SimulatedWindowSystem& system) {
     if (!system.storedLayout()) {
         return false;
     }

@@ -12,7 +12,7 @@
 namespace {
 
 using namespace orvi::testing;
-using orvi::platform::DisplayOperation;
+using orvi::simulation::DisplayOperation;
 
 constexpr DWORD kTwoBillion = 2000000000;
 

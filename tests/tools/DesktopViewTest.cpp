@@ -6,10 +6,10 @@
 
 namespace {
 
-using orvi::platform::DesktopFile;
-using orvi::platform::SimulatedAdapter;
-using orvi::platform::SimulatedDesktop;
-using orvi::platform::SimulatedDisplay;
+using orvi::simulation::DesktopFile;
+using orvi::simulation::SimulatedAdapter;
+using orvi::simulation::SimulatedDesktop;
+using orvi::simulation::SimulatedDisplay;
 
 SimulatedDisplay display(const char16_t* name, LONG x, LONG y, DWORD width, DWORD height,
                          std::u16string monitor = u"") {

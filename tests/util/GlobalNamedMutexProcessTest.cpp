@@ -2,8 +2,8 @@
 // Wine a Windows process of the same prefix).
 #include "util/GlobalNamedMutex.h"
 
-#include "tests/util/ChildProcess.h"
-#include "tests/util/MutexTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/MutexTestSupport.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // mutexes exclude every thread but the owner.
 #include "util/GlobalNamedMutex.h"
 
-#include "tests/util/MutexTestSupport.h"
+#include "tests/support/MutexTestSupport.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // of the family (mutex_holder, from the same folder) that hold the family lock.
 #include "ToolRunner.h"
 
-#include "tests/util/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

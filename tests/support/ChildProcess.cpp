@@ -1,4 +1,4 @@
-#include "tests/util/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "tests/util/MutexTestSupport.h"
+#include "tests/support/MutexTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #ifndef _WIN32
-#include "platform/host/MutexStandIns.h"
+#include "simulation/MutexStandIns.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,8 +55,7 @@ OtherKindOfObject::~OtherKindOfObject() {
 
 #else
 
-OtherKindOfObject::OtherKindOfObject(const std::string& name)
-    : path_(orvi::platform::host::namedObjectPath(name.c_str())) {
+OtherKindOfObject::OtherKindOfObject(const std::string& name) : path_(orvi::simulation::namedObjectPath(name.c_str())) {
     if (path_.empty() || mkdir(path_.c_str(), 0700) != 0) {
         ADD_FAILURE() << "cannot make the directory for " << name;
     }

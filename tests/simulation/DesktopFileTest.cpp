@@ -1,8 +1,8 @@
 #include "platform/DisplayServices.h"
-#include "platform/SimulatedWindowSystem.h"
-#include "platform/host/DefaultDesktop.h"
-#include "platform/host/DesktopFile.h"
-#include "platform/host/DesktopFromEnvironment.h"
+#include "simulation/DefaultDesktop.h"
+#include "simulation/DesktopFile.h"
+#include "simulation/DesktopFromEnvironment.h"
+#include "simulation/SimulatedWindowSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +15,10 @@
 
 namespace {
 
-using orvi::platform::formatDesktop;
-using orvi::platform::parseDesktop;
-using orvi::platform::SimulatedDesktop;
-using orvi::platform::SimulatedWindowSystem;
+using orvi::simulation::formatDesktop;
+using orvi::simulation::parseDesktop;
+using orvi::simulation::SimulatedDesktop;
+using orvi::simulation::SimulatedWindowSystem;
 
 std::string fileText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -42,7 +42,7 @@ std::string served(const SimulatedDesktop& desktop) {
 }
 
 TEST(DesktopFile, WritesWhatItReads) {
-    SimulatedDesktop desktop = orvi::platform::defaultDesktop();
+    SimulatedDesktop desktop = orvi::simulation::defaultDesktop();
     desktop.adapters[0].displays[1].monitors[0].friendlyName = u"Caf\u00e9 \u0130 \U0001F5B5";
     desktop.adapters[0].displays[1].monitors[0].devicePath = std::u16string(128, u'P');
     desktop.adapters[1].displays[0].y = -480;
@@ -55,13 +55,13 @@ TEST(DesktopFile, WritesWhatItReads) {
 }
 
 TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
-    SimulatedDesktop desktop = orvi::platform::defaultDesktop();
-    const orvi::platform::SimulatedAdapter usb = desktop.adapters.back();
+    SimulatedDesktop desktop = orvi::simulation::defaultDesktop();
+    const orvi::simulation::SimulatedAdapter usb = desktop.adapters.back();
     desktop.adapters.pop_back();
     EXPECT_EQ(formatDesktop({desktop, {}}).find("plugIns"), std::string::npos);
 
     const std::string text = formatDesktop({desktop, {{5, usb}, {2, usb}}});
-    const orvi::platform::DesktopFile file = parseDesktop(text);
+    const orvi::simulation::DesktopFile file = parseDesktop(text);
     EXPECT_EQ(formatDesktop(file), text);
     ASSERT_EQ(file.plugIns.size(), 2u);
     EXPECT_EQ(file.plugIns[0].duringPass, 5u);
@@ -122,8 +122,8 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
 
 TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
     const std::string examples = KIV_EXAMPLES_DIR;
-    EXPECT_EQ(served(orvi::platform::readDesktopFile(examples + "/default.json").desktop),
-              served(orvi::platform::defaultDesktop()));
+    EXPECT_EQ(served(orvi::simulation::readDesktopFile(examples + "/default.json").desktop),
+              served(orvi::simulation::defaultDesktop()));
 
     struct Example {
         const char* file;
@@ -137,7 +137,7 @@ TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
          {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
     };
     for (const Example& example : examplesWithIds) {
-        const orvi::platform::DesktopFile file = orvi::platform::readDesktopFile(examples + "/" + example.file);
+        const orvi::simulation::DesktopFile file = orvi::simulation::readDesktopFile(examples + "/" + example.file);
         std::vector<std::u16string> hardwareIds;
         for (const auto& adapter : file.desktop.adapters) {
             hardwareIds.push_back(adapter.hardwareId);
@@ -153,22 +153,22 @@ class DesktopFromEnvironment : public ::testing::Test {
 protected:
     void TearDown() override {
         unsetenv("SIMULATED_DESKTOP");
-        orvi::platform::simulatedWindowSystem().reset(SimulatedDesktop{});
+        orvi::simulation::simulatedWindowSystem().reset(SimulatedDesktop{});
     }
 };
 
 TEST_F(DesktopFromEnvironment, WithoutTheVariableServesTheDefaultDesktop) {
     unsetenv("SIMULATED_DESKTOP");
-    orvi::platform::useDesktopFromEnvironment();
-    EXPECT_EQ(formatDesktop({orvi::platform::simulatedWindowSystem().desktop(), {}}),
-              served(orvi::platform::defaultDesktop()));
+    orvi::simulation::useDesktopFromEnvironment();
+    EXPECT_EQ(formatDesktop({orvi::simulation::simulatedWindowSystem().desktop(), {}}),
+              served(orvi::simulation::defaultDesktop()));
 }
 
 TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
     const std::string path = ::testing::TempDir() + "desktop-from-environment.json";
     std::ofstream(path) << fileText(std::string(KIV_EXAMPLES_DIR) + "/only-kiv.json");
     setenv("SIMULATED_DESKTOP", path.c_str(), 1);
-    orvi::platform::useDesktopFromEnvironment();
+    orvi::simulation::useDesktopFromEnvironment();
 
     const WCHAR kiv[] = {'\\', '\\', '.', '\\', 'D', 'I', 'S', 'P', 'L', 'A', 'Y', '1', 0};
     DEVMODEW mode{};
@@ -178,20 +178,20 @@ TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
     mode.dmFields = DM_PELSWIDTH;
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET), DISP_CHANGE_SUCCESSFUL);
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(orvi::platform::readDesktopFile(path).desktop.adapters[0].displays[0].width, 1280u)
+    EXPECT_EQ(orvi::simulation::readDesktopFile(path).desktop.adapters[0].displays[0].width, 1280u)
         << "changed, not stored";
 
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
               DISP_CHANGE_SUCCESSFUL);
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(orvi::platform::readDesktopFile(path).desktop.adapters[0].displays[0].width, 800u);
+    EXPECT_EQ(orvi::simulation::readDesktopFile(path).desktop.adapters[0].displays[0].width, 800u);
 }
 
 TEST_F(DesktopFromEnvironment, AFileThatCannotBeReadIsAnError) {
     const std::string path = ::testing::TempDir() + "no-such-desktop.json";
     setenv("SIMULATED_DESKTOP", path.c_str(), 1);
     try {
-        orvi::platform::useDesktopFromEnvironment();
+        orvi::simulation::useDesktopFromEnvironment();
         FAIL() << "no exception";
     } catch (const std::runtime_error& error) {
         EXPECT_EQ(std::string(error.what()), "Simulated desktop " + path + ": cannot be opened");

@@ -1,15 +1,15 @@
-#include "platform/host/DesktopFromEnvironment.h"
+#include "simulation/DesktopFromEnvironment.h"
 
-#include "platform/SimulatedWindowSystem.h"
-#include "platform/host/DefaultDesktop.h"
-#include "platform/host/DesktopFile.h"
-#include "platform/host/PlugInSchedule.h"
+#include "simulation/DefaultDesktop.h"
+#include "simulation/DesktopFile.h"
+#include "simulation/PlugInSchedule.h"
+#include "simulation/SimulatedWindowSystem.h"
 
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 void useDesktopFromEnvironment() {
     const char* variable = std::getenv("SIMULATED_DESKTOP");
@@ -39,4 +39,4 @@ void useDesktopFromEnvironment() {
     });
 }
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

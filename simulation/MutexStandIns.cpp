@@ -18,7 +18,7 @@
 //
 // Limits: security attributes are ignored; a thread that ends while owning a mutex does not abandon
 // it, only the end of its process does; handles are mutex handles only.
-#include "platform/host/MutexStandIns.h"
+#include "simulation/MutexStandIns.h"
 #include "platform/Win32.h"
 
 #include <fcntl.h>
@@ -180,7 +180,7 @@ std::string objectFolder() {
 
 }  // namespace
 
-namespace orvi::platform::host {
+namespace orvi::simulation {
 
 std::string namedObjectPath(const char* name) {
     const std::string folder = objectFolder();
@@ -201,7 +201,7 @@ std::string namedObjectPath(const char* name) {
     return path;
 }
 
-}  // namespace orvi::platform::host
+}  // namespace orvi::simulation
 
 HANDLE CreateMutexA(SECURITY_ATTRIBUTES* /*attributes*/, BOOL initialOwner, LPCSTR name) {
     bool existed = false;
@@ -212,7 +212,7 @@ HANDLE CreateMutexA(SECURITY_ATTRIBUTES* /*attributes*/, BOOL initialOwner, LPCS
         if (name == nullptr || name[0] == '\0') {
             mutex = std::make_shared<Mutex>();
         } else {
-            const std::string path = orvi::platform::host::namedObjectPath(name);
+            const std::string path = orvi::simulation::namedObjectPath(name);
             if (path.empty()) {
                 SetLastError(ERROR_ACCESS_DENIED);
                 return nullptr;

@@ -1,12 +1,12 @@
 // Simulated desktops as JSON text and files (the format: README.md, "Simulated desktops").
 #pragma once
 
-#include "platform/SimulatedDesktop.h"
+#include "simulation/SimulatedDesktop.h"
 
 #include <string>
 #include <vector>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 // An adapter, with its display devices and monitors, that is plugged in while the tool runs: during
 // the duringPass-th scan pass (1, 2, ...). PlugInSchedule.h turns the pass into the window system's
@@ -37,4 +37,4 @@ DesktopFile readDesktopFile(const std::string& path);
 // Replaces the file's content; false when it could not be written.
 bool writeDesktopFile(const std::string& path, const DesktopFile& file);
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -17,8 +17,8 @@
 // Everything runs on one thread.
 #pragma once
 
-#include "platform/SimulatedDesktop.h"
 #include "platform/Win32.h"
+#include "simulation/SimulatedDesktop.h"
 
 #include <cstddef>
 #include <functional>
@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 enum class DisplayOperation {
     EnumDisplayDevices,
@@ -92,16 +92,10 @@ public:
 
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
 
-    // The display services, each as its namesake in platform/DisplayServices.h.
-    BOOL enumDisplayDevices(DWORD deviceIndex, DISPLAY_DEVICEW* device);
-    BOOL enumDisplayMonitors(MONITORENUMPROC callback, LPARAM data);
-    BOOL getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* info);
-    LONG getDisplayConfigBufferSizes(UINT32 flags, UINT32* pathCount, UINT32* modeCount);
-    LONG queryDisplayConfig(UINT32 flags, UINT32* pathCount, DISPLAYCONFIG_PATH_INFO* paths, UINT32* modeCount,
-                            DISPLAYCONFIG_MODE_INFO* modes, DISPLAYCONFIG_TOPOLOGY_ID* topology);
-    LONG displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* request);
-    BOOL enumDisplaySettings(const WCHAR* deviceName, DWORD modeNumber, DEVMODEW* mode);
-    LONG changeDisplaySettingsEx(const WCHAR* deviceName, DEVMODEW* mode, DWORD flags);
+    // The display services, each as its namesake in platform/DisplayCalls.inc.
+#define DISPLAY_CALL(Result, name, parameters, arguments, user32Call) Result name parameters;
+#include "platform/DisplayCalls.inc"
+#undef DISPLAY_CALL
 
 private:
     // A display device with the adapter and source id it belongs to.
@@ -155,4 +149,4 @@ private:
 // from; it starts with an empty desktop.
 SimulatedWindowSystem& simulatedWindowSystem();
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -1,6 +1,6 @@
-#include "platform/host/DesktopFile.h"
+#include "simulation/DesktopFile.h"
 
-#include "platform/host/Utf8.h"
+#include "simulation/Utf8.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 namespace {
 
 // Keys keep their order, so that a written file reads like the documented format.
@@ -255,4 +255,4 @@ bool writeDesktopFile(const std::string& path, const DesktopFile& file) {
     return !stream.fail();
 }
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -3,11 +3,11 @@
 // GetDisplayConfigBufferSizes (SimulatedWindowSystem::plugInAfterSizesQuery).
 #pragma once
 
-#include "platform/host/DesktopFile.h"
+#include "simulation/DesktopFile.h"
 
 #include <vector>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 // The sizes query (the call of GetDisplayConfigBufferSizes, counted from 1) after which each
 // plug-in happens, in the order of `plugIns`. A scan pass asks for the sizes once, and once more
@@ -19,4 +19,4 @@ std::vector<unsigned> sizesQueriesOf(const std::vector<PlannedPlugIn>& plugIns);
 // The plug-ins that have not happened once `sizesQueries` sizes queries were made, in their order.
 std::vector<PlannedPlugIn> pendingPlugIns(const std::vector<PlannedPlugIn>& plugIns, unsigned sizesQueries);
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

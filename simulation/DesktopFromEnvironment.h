@@ -1,7 +1,7 @@
 // The desktop of the host executable's simulated window system.
 #pragma once
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 // Loads the simulated window system with the desktop of the JSON file that the environment variable
 // SIMULATED_DESKTOP names, and with the file's plug-ins, each planned for its scan pass
@@ -13,4 +13,4 @@ namespace orvi::platform {
 // or is not a desktop.
 void useDesktopFromEnvironment();
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -1,4 +1,4 @@
-#include "platform/SimulatedWindowSystem.h"
+#include "simulation/SimulatedWindowSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,12 @@
 
 namespace {
 
-using orvi::platform::DisplayOperation;
-using orvi::platform::SimulatedAdapter;
-using orvi::platform::SimulatedDesktop;
-using orvi::platform::SimulatedDisplay;
-using orvi::platform::SimulatedMonitor;
-using orvi::platform::SimulatedWindowSystem;
+using orvi::simulation::DisplayOperation;
+using orvi::simulation::SimulatedAdapter;
+using orvi::simulation::SimulatedDesktop;
+using orvi::simulation::SimulatedDisplay;
+using orvi::simulation::SimulatedMonitor;
+using orvi::simulation::SimulatedWindowSystem;
 
 template <std::size_t N>
 std::u16string text(const WCHAR (&array)[N]) {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace orvi::platform::host {
+namespace orvi::simulation {
 
 // The path that stands for the kernel object `name` of the calling user: a file in the user's own
 // folder ($XDG_RUNTIME_DIR/kiv-mutexes, or /tmp/kiv-mutexes-<uid> without it), made on first use.
@@ -13,4 +13,4 @@ namespace orvi::platform::host {
 // user's alone.
 std::string namedObjectPath(const char* name);
 
-}  // namespace orvi::platform::host
+}  // namespace orvi::simulation

@@ -2,7 +2,7 @@
 // by the host stand-ins.
 #include "platform/Win32.h"
 
-#include "tests/util/MutexTestSupport.h"
+#include "tests/support/MutexTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 
 #ifndef _WIN32
-#include "platform/host/MutexStandIns.h"
+#include "simulation/MutexStandIns.h"
 
 #include <sys/stat.h>
 #endif
@@ -76,7 +76,7 @@ TEST(Win32Mutex, OnlyTheOwningThreadReleases) {
 #ifndef _WIN32
 
 TEST(HostMutexStandIns, NamesStayInsideTheFolderAndApartFromEachOther) {
-    using orvi::platform::host::namedObjectPath;
+    using orvi::simulation::namedObjectPath;
     const std::string folder = namedObjectPath("");
     ASSERT_FALSE(folder.empty());
     ASSERT_EQ(folder.back(), '/');
@@ -93,7 +93,7 @@ TEST(HostMutexStandIns, NamesStayInsideTheFolderAndApartFromEachOther) {
 
 TEST(HostMutexStandIns, TheLastHandleTakesTheFileAlong) {
     const std::string name = uniqueMutexName("../file/..");
-    const std::string path = orvi::platform::host::namedObjectPath(name.c_str());
+    const std::string path = orvi::simulation::namedObjectPath(name.c_str());
     struct stat status {};
     {
         const Handle mutex = createMutex(name);

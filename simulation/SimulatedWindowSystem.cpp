@@ -1,11 +1,11 @@
-#include "platform/SimulatedWindowSystem.h"
+#include "simulation/SimulatedWindowSystem.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <utility>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 namespace {
 
 constexpr std::size_t kDeviceNameUnits = 32;  // CCHDEVICENAME
@@ -521,4 +521,4 @@ SimulatedWindowSystem& simulatedWindowSystem() {
     return system;
 }
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

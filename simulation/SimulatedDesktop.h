@@ -2,7 +2,7 @@
 // each adapter drives (one per source of the adapter) and the monitors that show each display device.
 //
 // Plain values: tests build desktops in code, the host executable loads one from a JSON file
-// (platform/host/DesktopFile.h).
+// (simulation/DesktopFile.h).
 #pragma once
 
 #include "platform/Win32.h"
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 // One monitor on one connector of its adapter: a target of the display configuration. Target ids
 // are numbered per adapter, 0, 1, ..., over the monitors of all its display devices in order.
@@ -52,4 +52,4 @@ struct SimulatedDesktop {
     std::vector<SimulatedAdapter> adapters;
 };
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -1,9 +1,9 @@
-#include "platform/host/PlugInSchedule.h"
+#include "simulation/PlugInSchedule.h"
 
 #include <algorithm>
 #include <set>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 namespace {
 
 bool addsDisplayPath(const SimulatedAdapter& adapter) {
@@ -41,4 +41,4 @@ std::vector<PlannedPlugIn> pendingPlugIns(const std::vector<PlannedPlugIn>& plug
     return result;
 }
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -1,6 +1,6 @@
-#include "platform/host/DefaultDesktop.h"
+#include "simulation/DefaultDesktop.h"
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 SimulatedDesktop defaultDesktop() {
     SimulatedDesktop desktop;
@@ -38,4 +38,4 @@ SimulatedDesktop defaultDesktop() {
     return desktop;
 }
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

@@ -1,4 +1,4 @@
-#include "platform/host/PlugInSchedule.h"
+#include "simulation/PlugInSchedule.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 
 namespace {
 
-using orvi::platform::PlannedPlugIn;
-using orvi::platform::SimulatedAdapter;
-using orvi::platform::SimulatedDisplay;
+using orvi::simulation::PlannedPlugIn;
+using orvi::simulation::SimulatedAdapter;
+using orvi::simulation::SimulatedDisplay;
 
 // A plug-in of an adapter with one display device; `withPath`: attached and with a monitor, so
 // that the display configuration grows by a path.
@@ -38,7 +38,7 @@ TEST(PlugInSchedule, EachPassThatMeetsAGrownConfigurationMovesTheLaterPassesOnBy
         {"a pathless plug-in beside one with a path", {plugIn(2, false), plugIn(2), plugIn(3)}, {2, 2, 4}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(orvi::platform::sizesQueriesOf(c.plugIns), c.sizesQueries) << c.what;
+        EXPECT_EQ(orvi::simulation::sizesQueriesOf(c.plugIns), c.sizesQueries) << c.what;
     }
 }
 
@@ -51,7 +51,7 @@ TEST(PlugInSchedule, PendingAreThoseAfterTheQueriesMade) {
     const Case cases[] = {{0, {4, 2, 7}}, {1, {4, 2, 7}}, {2, {4, 7}}, {4, {4, 7}}, {5, {7}}, {8, {7}}, {9, {}}};
     for (const Case& c : cases) {
         std::vector<unsigned> passes;
-        for (const PlannedPlugIn& pending : orvi::platform::pendingPlugIns(plugIns, c.sizesQueries)) {
+        for (const PlannedPlugIn& pending : orvi::simulation::pendingPlugIns(plugIns, c.sizesQueries)) {
             passes.push_back(pending.duringPass);
         }
         EXPECT_EQ(passes, c.pendingPasses) << "after " << c.sizesQueries << " sizes queries";

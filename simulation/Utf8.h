@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 
 // Throws std::runtime_error for a text that is not well-formed UTF-8.
 std::u16string utf8ToUtf16(std::string_view text);
@@ -12,4 +12,4 @@ std::u16string utf8ToUtf16(std::string_view text);
 // A unit of a broken surrogate pair becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation

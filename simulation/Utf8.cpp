@@ -1,8 +1,8 @@
-#include "platform/host/Utf8.h"
+#include "simulation/Utf8.h"
 
 #include <stdexcept>
 
-namespace orvi::platform {
+namespace orvi::simulation {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -82,4 +82,4 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return result;
 }
 
-}  // namespace orvi::platform
+}  // namespace orvi::simulation
