@@ -2,7 +2,7 @@
 //
 // On Windows this is <windows.h>. Elsewhere it declares the subset of Win32 types, constants and
 // calls that the tool uses, with the same layouts, so that the same sources build natively against
-// the host stand-ins (platform/host) for tests, sanitizers and fuzzing.
+// the host stand-ins (simulation/) for tests, sanitizers and fuzzing.
 #pragma once
 
 #ifdef _WIN32
