@@ -1,5 +1,6 @@
 #include "BoxWatcher.h"
 
+#include <iterator>
 #include <vector>
 
 namespace boxwatch {
@@ -14,11 +15,20 @@ struct Search {
     HWND found;
 };
 
-std::string windowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    GetWindowTextA(window, buffer.data(), length + 1);
+// The box's texts in UTF-8, read as UTF-16: the narrow calls would give them in this process's code
+// page, where letters beyond it are lost.
+std::string utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::vector<char> buffer(static_cast<size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer.data(), size, nullptr, nullptr);
     return std::string(buffer.data());
+}
+
+std::string windowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(window, buffer.data(), length + 1);
+    return utf8(buffer.data());
 }
 
 BOOL CALLBACK matchBox(HWND window, LPARAM data) {
@@ -108,9 +118,9 @@ std::optional<ObservedBox> closeNextBox(const std::string& title, DWORD processI
     }
     ObservedBox box;
     box.title = windowText(search.found);
-    char text[8192] = {};
-    GetDlgItemTextA(search.found, kTextControlId, text, sizeof text);
-    box.text = text;
+    wchar_t text[8192] = {};
+    GetDlgItemTextW(search.found, kTextControlId, text, static_cast<int>(std::size(text)));
+    box.text = utf8(text);
     // The box may not be painted yet when it first shows up.
     for (int attempt = 0; attempt < 40; ++attempt) {
         box.icon = iconOnScreen(search.found);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 namespace {
@@ -41,15 +42,24 @@ TEST(CommandLineEndToEnd, ParseErrorsShowAnErrorBoxWithTheHelp) {
     }
 }
 
+// The tool copied into a user's folder and logging there: the box's help names the program as
+// started, letters beyond the system's code page included.
 TEST(CommandLineEndToEnd, NegativeWaitIsRejectedAfterTheStartLine) {
-    const std::string log = e2e::freshFolder("negative") + "run.log";
-    const auto run = runTool("-l " + quoted(log) + " -t -5", Box::Expected);
-    ASSERT_TRUE(run.box.has_value());
-    EXPECT_EQ(run.box->icon, "error");
-    EXPECT_EQ(run.box->text.substr(0, run.box->text.find('\n')),
-              "Maximum time to wait must be a non-negative number of seconds, got: -5");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log), kStartLines)) << e2e::readFile(log);
+    for (const char* name : {"negative", "negative\\Юля", "negative\\张伟", "negative\\Zoë"}) {
+        const std::string folder = e2e::freshFolder(name);
+        const std::string program = folder + "SetPrimaryKiv.exe";
+        std::filesystem::copy_file(std::filesystem::u8path(e2e::toolPath()), std::filesystem::u8path(program));
+        const std::string log = folder + "SetPrimaryKiv.log";
+        const auto run = e2e::ToolProcess("-l " + quoted(log) + " -t -5", "streams", program).finish(Box::Expected);
+        ASSERT_TRUE(run.box.has_value()) << name;
+        EXPECT_EQ(run.box->title, "Command line help");
+        EXPECT_EQ(run.box->icon, "error");
+        EXPECT_EQ(run.box->text.substr(0, run.box->text.find('\n')),
+                  "Maximum time to wait must be a non-negative number of seconds, got: -5");
+        EXPECT_NE(run.box->text.find(program + " [params] | --help"), std::string::npos) << run.box->text;
+        EXPECT_EQ(run.exitCode, 1u) << name;
+        EXPECT_TRUE(std::regex_match(e2e::readFile(log), kStartLines)) << name << ": " << e2e::readFile(log);
+    }
 }
 
 TEST(CommandLineEndToEnd, TwoRunsAppendToOneLog) {

@@ -62,11 +62,19 @@ std::string inTextMode(const std::string& text) {
     return stored;
 }
 
-TEST(EntryEndToEnd, OnePassOverWinesDesktop) {
-    const std::string log = e2e::freshFolder("one-pass") + "run.log";
-    const auto run = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kWinePass))) << e2e::readFile(log);
+// Each run appends its start line and its pass to the log, also in the folder of a user whose name
+// has letters beyond the system's code page.
+TEST(EntryEndToEnd, OnePassOverWinesDesktopIntoAnyUsersLog) {
+    ASSERT_EQ(GetACP(), 1252u) << "the Western code page, which lacks most of these letters";
+    for (const char* folder : {"one-pass", "users\\Юля", "users\\张伟", "users\\Zoë"}) {
+        const std::string log = e2e::freshFolder(folder) + "SetPrimaryKiv.log";
+        for (int run = 1; run <= 2; ++run) {
+            EXPECT_EQ(runTool("-t 0 -l " + quoted(log), Box::NotExpected).exitCode, 0u) << folder;
+        }
+        EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kWinePass + kStartLines + kWinePass)))
+            << folder << ":\n"
+            << e2e::readFile(log);
+    }
 }
 
 TEST(EntryEndToEnd, WaitsForTheDeadlineAndGivesUp) {

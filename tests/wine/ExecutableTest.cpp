@@ -1,5 +1,6 @@
 // What the shipped executable carries: the GUI subsystem, a manifest that asks for the invoker's
-// execution level and nothing else, a version resource, and imports from system DLLs only.
+// execution level and the UTF-8 code page and nothing else, a version resource, and imports from
+// system DLLs only.
 #include "ToolRunner.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +23,6 @@ struct Module {
     }
 };
 
-std::string toolPath() { return e2e::binaryFolder() + "SetPrimaryKiv.exe"; }
-
 std::string manifestOf(const std::string& path) {
     const Module module(path);
     if (module.handle == nullptr) {
@@ -38,10 +37,14 @@ std::string manifestOf(const std::string& path) {
     return data != nullptr ? std::string(data, SizeofResource(module.handle, resource)) : "";
 }
 
-TEST(Executable, AsksForTheInvokersExecutionLevelAndNothingElse) {
-    const std::string manifest = manifestOf(toolPath());
+TEST(Executable, AsksForTheInvokersExecutionLevelAndTheUtf8CodePageOnly) {
+    const std::string manifest = manifestOf(e2e::toolPath());
     ASSERT_FALSE(manifest.empty()) << "no embedded manifest";
-    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\"/>"), std::string::npos) << manifest;
+    for (const char* wanted :
+         {"<requestedExecutionLevel level=\"asInvoker\"/>",
+          "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>"}) {
+        EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted << " in\n" << manifest;
+    }
     for (const char* unwanted : {"uiAccess", "dpiAware", "dpiAwareness", "requireAdministrator", "highestAvailable"}) {
         EXPECT_EQ(manifest.find(unwanted), std::string::npos) << unwanted;
     }
@@ -49,10 +52,10 @@ TEST(Executable, AsksForTheInvokersExecutionLevelAndNothingElse) {
 
 TEST(Executable, CarriesAVersionResource) {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(toolPath().c_str(), &ignored);
+    const DWORD size = GetFileVersionInfoSizeA(e2e::toolPath().c_str(), &ignored);
     ASSERT_GT(size, 0u);
     std::string data(size, '\0');
-    ASSERT_TRUE(GetFileVersionInfoA(toolPath().c_str(), 0, size, data.data()));
+    ASSERT_TRUE(GetFileVersionInfoA(e2e::toolPath().c_str(), 0, size, data.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
@@ -60,7 +63,7 @@ TEST(Executable, CarriesAVersionResource) {
 }
 
 TEST(Executable, IsAGuiProgramImportingOnlySystemDlls) {
-    const Module module(toolPath());
+    const Module module(e2e::toolPath());
     ASSERT_NE(module.handle, nullptr);
     // A data-file mapping is tagged in the low bits of its handle; the image starts at the rest.
     const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module.handle) & ~ULONG_PTR{3});

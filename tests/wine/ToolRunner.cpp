@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace e2e {
 namespace {
@@ -19,32 +18,41 @@ struct Handle {
     }
 };
 
+std::wstring utf16(const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    std::wstring text(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), static_cast<int>(text.size()));
+    return text;
+}
+
 HANDLE inheritableFile(const std::string& path) {
     SECURITY_ATTRIBUTES inherit{};
     inherit.nLength = sizeof inherit;
     inherit.bInheritHandle = TRUE;
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+    return CreateFileW(utf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
 std::string binaryFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).parent_path().u8string() + "\\";
 }
 
+std::string toolPath() { return binaryFolder() + "SetPrimaryKiv.exe"; }
+
 std::string freshFolder(const std::string& name) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("kiv-e2e-" + name);
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / std::filesystem::u8path("kiv-e2e-" + name);
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    return folder.string() + "\\";
+    return folder.u8string() + "\\";
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -61,21 +69,20 @@ bool waitForText(const std::string& path, const std::string& text, DWORD timeout
     return true;
 }
 
-ToolProcess::ToolProcess(const std::string& arguments, const std::string& name) {
+ToolProcess::ToolProcess(const std::string& arguments, const std::string& name, const std::string& program) {
     const std::string folder = freshFolder(name);
     outPath_ = folder + "stdout.txt";
     errPath_ = folder + "stderr.txt";
     Handle out{inheritableFile(outPath_)};
     Handle err{inheritableFile(errPath_)};
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = out.value;
     startup.hStdError = err.value;
-    const std::string commandLine = "\"" + binaryFolder() + "SetPrimaryKiv.exe\" " + arguments;
-    std::vector<char> writable(commandLine.begin(), commandLine.end());
-    writable.push_back('\0');
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_)) {
+    std::wstring commandLine = utf16("\"" + program + "\" " + arguments);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process_)) {
         ADD_FAILURE() << "cannot start the tool: error " << GetLastError();
         process_ = PROCESS_INFORMATION{};
     }

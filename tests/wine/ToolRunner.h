@@ -1,5 +1,7 @@
 // Runs the real SetPrimaryKiv.exe (from the test's own folder) as a child process, closing the
 // message box it shows, and collects what it left: exit code, the box, standard output and error.
+// Every text here (arguments, paths, what the box shows) is UTF-8, whatever the code page of the
+// test process: the tool is started with the UTF-16 command line, as Windows starts programs.
 #pragma once
 
 #include "BoxWatcher.h"
@@ -18,11 +20,18 @@ struct ToolRun {
 
 enum class Box { Expected, NotExpected };
 
+// The folder of the test executable, with a trailing backslash.
+std::string binaryFolder();
+
+// The tool built beside the test executable.
+std::string toolPath();
+
 // A running tool. `arguments` is the command line after the program name; standard output and
-// error go to files of a fresh folder named after `name`.
+// error go to files of a fresh folder named after `name`. `program` is the executable to start.
 class ToolProcess {
 public:
-    ToolProcess(const std::string& arguments, const std::string& name = "streams");
+    ToolProcess(const std::string& arguments, const std::string& name = "streams",
+                const std::string& program = toolPath());
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
@@ -40,10 +49,8 @@ private:
 // Starts the tool and finishes it.
 ToolRun runTool(const std::string& arguments, Box box, DWORD timeoutMs = 60000);
 
-// The folder of the test executable, with a trailing backslash.
-std::string binaryFolder();
-
-// A fresh empty folder for one test's files, with a trailing backslash.
+// A fresh empty folder for one test's files, with a trailing backslash. `name` may hold backslashes:
+// the folder is then made inside the folders they name.
 std::string freshFolder(const std::string& name);
 
 std::string readFile(const std::string& path);
