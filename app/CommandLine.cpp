@@ -9,7 +9,9 @@
 #include <ctime>
 #include <exception>
 #include <iostream>
+#include <locale>
 #include <stdexcept>
+#include <vector>
 
 namespace orvi {
 namespace {
@@ -28,6 +30,39 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     options.add_options("Help")("help", "Show this help and exit", cxxopts::value<bool>(), "");
     // clang-format on
     return options;
+}
+
+// The options that take the argument after them as their value.
+constexpr const char* kValueOptions[] = {"-t", "--max-wait", "-l", "--log"};
+
+// The option library is built without its regular-expression engine (a smaller executable), and so
+// reads "-x..." as short options only when nothing but letters and digits follow the dash. Every
+// short option takes a value, so a value glued to one is handed over as an argument of its own,
+// which is how the library reads the glued values it does accept ("-t5"): "-lC:\kiv.log" becomes
+// "-l" "C:\kiv.log" and "-t-5" becomes "-t" "-5". The value after an option and everything after
+// "--" stay as they are.
+std::vector<std::string> withGluedValuesApart(int argc, const char* const* argv) {
+    std::vector<std::string> arguments{argv[0] != nullptr ? argv[0] : ""};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--") {
+            arguments.insert(arguments.end(), argv + i, argv + argc);
+            break;
+        }
+        if (argument.size() > 2 && argument[0] == '-' && std::isalnum(argument[1], std::locale::classic())) {
+            arguments.push_back(argument.substr(0, 2));
+            arguments.push_back(argument.substr(2));
+            continue;
+        }
+        arguments.push_back(argument);
+        for (const char* option : kValueOptions) {
+            if (argument == option && i + 1 < argc) {
+                arguments.emplace_back(argv[++i]);
+                break;
+            }
+        }
+    }
+    return arguments;
 }
 
 // The local time in the C standard's ctime layout, "Mon Dec  7 07:48:51 2026\n": English names and
@@ -59,7 +94,13 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
         // The option library reads argv[1..argc); an empty vector is read as the program name alone.
         const char* const programOnly[] = {"", nullptr};
         const bool empty = argc < 1 || argv == nullptr;
-        const cxxopts::ParseResult result = options.parse(empty ? 1 : argc, empty ? programOnly : argv);
+        const std::vector<std::string> arguments = withGluedValuesApart(empty ? 1 : argc, empty ? programOnly : argv);
+        std::vector<const char*> pointers;
+        for (const std::string& argument : arguments) {
+            pointers.push_back(argument.c_str());
+        }
+        pointers.push_back(nullptr);
+        const cxxopts::ParseResult result = options.parse(static_cast<int>(arguments.size()), pointers.data());
         if (result.count("help") > 0) {
             return CommandLineExit{BoxIcon::Information, kHelpTitle, options.help(), 0};
         }

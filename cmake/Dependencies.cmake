@@ -8,6 +8,9 @@ endif()
 configure_file(${CXXOPTS_HEADER} ${CMAKE_BINARY_DIR}/third-party-include/cxxopts.hpp COPYONLY)
 add_library(cxxopts_header INTERFACE)
 target_include_directories(cxxopts_header SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third-party-include)
+# Without its regular-expression engine, which would take more room in the executable than the
+# tool's own code. app/CommandLine.cpp hands it glued option values apart, as that parser needs.
+target_compile_definitions(cxxopts_header INTERFACE CXXOPTS_NO_REGEX)
 
 if(NOT WIN32)
   # The host build reads simulated desktops from JSON files (Debian's nlohmann-json3-dev).

@@ -104,7 +104,10 @@ TEST_F(CommandLine, AcceptsShortAndLongMaxWait) {
     };
     const Case cases[] = {
         {{"-t", "0"}, 0},      {{"--max-wait", "0"}, 0},           {{"-t", "45"}, 45},
-        {{"--max-wait=7"}, 7}, {{"-t", "2147483647"}, 2147483647},
+        {{"--max-wait=7"}, 7}, {{"-t", "2147483647"}, 2147483647}, {{"-t5"}, 5},
+        {{"-t", "0x10"}, 16},  // hexadecimal with a lower-case prefix, as the option library reads it
+        {{"-t", "007"}, 7},    // leading zeros are decimal, not octal
+        {{"-t", "-0"}, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(settingsOf(c.arguments).maxWait, c.maxWait) << c.arguments.front();
@@ -129,8 +132,24 @@ TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
 
 TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
     const std::vector<std::string> cases[] = {
-        {"--unknown"}, {"-t", "ten"},         {"-t", "2147483648"},
-        {"-t"},        {"--help", "-t", "x"},  // the parse fails before help is looked at
+        {"--unknown"},
+        {"-t", "ten"},
+        {"-t", "2147483648"},
+        {"-t"},
+        {"--help", "-t", "x"},  // the parse fails before help is looked at
+        {"-t", "1e3"},
+        {"-t", "+5"},
+        {"-t", " 5"},
+        {"-t", "5 "},
+        {"-t", "0x"},
+        {"-t", "0X10"},
+        {"-t", ""},
+        {"--max-wait="},
+        {"-t=5"},
+        {"-x!"},
+        {"-t", "4294967296"},
+        {"-t", "-2147483649"},
+        {"-t", "99999999999"},
     };
     const std::string help = helpText();
     for (const auto& arguments : cases) {
@@ -156,6 +175,22 @@ TEST_F(CommandLine, NegativeWaitIsRejectedAfterTheLogFileGotItsStartLine) {
 
     const CommandLineExit withoutLog = exitOf({"--max-wait", "-2147483648"});
     EXPECT_EQ(withoutLog.text.substr(0, withoutLog.text.find('\n')), kNegativeWait + "-2147483648");
+
+    const CommandLineExit glued = exitOf({"-t-1"});
+    EXPECT_EQ(glued.text.substr(0, glued.text.find('\n')), kNegativeWait + "-1");
+}
+
+TEST_F(CommandLine, LogPathIsReadInEveryForm) {
+    const std::vector<std::string> forms[] = {
+        {"--log", logPath_}, {"-l", logPath_}, {"--log=" + logPath_}, {"-l" + logPath_}, {"-t0", "-l" + logPath_},
+    };
+    for (const auto& arguments : forms) {
+        fs::remove(logPath_);
+        const StartupSettings settings = settingsOf(arguments);
+        EXPECT_EQ(&settings.log, &logFile_.stream()) << arguments.front();
+        logFile_ = LogFile();
+        EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(startLinePattern()))) << arguments.front();
+    }
 }
 
 TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {

@@ -30,7 +30,7 @@ TEST(CommandLineEndToEnd, HelpShowsAnInformationBoxAndOpensNoLog) {
 }
 
 TEST(CommandLineEndToEnd, ParseErrorsShowAnErrorBoxWithTheHelp) {
-    for (const char* arguments : {"--bogus", "-t ten", "-t 99999999999", "--help -t x"}) {
+    for (const char* arguments : {"--bogus", "-t ten", "-t 99999999999", "--help -t x", "-t \" 5\""}) {
         const auto run = runTool(arguments, Box::Expected);
         ASSERT_TRUE(run.box.has_value()) << arguments;
         EXPECT_EQ(run.box->title, "Command line help");
@@ -70,6 +70,17 @@ TEST(CommandLineEndToEnd, TwoRunsAppendToOneLog) {
     EXPECT_EQ(std::distance(std::sregex_iterator(content.begin(), content.end(), kStartLines), std::sregex_iterator()),
               2)
         << content;
+}
+
+TEST(CommandLineEndToEnd, GluedAndEqualsFormsAreRead) {
+    const std::string log = e2e::freshFolder("forms with space") + "run.log";
+    for (const std::string& arguments : {"-t0 -l" + quoted(log), "--max-wait=0 --log=" + quoted(log)}) {
+        DeleteFileA(log.c_str());
+        EXPECT_EQ(runTool(arguments, Box::NotExpected).exitCode, 0u) << arguments;
+        const std::string content = e2e::readFile(log);
+        EXPECT_TRUE(std::regex_search(content, kStartLines, std::regex_constants::match_continuous))
+            << arguments << ": " << content;
+    }
 }
 
 TEST(CommandLineEndToEnd, UnopenableLogIsReportedOnStandardError) {

@@ -1,0 +1,269 @@
+// The Windows Installer package under Wine's msiexec: refused property values, silent installs with
+// the defaults and with properties, what they leave (the files, the Run value), an upgrade, a refused
+// downgrade and uninstalls that leave nothing but the users' logs. The cases share one Wine prefix
+// and run in order, each from the state the one before left.
+#include "BoxWatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <msi.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kInstallFailure = 1603;  // ERROR_INSTALL_FAILURE: what a refused install ends with
+const std::string kFolder = "C:\\Program Files\\SetPrimaryKiv\\";
+const std::string kDefaultCommand =
+    "\"C:\\Program Files\\SetPrimaryKiv\\SetPrimaryKiv.exe\" -t 300 -l \"%LOCALAPPDATA%\\SetPrimaryKiv.log\"";
+const std::string kLogFolder = "C:\\kiv logs\\";
+const std::string kLogFile = kLogFolder + "kiv.log";
+
+// A file of the build machine, by its path there: Wine's drive Z: is that machine's root.
+std::string buildFile(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
+}
+
+// The build's package, and the same files packaged as a higher version.
+const std::string kPackage = buildFile(KIV_PACKAGE);
+const std::string kNewerPackage = buildFile(KIV_NEWER_PACKAGE);
+
+struct OwnedHandle {
+    HANDLE value = nullptr;
+    ~OwnedHandle() {
+        if (value != nullptr) {
+            CloseHandle(value);
+        }
+    }
+};
+
+struct OwnedKey {
+    HKEY value = nullptr;
+    ~OwnedKey() {
+        if (value != nullptr) {
+            RegCloseKey(value);
+        }
+    }
+};
+
+struct OwnedSearch {
+    HANDLE value = INVALID_HANDLE_VALUE;
+    ~OwnedSearch() {
+        if (value != INVALID_HANDLE_VALUE) {
+            FindClose(value);
+        }
+    }
+};
+
+struct Finished {
+    DWORD exitCode = 0;
+    std::optional<boxwatch::ObservedBox> box;
+};
+
+enum class Box { Expected, NotExpected };
+
+// Runs a command line to its end. An expected box is read and closed; a run that does not end in
+// time fails the test and is ended.
+Finished run(const std::string& commandLine, Box box = Box::NotExpected) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    Finished finished;
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        ADD_FAILURE() << "cannot start " << commandLine << ": error " << GetLastError();
+        finished.exitCode = ~DWORD{0};
+        return finished;
+    }
+    const OwnedHandle process{started.hProcess};
+    const OwnedHandle thread{started.hThread};
+    if (box == Box::Expected) {
+        finished.box = boxwatch::closeNextBox("", started.dwProcessId, 60000);
+        EXPECT_TRUE(finished.box.has_value()) << commandLine << ": no message box";
+    }
+    if (WaitForSingleObject(process.value, 120000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << commandLine << ": did not end in time";
+        TerminateProcess(process.value, 255);
+        WaitForSingleObject(process.value, INFINITE);
+    }
+    GetExitCodeProcess(process.value, &finished.exitCode);
+    return finished;
+}
+
+Finished msiexec(const std::string& arguments, Box box = Box::NotExpected) {
+    return run("msiexec.exe " + arguments, box);
+}
+
+std::string install(const std::string& package, const std::string& ui) { return "/i \"" + package + "\" " + ui; }
+
+struct RegistryValue {
+    DWORD type;
+    std::string data;
+    bool operator==(const RegistryValue& other) const { return type == other.type && data == other.data; }
+};
+
+std::ostream& operator<<(std::ostream& out, const RegistryValue& value) {
+    return out << "type " << value.type << ": " << value.data;
+}
+
+// Every value of the machine's Run key (its 64-bit view) that starts the tool, unexpanded.
+std::vector<RegistryValue> toolRunValues() {
+    std::vector<RegistryValue> values;
+    OwnedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key.value) != ERROR_SUCCESS) {
+        return values;
+    }
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        BYTE data[2048];
+        DWORD dataSize = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueA(key.value, index, name, &nameLength, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) {
+            return values;
+        }
+        std::string text(reinterpret_cast<const char*>(data), dataSize);
+        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
+        if (text.find("SetPrimaryKiv.exe") != std::string::npos) {
+            values.push_back({type, text});
+        }
+    }
+}
+
+// The names in the install folder; nothing when there is no such folder.
+std::set<std::string> installedFiles() {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found{};
+    const OwnedSearch search{FindFirstFileA((kFolder + "*").c_str(), &found)};
+    if (search.value == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+            names.insert(name);
+        }
+    } while (FindNextFileA(search.value, &found));
+    return names;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The version of every installed product called SetPrimaryKiv.
+std::vector<std::string> installedVersions() {
+    std::vector<std::string> versions;
+    char productCode[39];
+    for (DWORD index = 0; MsiEnumProductsA(index, productCode) == ERROR_SUCCESS; ++index) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        char version[64];
+        DWORD versionLength = sizeof version;
+        if (MsiGetProductInfoA(productCode, INSTALLPROPERTY_INSTALLEDPRODUCTNAME, name, &nameLength) == ERROR_SUCCESS &&
+            std::string(name) == "SetPrimaryKiv" &&
+            MsiGetProductInfoA(productCode, INSTALLPROPERTY_VERSIONSTRING, version, &versionLength) == ERROR_SUCCESS) {
+            versions.push_back(version);
+        }
+    }
+    return versions;
+}
+
+void expectNothingInstalled() {
+    EXPECT_FALSE(exists(kFolder)) << "the install folder is left";
+    EXPECT_EQ(toolRunValues(), std::vector<RegistryValue>{});
+    EXPECT_EQ(installedVersions(), std::vector<std::string>{});
+}
+
+void expectInstalled(const std::string& version, const std::string& command) {
+    EXPECT_EQ(installedFiles(), (std::set<std::string>{"README.txt", "SetPrimaryKiv.exe"}));
+    EXPECT_EQ(toolRunValues(), (std::vector<RegistryValue>{{REG_EXPAND_SZ, command}}));
+    EXPECT_EQ(installedVersions(), std::vector<std::string>{version});
+}
+
+TEST(Package, RefusesBadPropertiesBeforeWritingAnything) {
+    // A LOGFILE with a double quote is refused too, but Wine's msiexec drops a doubled quote from its
+    // command line, so it cannot be given here.
+    const char* const cases[] = {
+        "MAXWAIT=abc",  "MAXWAIT=-1",   "MAXWAIT=2147483648", "MAXWAIT=4294967295",
+        "MAXWAIT=12x",  "MAXWAIT=\"\"", "MAXWAIT=\" 5\"",     "MAXWAIT=+5",
+        "MAXWAIT=0x10", "MAXWAIT=1e3",  "LOGFILE=\"\"",       "LOGFILE=C:\\logs\\",
+    };
+    for (const char* property : cases) {
+        SCOPED_TRACE(property);
+        EXPECT_EQ(msiexec(install(kPackage, "/qn ") + property).exitCode, kInstallFailure);
+        expectNothingInstalled();
+    }
+
+    struct Shown {
+        const char* property;
+        const char* message;
+    };
+    const Shown shown[] = {
+        {"MAXWAIT=12x", "MAXWAIT must be a whole number of seconds from 0 to 2147483647, not \"12x\"."},
+        {"LOGFILE=C:\\logs\\",
+         "LOGFILE must name a file, without a double quote and not ending in a backslash, not \"C:\\logs\\\"."},
+    };
+    for (const Shown& row : shown) {
+        const Finished refused = msiexec(install(kPackage, "/qb ") + row.property, Box::Expected);
+        EXPECT_EQ(refused.exitCode, kInstallFailure) << row.property;
+        EXPECT_EQ(refused.box ? refused.box->text : "", row.message);
+    }
+    expectNothingInstalled();
+}
+
+TEST(Package, InstallsSilentlyForEveryUserWithTheDefaults) {
+    EXPECT_EQ(msiexec(install(kPackage, "/qn")).exitCode, 0u) << "0, not 3010: no restart needed";
+    expectInstalled(KIV_VERSION, kDefaultCommand);
+
+    std::ifstream readme(kFolder + "README.txt", std::ios::binary);
+    std::string firstLine;
+    std::getline(readme, firstLine);
+    EXPECT_EQ(firstLine, "# SetPrimaryKiv\r") << "the README as text with Windows line ends";
+
+    EXPECT_EQ(run("\"" + kFolder + "SetPrimaryKiv.exe\" -t 0").exitCode, 0u);
+}
+
+TEST(Package, UninstallsSilentlyLeavingNothing) {
+    EXPECT_EQ(msiexec("/x \"" + kPackage + "\" /qn").exitCode, 0u);
+    expectNothingInstalled();
+}
+
+TEST(Package, TakesTheWaitAndTheLogFileFromTheCommandLine) {
+    EXPECT_EQ(msiexec(install(kPackage, "/qn MAXWAIT=120 LOGFILE=\"" + kLogFile + "\"")).exitCode, 0u);
+    expectInstalled(KIV_VERSION,
+                    "\"C:\\Program Files\\SetPrimaryKiv\\SetPrimaryKiv.exe\" -t 120 -l \"" + kLogFile + "\"");
+
+    // A log of the installed tool, which is the user's and stays when the package goes.
+    ASSERT_TRUE(CreateDirectoryA(kLogFolder.c_str(), nullptr));
+    EXPECT_EQ(run("\"" + kFolder + "SetPrimaryKiv.exe\" -t 0 -l \"" + kLogFile + "\"").exitCode, 0u);
+    EXPECT_TRUE(exists(kLogFile));
+}
+
+TEST(Package, ANewerVersionReplacesIt) {
+    EXPECT_EQ(msiexec(install(kNewerPackage, "/qn")).exitCode, 0u);
+    expectInstalled(KIV_NEWER_VERSION, kDefaultCommand);
+}
+
+TEST(Package, AnOlderVersionIsRefusedWithAMessage) {
+    const Finished refused = msiexec(install(kPackage, "/qb"), Box::Expected);
+    EXPECT_EQ(refused.exitCode, kInstallFailure);
+    EXPECT_EQ(refused.box ? refused.box->text : "", "A newer version of SetPrimaryKiv is already installed.");
+    expectInstalled(KIV_NEWER_VERSION, kDefaultCommand);
+}
+
+TEST(Package, UninstallLeavesNothingButTheUsersLogs) {
+    EXPECT_EQ(msiexec("/x \"" + kNewerPackage + "\" /qn").exitCode, 0u);
+    expectNothingInstalled();
+    EXPECT_TRUE(exists(kLogFile));
+}
+
+}  // namespace
