@@ -4,6 +4,8 @@
 
 #include <cxxopts.hpp>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -23,11 +25,13 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     const char* programName = (argc > 0 && argv != nullptr && argv[0] != nullptr) ? argv[0] : "";
     cxxopts::Options options(programName, "Set Kiv as primary display");
     options.custom_help("[params] | --help");
-    // clang-format off: one option a line, as the help lists them
-    options.add_options()("t,max-wait", "Maximum time to wait for Kiv device (default 300)",
-                          cxxopts::value<std::int32_t>(),
-                          "seconds")("l,log", "Log file output", cxxopts::value<std::string>(), "filepath");
-    options.add_options("Help")("help", "Show this help and exit", cxxopts::value<bool>(), "");
+    // One option a line, as the help lists them.
+    // clang-format off
+    options.add_options()
+        ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
+        ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath");
+    options.add_options("Help")
+        ("help", "Show this help and exit", cxxopts::value<bool>(), "");
     // clang-format on
     return options;
 }
@@ -63,6 +67,38 @@ std::vector<std::string> withGluedValuesApart(int argc, const char* const* argv)
         }
     }
     return arguments;
+}
+
+// Whether an integer as the option library reads it (an optional '-', then decimal digits or "0x" and
+// hexadecimal digits) lies in the range of a 32-bit int.
+bool fitsIn32Bits(const std::string& text) {
+    std::size_t at = 0;
+    const bool negative = text.compare(0, 1, "-") == 0;
+    at += negative ? 1 : 0;
+    const bool hexadecimal = text.compare(at, 2, "0x") == 0;
+    at += hexadecimal ? 2 : 0;
+    const std::uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+    std::uint64_t magnitude = 0;
+    for (; at < text.size(); ++at) {
+        const int digit =
+            std::isdigit(static_cast<unsigned char>(text[at])) ? text[at] - '0' : std::tolower(text[at]) - 'a' + 10;
+        magnitude = magnitude * (hexadecimal ? 16 : 10) + static_cast<std::uint64_t>(digit);
+        if (magnitude > limit) {  // checked at every digit, so the magnitude never wraps
+            return false;
+        }
+    }
+    return true;
+}
+
+// The option library's own range check misses some overflows ("9999999999" wraps around to
+// 1410065407), so every wait it accepted is checked again and refused as the library refuses a value
+// out of range.
+void requireWaitIn32Bits(const cxxopts::ParseResult& result) {
+    for (const cxxopts::KeyValue& argument : result.arguments()) {
+        if (argument.key() == "max-wait" && !fitsIn32Bits(argument.value())) {
+            throw cxxopts::exceptions::incorrect_argument_type(argument.value());
+        }
+    }
 }
 
 // The local time in the C standard's ctime layout, "Mon Dec  7 07:48:51 2026\n": English names and
@@ -115,6 +151,7 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
             }
         }
         if (result.count("max-wait") > 0) {
+            requireWaitIn32Bits(result);
             const std::int32_t value = result["max-wait"].as<std::int32_t>();
             if (value < 0) {
                 throw std::runtime_error("Maximum time to wait must be a non-negative number of seconds, got: " +

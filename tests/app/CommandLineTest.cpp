@@ -150,6 +150,9 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
         {"-t", "4294967296"},
         {"-t", "-2147483649"},
         {"-t", "99999999999"},
+        {"-t", "9999999999"},   // wraps around to 1410065407 in 32 bits
+        {"-t", "-9999999999"},  // and to -1410065407
+        {"-t", "0x100000000"},
     };
     const std::string help = helpText();
     for (const auto& arguments : cases) {
