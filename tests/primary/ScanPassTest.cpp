@@ -155,11 +155,10 @@ TEST_F(ScanPassTest, ExaminesEveryScreenOnceWhenKivScreensFollowOneAnother) {
                kOtherEdid, iterating("Varel Kiv", 6), kVarelComparison, "found KIV(VAREL) "}));
     // The Varel screens in the order found, then the others in theirs.
     EXPECT_EQ(settingsCalls(),
-              (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY3",
-                     "store DISPLAY3 0x10000009 at (1280,0)", "read DISPLAY6", "store DISPLAY6 0x10000009 at (2560,0)",
-                     "read DISPLAY1", "store DISPLAY1 0x10000009 at (3840,0)", "read DISPLAY4",
-                     "store DISPLAY4 0x10000009 at (5760,0)", "read DISPLAY5", "store DISPLAY5 0x10000009 at (7680,0)",
-                     "apply 0x0"}));
+              (Lines{"read DISPLAY2", "read DISPLAY3", "read DISPLAY6", "read DISPLAY1", "read DISPLAY4",
+                     "read DISPLAY5", "store DISPLAY2 0x10000019 at (0,0)", "store DISPLAY3 0x10000009 at (1280,0)",
+                     "store DISPLAY6 0x10000009 at (2560,0)", "store DISPLAY1 0x10000009 at (3840,0)",
+                     "store DISPLAY4 0x10000009 at (5760,0)", "store DISPLAY5 0x10000009 at (7680,0)", "apply 0x0"}));
     EXPECT_EQ(linesAfterSorting(log.str()),
               (Lines{"Detected 3 Screens and 3 Orvi Kiv devices", "Setting Orvi Kiv as primary Display",
                      "setPrimaryDevice completed result: 0", "Done"}));
@@ -177,9 +176,9 @@ TEST_F(ScanPassTest, TheVarelWinsAndThePellunScreensStayWhereTheyAre) {
                      kPellunEdid, "found KIV USB(PELLUN) ", iterating("DELL U2719D", 3), kGpuComparison, kOtherEdid,
                      iterating("Varel Kiv", 4), kVarelComparison, "found KIV(VAREL) ", iterating("KIV USB", 5),
                      kNoIdComparison, kPellunEdid, "found KIV USB(PELLUN) "}));
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)", "read DISPLAY1",
-                                      "store DISPLAY1 0x10000009 at (1280,0)", "read DISPLAY3",
-                                      "store DISPLAY3 0x10000009 at (3200,0)", "apply 0x0"}));
+    EXPECT_EQ(settingsCalls(),
+              (Lines{"read DISPLAY4", "read DISPLAY1", "read DISPLAY3", "store DISPLAY4 0x10000019 at (0,0)",
+                     "store DISPLAY1 0x10000009 at (1280,0)", "store DISPLAY3 0x10000009 at (3200,0)", "apply 0x0"}));
     const Lines after = layout();
     EXPECT_EQ(after[1], "DISPLAY2 1920x1080 at (1920,0)");
     EXPECT_EQ(after[4], "DISPLAY5 1920x1080 at (7040,0)");
