@@ -97,6 +97,7 @@ void SimulatedWindowSystem::reset(SimulatedDesktop desktop) {
     *this = SimulatedWindowSystem();
     desktop_ = std::move(desktop);
     nameDisplays();
+    storedLayout_ = desktop_;
 }
 
 std::vector<SimulatedCall> SimulatedWindowSystem::callsOf(DisplayOperation operation) const {
@@ -134,14 +135,16 @@ LONG SimulatedWindowSystem::record(SimulatedCall call) {
 }
 
 void SimulatedWindowSystem::nameDisplays() {
-    std::size_t number = 1;
-    for (SimulatedAdapter& adapter : desktop_.adapters) {
-        for (SimulatedDisplay& display : adapter.displays) {
-            if (display.deviceName.empty()) {
-                const std::string digits = std::to_string(number);
-                display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
+    for (SimulatedDesktop* desktop : {&desktop_, &storedLayout_}) {
+        std::size_t number = 1;
+        for (SimulatedAdapter& adapter : desktop->adapters) {
+            for (SimulatedDisplay& display : adapter.displays) {
+                if (display.deviceName.empty()) {
+                    const std::string digits = std::to_string(number);
+                    display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
+                }
+                ++number;
             }
-            ++number;
         }
     }
 }
@@ -328,6 +331,7 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     for (const PlugIn& plugIn : plugIns_) {
         if (plugIn.sizesQuery == sizesQuery) {
             desktop_.adapters.push_back(plugIn.adapter);
+            storedLayout_.adapters.push_back(plugIn.adapter);
         }
     }
     nameDisplays();
@@ -467,11 +471,48 @@ LONG SimulatedWindowSystem::changeDisplaySettingsEx(const WCHAR* deviceName, DEV
         call.result = DISP_CHANGE_BADPARAM;
     } else if (mode->dmSize != sizeof(DEVMODEW)) {
         call.result = DISP_CHANGE_BADMODE;
+    } else if (const LONG recorded = recordChange(RecordedChange{*changed, *mode, flags});
+               recorded != DISP_CHANGE_SUCCESSFUL) {
+        call.result = recorded;
     } else {
-        recordedChanges_.push_back(RecordedChange{*changed, *mode, flags});
         call.result = (flags & CDS_NORESET) != 0 ? DISP_CHANGE_SUCCESSFUL : applyRecordedChanges();
     }
     return record(std::move(call));
+}
+
+LONG SimulatedWindowSystem::recordChange(const RecordedChange& change) {
+    if ((change.flags & CDS_UPDATEREGISTRY) != 0) {
+        SimulatedDesktop stored = storedLayout_;
+        applyChange(stored, change);
+        if (layoutStore_ && !layoutStore_(stored)) {
+            return DISP_CHANGE_NOTUPDATED;
+        }
+        storedLayout_ = std::move(stored);
+    }
+    recordedChanges_.push_back(change);
+    return DISP_CHANGE_SUCCESSFUL;
+}
+
+void SimulatedWindowSystem::applyChange(SimulatedDesktop& desktop, const RecordedChange& change) {
+    SimulatedDisplay& target = desktop.adapters[change.display.adapter].displays[change.display.source];
+    if ((change.mode.dmFields & DM_POSITION) != 0) {
+        target.x = change.mode.dmPosition.x;
+        target.y = change.mode.dmPosition.y;
+    }
+    if ((change.mode.dmFields & DM_PELSWIDTH) != 0) {
+        target.width = change.mode.dmPelsWidth;
+    }
+    if ((change.mode.dmFields & DM_PELSHEIGHT) != 0) {
+        target.height = change.mode.dmPelsHeight;
+    }
+    if ((change.flags & CDS_SET_PRIMARY) != 0) {
+        for (SimulatedAdapter& adapter : desktop.adapters) {
+            for (SimulatedDisplay& other : adapter.displays) {
+                other.primary = false;
+            }
+        }
+        target.primary = true;
+    }
 }
 
 LONG SimulatedWindowSystem::applyRecordedChanges() {
@@ -479,40 +520,14 @@ LONG SimulatedWindowSystem::applyRecordedChanges() {
     recordedChanges_.clear();
 
     SimulatedDesktop changed = desktop_;
-    bool store = false;
     for (const RecordedChange& change : changes) {
-        SimulatedDisplay& target = changed.adapters[change.display.adapter].displays[change.display.source];
-        if ((change.mode.dmFields & DM_POSITION) != 0) {
-            target.x = change.mode.dmPosition.x;
-            target.y = change.mode.dmPosition.y;
-        }
-        if ((change.mode.dmFields & DM_PELSWIDTH) != 0) {
-            target.width = change.mode.dmPelsWidth;
-        }
-        if ((change.mode.dmFields & DM_PELSHEIGHT) != 0) {
-            target.height = change.mode.dmPelsHeight;
-        }
-        if ((change.flags & CDS_SET_PRIMARY) != 0) {
-            for (SimulatedAdapter& adapter : changed.adapters) {
-                for (SimulatedDisplay& other : adapter.displays) {
-                    other.primary = false;
-                }
-            }
-            target.primary = true;
-        }
-        store = store || (change.flags & CDS_UPDATEREGISTRY) != 0;
+        applyChange(changed, change);
     }
     // Desktop coordinates have their origin at the primary display's top left corner.
     if (!everyPrimaryAtOrigin(changed)) {
         return DISP_CHANGE_BADPARAM;
     }
     desktop_ = std::move(changed);
-    if (store) {
-        storedLayout_ = desktop_;
-        if (layoutStore_ && !layoutStore_(desktop_)) {
-            return DISP_CHANGE_NOTUPDATED;
-        }
-    }
     return DISP_CHANGE_SUCCESSFUL;
 }
 

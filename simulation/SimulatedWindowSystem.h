@@ -9,9 +9,13 @@
 //   clone shares it). Ids are numbered per adapter, as on a real machine: a USB display adapter beside
 //   the GPU has a source 0 and a target 0 of its own, told apart by its LUID.
 // - ChangeDisplaySettingsExW with CDS_NORESET records a change; a call without CDS_NORESET (in the
-//   end: no device, no mode, flags 0) applies every recorded change at once. The primary must then be
-//   at (0, 0), or nothing is applied and the call answers DISP_CHANGE_BADPARAM. When a change was
-//   made with CDS_UPDATEREGISTRY the new layout is also stored (storedLayout, the layout store).
+//   end: no device, no mode, flags 0) applies every change recorded in the run at once, in the order
+//   recorded, so that the desktop shown matches them. The primary must then be at (0, 0), or nothing
+//   is applied and the call answers DISP_CHANGE_BADPARAM.
+// - The stored settings (storedLayout, what the layout store keeps beyond the run) change at once
+//   with every change recorded with CDS_UPDATEREGISTRY, applied or not, as Windows writes such a
+//   change to the registry at once; a change without it lasts for the run only. When the layout
+//   store cannot keep the new layout, that record answers DISP_CHANGE_NOTUPDATED and changes nothing.
 //
 // Tests can make any call fail, plug in an adapter while the tool runs, and read every call made.
 // Everything runs on one thread.
@@ -55,7 +59,7 @@ struct SimulatedCall {
     LONG result = 0;            // the answer (TRUE/FALSE for the BOOL calls)
 };
 
-// Stores a new layout beyond the run; false when it could not, which the final
+// Stores a new layout beyond the run; false when it could not, which the recording
 // ChangeDisplaySettingsExW answers with DISP_CHANGE_NOTUPDATED.
 using LayoutStore = std::function<bool(const SimulatedDesktop&)>;
 
@@ -64,14 +68,15 @@ public:
     SimulatedWindowSystem() = default;
     explicit SimulatedWindowSystem(SimulatedDesktop desktop);
 
-    // Serves `desktop` from now on and forgets everything else: calls, counts, failures, plug-ins,
-    // recorded changes, the stored layout and the layout store.
+    // Serves `desktop` from now on, as shown and as stored, and forgets everything else: calls,
+    // counts, failures, plug-ins, recorded changes and the layout store.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
     const SimulatedDesktop& desktop() const { return desktop_; }
-    // The layout last stored with CDS_UPDATEREGISTRY, if any.
-    const std::optional<SimulatedDesktop>& storedLayout() const { return storedLayout_; }
+    // The stored settings: the desktop as served (and as plugged in since), with every change
+    // recorded with CDS_UPDATEREGISTRY since, display device names filled in.
+    const SimulatedDesktop& storedLayout() const { return storedLayout_; }
     const std::vector<SimulatedCall>& calls() const { return calls_; }
     std::vector<SimulatedCall> callsOf(DisplayOperation operation) const;
 
@@ -133,10 +138,13 @@ private:
         std::vector<DISPLAYCONFIG_MODE_INFO> modes;
     };
     Configuration configuration() const;
+    // Records a change, storing it at once when it carries CDS_UPDATEREGISTRY.
+    LONG recordChange(const RecordedChange& change);
+    static void applyChange(SimulatedDesktop& desktop, const RecordedChange& change);
     LONG applyRecordedChanges();
 
     SimulatedDesktop desktop_;
-    std::optional<SimulatedDesktop> storedLayout_;
+    SimulatedDesktop storedLayout_;
     LayoutStore layoutStore_;
     std::vector<SimulatedCall> calls_;
     std::map<DisplayOperation, unsigned> callCounts_;
