@@ -158,7 +158,7 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (0, 0) not attached",
                "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
-        // The Varel wins; the Pellun, in neither list, stays where it was (over the moved monitor).
+        // The Varel wins; the Pellun goes after the monitor, at the end of the row.
         {"BothVariants",
          "both-variants.json",
          {"-t", "0"},
@@ -169,7 +169,7 @@ std::vector<Case> cases() {
                     kNvidiaId, Kind::Pellun},
                    varel("\\\\.\\DISPLAY3")},
                   "Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (2560, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3840, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
         {"OnlyKiv",
          "only-kiv.json",
