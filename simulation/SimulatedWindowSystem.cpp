@@ -78,6 +78,31 @@ bool validQueryFlags(UINT32 flags) {
     return flags == QDC_ALL_PATHS || flags == QDC_ONLY_ACTIVE_PATHS || flags == QDC_DATABASE_CURRENT;
 }
 
+// The user32 function that answers an operation.
+DisplayCall functionOf(DisplayOperation operation) {
+    switch (operation) {
+    case DisplayOperation::EnumDisplayDevices:
+        return DisplayCall::enumDisplayDevices;
+    case DisplayOperation::EnumDisplayMonitors:
+        return DisplayCall::enumDisplayMonitors;
+    case DisplayOperation::GetMonitorInfo:
+        return DisplayCall::getMonitorInfo;
+    case DisplayOperation::GetDisplayConfigBufferSizes:
+        return DisplayCall::getDisplayConfigBufferSizes;
+    case DisplayOperation::QueryDisplayConfig:
+        return DisplayCall::queryDisplayConfig;
+    case DisplayOperation::GetSourceName:
+    case DisplayOperation::GetTargetName:
+    case DisplayOperation::OtherDeviceInfo:
+        return DisplayCall::displayConfigGetDeviceInfo;
+    case DisplayOperation::EnumDisplaySettings:
+        return DisplayCall::enumDisplaySettings;
+    case DisplayOperation::ChangeDisplaySettingsEx:
+        break;
+    }
+    return DisplayCall::changeDisplaySettingsEx;
+}
+
 bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
     for (const SimulatedAdapter& adapter : desktop.adapters) {
         for (const SimulatedDisplay& display : adapter.displays) {
@@ -115,15 +140,30 @@ void SimulatedWindowSystem::failCall(DisplayOperation operation, unsigned occurr
     failures_.push_back(Failure{operation, occurrence, code});
 }
 
+void SimulatedWindowSystem::failCall(DisplayCall call, unsigned occurrence, LONG result, DWORD lastError) {
+    callFailures_.push_back(CallFailure{call, occurrence, result, lastError});
+}
+
 void SimulatedWindowSystem::plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter) {
     plugIns_.push_back(PlugIn{sizesQuery, std::move(adapter)});
 }
 
 std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
     const unsigned occurrence = ++callCounts_[operation];
+    const DisplayCall function = functionOf(operation);
+    const unsigned functionOccurrence = ++functionCounts_[function];
     for (const Failure& failure : failures_) {
         if (failure.operation == operation && failure.occurrence == occurrence) {
             return failure.code;
+        }
+    }
+    for (const CallFailure& failure : callFailures_) {
+        if (failure.call == function && failure.occurrence == functionOccurrence) {
+            if (answersWithBool(function)) {
+                return static_cast<LONG>(failure.lastError);
+            }
+            SetLastError(failure.lastError);
+            return failure.result;
         }
     }
     return std::nullopt;

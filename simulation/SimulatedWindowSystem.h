@@ -22,6 +22,7 @@
 #pragma once
 
 #include "platform/Win32.h"
+#include "simulation/DisplayCall.h"
 #include "simulation/SimulatedDesktop.h"
 
 #include <cstddef>
@@ -89,6 +90,11 @@ public:
     // EnumDisplayMonitors calls back no monitor. The failing call changes nothing.
     void failCall(DisplayOperation operation, unsigned occurrence, LONG code);
 
+    // Makes the occurrence-th call of the user32 function `call` (counted from 1 since the last
+    // reset, over all its kinds of request) fail without doing anything: it returns `result` (a BOOL
+    // call FALSE, whatever `result` is) and leaves `lastError` as the thread's last error.
+    void failCall(DisplayCall call, unsigned occurrence, LONG result, DWORD lastError);
+
     // Adds `adapter` after the others right after the sizesQuery-th call of
     // GetDisplayConfigBufferSizes (counted from 1 since the last reset): a screen plugged in while the
     // tool runs. A QueryDisplayConfig with the counts asked for before then answers
@@ -118,12 +124,19 @@ private:
         unsigned occurrence;
         LONG code;
     };
+    struct CallFailure {
+        DisplayCall call;
+        unsigned occurrence;
+        LONG result;
+        DWORD lastError;
+    };
     struct PlugIn {
         unsigned sizesQuery;
         SimulatedAdapter adapter;
     };
 
-    // Counts the call and answers the injected failure's code for it, if there is one.
+    // Counts the call and answers the injected failure's code for it, if there is one: the last error
+    // of a BOOL call, the result of the others (whose last error it sets itself).
     std::optional<LONG> countCall(DisplayOperation operation);
     LONG record(SimulatedCall call);
 
@@ -148,7 +161,9 @@ private:
     LayoutStore layoutStore_;
     std::vector<SimulatedCall> calls_;
     std::map<DisplayOperation, unsigned> callCounts_;
+    std::map<DisplayCall, unsigned> functionCounts_;
     std::vector<Failure> failures_;
+    std::vector<CallFailure> callFailures_;
     std::vector<PlugIn> plugIns_;
     std::vector<RecordedChange> recordedChanges_;
 };
