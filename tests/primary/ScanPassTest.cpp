@@ -268,8 +268,6 @@ INSTANTIATE_TEST_SUITE_P(
                      1,
                      {"Detected 0 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kSettingVarel, kCompleted, "Done"},
                      true},
-        ScreenCounts{
-            0, 2, 0, {"Detected 0 Screen and 2 Orvi Kiv devices", "Orvi Kiv is - already primary", "Done"}, true},
         ScreenCounts{0,
                      0,
                      2,
