@@ -4,6 +4,8 @@
 #include "platform/DisplayServices.h"
 #include "util/WinException.h"
 
+#include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -15,6 +17,14 @@ namespace {
 constexpr DWORD kPrimaryScreenFlags = CDS_UPDATEREGISTRY | CDS_GLOBAL | CDS_SET_PRIMARY | CDS_NORESET;
 constexpr DWORD kOtherScreenFlags = CDS_UPDATEREGISTRY | CDS_GLOBAL | CDS_NORESET;
 static_assert(kPrimaryScreenFlags == 0x10000019 && kOtherScreenFlags == 0x10000009);
+
+// One screen of the row: the name that the display-settings calls know it by, and its mode as it was
+// before anything was recorded.
+struct RowScreen {
+    WideString deviceName;
+    DEVMODEW mode;
+    bool wasPrimary;
+};
 
 // The current mode of a screen; throws WinException with `failureContext` when it cannot be read.
 DEVMODEW currentMode(const WCHAR* deviceName, const char* failureContext) {
@@ -28,6 +38,32 @@ DEVMODEW currentMode(const WCHAR* deviceName, const char* failureContext) {
     return mode;
 }
 
+// The monitor's device name, null-terminated even when a driver filled szDevice without a null, so
+// that the display-settings calls never read past the array.
+WideString deviceNameOf(const MONITORINFOEXW& monitorInfo) { return WideString(boundedText(monitorInfo.szDevice)); }
+
+RowScreen readScreen(const ScreenDevice& screen, const char* failureContext) {
+    const MONITORINFOEXW& info = screen.monitorInfo();
+    WideString deviceName = deviceNameOf(info);
+    const DEVMODEW mode = currentMode(deviceName.c_str(), failureContext);
+    return RowScreen{std::move(deviceName), mode, (info.dwFlags & MONITORINFOF_PRIMARY) != 0};
+}
+
+// The Kiv screens, then the other screens, each with its current mode. Throws as setPrimaryDevice
+// does, before anything is recorded.
+std::vector<RowScreen> readRow(const std::vector<ScreenDevice>& kivScreens,
+                               const std::vector<ScreenDevice>& otherScreens) {
+    std::vector<RowScreen> row;
+    row.push_back(readScreen(kivScreens.front(), "Failed to get Orvi Kiv Screen settings"));
+    for (auto kiv = kivScreens.begin() + 1; kiv != kivScreens.end(); ++kiv) {
+        row.push_back(readScreen(*kiv, "Failed to get Screen settings"));
+    }
+    for (const ScreenDevice& other : otherScreens) {
+        row.push_back(readScreen(other, "Failed to get Screen settings"));
+    }
+    return row;
+}
+
 // Any result but DISP_CHANGE_SUCCESSFUL fails, DISP_CHANGE_RESTART included: the layout would not
 // be in place until Windows restarts.
 void requireSuccess(LONG result, const char* failureText) {
@@ -36,25 +72,51 @@ void requireSuccess(LONG result, const char* failureText) {
     }
 }
 
-// The monitor's device name, null-terminated even when a driver filled szDevice without a null, so
-// that the display-settings calls never read past the array.
-WideString deviceNameOf(const MONITORINFOEXW& monitorInfo) { return WideString(boundedText(monitorInfo.szDevice)); }
-
 // Where the screen after one of `width` pixels at `offset` begins. Widths that no real screen has
 // wrap around in 32 bits instead of overflowing.
 LONG offsetAfter(LONG offset, DWORD width) { return static_cast<LONG>(static_cast<DWORD>(offset) + width); }
 
-// Records, without applying it, the screen named by monitorInfo.szDevice at (offset, 0) with its
-// current mode, and advances offset by the screen's width. Throws as setPrimaryDevice does.
-void placeScreen(const MONITORINFOEXW& monitorInfo, LONG& offset) {
-    const WideString deviceName = deviceNameOf(monitorInfo);
-    DEVMODEW mode = currentMode(deviceName.c_str(), "Failed to get Screen settings");
-    const LONG x = offset;
-    offset = offsetAfter(offset, mode.dmPelsWidth);
+// Records, without applying it, the row's screen at `index` at (x, 0); the first one as primary.
+void recordScreen(const std::vector<RowScreen>& row, std::size_t index, LONG x) {
+    DEVMODEW mode = row[index].mode;
     mode.dmPosition.x = x;
     mode.dmPosition.y = 0;
-    requireSuccess(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode, kOtherScreenFlags),
-                   "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ");
+    if (index == 0) {
+        requireSuccess(platform::changeDisplaySettingsEx(row[index].deviceName.c_str(), &mode, kPrimaryScreenFlags),
+                       "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ");
+    } else {
+        requireSuccess(platform::changeDisplaySettingsEx(row[index].deviceName.c_str(), &mode, kOtherScreenFlags),
+                       "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ");
+    }
+}
+
+// Records a screen back with the mode it had before, as primary again when it was the primary.
+// Best effort: the result is not looked at, so that the failure that led here is the one reported.
+void recordBack(const RowScreen& screen, bool asPrimary) {
+    DEVMODEW mode = screen.mode;
+    static_cast<void>(platform::changeDisplaySettingsEx(screen.deviceName.c_str(), &mode,
+                                                        asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags));
+}
+
+// Puts the stored settings back as they were after the first `recorded` screens of the row were
+// recorded: those screens with their old modes, and the former primary as primary again once the
+// Kiv was recorded as primary (that is, once anything was recorded). Applies nothing.
+void putBack(const std::vector<RowScreen>& row, std::size_t recorded) {
+    if (recorded == 0) {
+        return;
+    }
+    std::optional<std::size_t> formerPrimary;
+    for (std::size_t index = 0; index < row.size() && !formerPrimary; ++index) {
+        if (row[index].wasPrimary) {
+            formerPrimary = index;
+        }
+    }
+    for (std::size_t index = 0; index < recorded; ++index) {
+        recordBack(row[index], index == formerPrimary);
+    }
+    if (formerPrimary && *formerPrimary >= recorded) {
+        recordBack(row[*formerPrimary], true);
+    }
 }
 
 }  // namespace
@@ -64,23 +126,23 @@ void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScr
     if (kivScreens.empty()) {
         return;
     }
-    const WideString primary = deviceNameOf(kivScreens.front().monitorInfo());
-    DEVMODEW mode = currentMode(primary.c_str(), "Failed to get Orvi Kiv Screen settings");
-    LONG offset = static_cast<LONG>(mode.dmPelsWidth);
-    mode.dmPosition.x = 0;
-    mode.dmPosition.y = 0;
-    requireSuccess(platform::changeDisplaySettingsEx(primary.c_str(), &mode, kPrimaryScreenFlags),
-                   "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ");
+    const std::vector<RowScreen> row = readRow(kivScreens, otherScreens);
 
-    for (auto kiv = kivScreens.begin() + 1; kiv != kivScreens.end(); ++kiv) {
-        placeScreen(kiv->monitorInfo(), offset);
+    std::size_t recorded = 0;
+    try {
+        LONG offset = 0;
+        for (; recorded < row.size(); ++recorded) {
+            recordScreen(row, recorded, offset);
+            offset = offsetAfter(offset, row[recorded].mode.dmPelsWidth);
+        }
+        requireSuccess(platform::changeDisplaySettingsEx(nullptr, nullptr, 0),
+                       "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ");
+    } catch (...) {
+        // Recorded with CDS_UPDATEREGISTRY, the changes are stored already: any later apply, by
+        // Windows or by another tool, would make a half-changed layout real.
+        putBack(row, recorded);
+        throw;
     }
-    for (const ScreenDevice& other : otherScreens) {
-        placeScreen(other.monitorInfo(), offset);
-    }
-
-    requireSuccess(platform::changeDisplaySettingsEx(nullptr, nullptr, 0),
-                   "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ");
     log << "setPrimaryDevice completed result: " << DISP_CHANGE_SUCCESSFUL << std::endl;
 }
 

@@ -9,17 +9,25 @@
 
 namespace orvi {
 
-// Records the first Kiv screen at (0, 0) as the primary display, then the further Kiv screens and
-// after them the other screens, in list order, in one row to its right with their top edges at
-// y = 0, and applies every recorded change at once. Each screen keeps its current mode; only its
-// position (and for the first Kiv screen the primary flag) changes, and the new layout is stored.
-// Screens in neither list are not touched. Writes "setPrimaryDevice completed result: 0" on success;
-// an empty Kiv list does nothing at all.
+// Reads the current mode of every screen of both lists first. Then records the first Kiv screen at
+// (0, 0) as the primary display, the further Kiv screens and after them the other screens, in list
+// order, in one row to its right with their top edges at y = 0, and applies every recorded change at
+// once. Each screen keeps its current mode; only its position (and for the first Kiv screen the
+// primary flag) changes. Every change is recorded with CDS_UPDATEREGISTRY, which stores it at once,
+// so the new layout outlasts the run. Screens in neither list are not touched. Writes
+// "setPrimaryDevice completed result: 0" on success; an empty Kiv list does nothing at all.
 //
 // Throws util::WinException with the thread's last error when a screen's current mode cannot be
 // read, and std::runtime_error whose text ends in the DISP_CHANGE_* result in decimal when a change
-// cannot be recorded or applied (DISP_CHANGE_RESTART included). The first failure ends the work: no
-// later screen is handled, nothing is applied and nothing is written.
+// cannot be recorded or applied (DISP_CHANGE_RESTART included). The first failure ends the work:
+// nothing is applied and nothing is written. A failed read comes before any record, so it leaves the
+// stored settings as they were. When a record or the apply fails, the stored settings are put back
+// before the exception leaves: every screen recorded so far is recorded again with the mode read at
+// the start (its old position), and, since the first Kiv screen was recorded as primary by then, the
+// screen that was primary before is recorded with CDS_SET_PRIMARY. The screen that was primary
+// before is the one of either list whose monitorInfo().dwFlags carries MONITORINFOF_PRIMARY (the
+// enumeration's record of it); when none does, no screen is made primary again. The put-back is best
+// effort: its results are not looked at, so the exception is always the first failure's.
 void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                       const std::vector<ScreenDevice>& otherScreens);
 

@@ -6,7 +6,9 @@
 #include "primary/PrimarySwitch.h"
 #include "util/GlobalNamedMutex.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -73,8 +75,8 @@ std::string summaryLine(std::size_t others, std::size_t varels, std::size_t pell
     return line.str();
 }
 
-// Makes the first screen of `kivScreens` primary unless every screen is a Kiv screen, in which case
-// one of them is primary already.
+// Makes the first screen of `kivScreens` primary unless every screen is a Kiv screen of that
+// variant, in which case one of them is primary already.
 void makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                  const std::vector<ScreenDevice>& otherScreens, const char* alreadyPrimaryLine,
                  const char* settingLine) {
@@ -99,11 +101,14 @@ bool runScanPass(std::ostream& log) {
     std::vector<ScreenDevice> screens = enumerateScreens(log);
     log << "found " << screens.size() << " screens" << std::endl;
 
-    const KivScreens kiv = takeKivScreens(log, screens);
+    KivScreens kiv = takeKivScreens(log, screens);
     log << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
 
     bool found = true;
     if (!kiv.varel.empty()) {
+        // Beside a Varel the Pellun screens are screens like any other, at the end of the row: left
+        // where they were, they could lie under the moved screens.
+        std::move(kiv.pellun.begin(), kiv.pellun.end(), std::back_inserter(screens));
         makePrimary(log, kiv.varel, screens, "Orvi Kiv is - already primary", "Setting Orvi Kiv as primary Display");
     } else if (!kiv.pellun.empty()) {
         makePrimary(log, kiv.pellun, screens, "Orvi Kiv USB(pellun) is - already primary",

@@ -9,9 +9,12 @@ namespace orvi {
 // Takes the family mutex "MorvaKivDisplayApp_main", first without waiting; when another process
 // holds it, writes "Other application is performing an action - waiting for it to finish" and waits
 // without a time limit. Then lists the screens, sorts them into Varel, Pellun and other screens,
-// writes a summary line, and when Kiv screens of one variant and other screens exist, makes the
-// first Kiv screen the primary display (setPrimaryDevice); the Varel wins over the Pellun. Writes
-// "Done" at the end. The mutex is let go on every way out.
+// writes a summary line, and makes the first Kiv screen of the chosen variant the primary display
+// (setPrimaryDevice) with every other screen in a row to its right: the further screens of that
+// variant, the screens that are no Kiv, then the screens of the other variant, each group in the
+// order found. The Varel wins over the Pellun. When every screen is of the chosen variant, one of
+// them is primary already: the pass writes so and changes nothing. Writes "Done" at the end. The
+// mutex is let go on every way out.
 //
 // True when a Kiv screen of either variant was found, whether or not the layout changed. Catches
 // nothing: the exceptions of the mutex, the enumeration and setPrimaryDevice leave it, and "Done" is

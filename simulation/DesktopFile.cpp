@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -161,6 +162,59 @@ PlannedPlugIn readPlugIn(const json& object, const std::string& where) {
     return plugIn;
 }
 
+// The BOOL calls fail with FALSE, the others with any code but success.
+PlannedFailure readFailure(const json& object, const std::string& where) {
+    checkKeys(object, where, {"call", "occurrence", "result", "lastError"});
+    for (const char* key : {"call", "occurrence", "result"}) {
+        if (!object.contains(key)) {
+            fault(where, std::string("\"") + key + "\" missing");
+        }
+    }
+    const json& name = object.at("call");
+    if (!name.is_string()) {
+        fault(member(where, "call"), "must be a text");
+    }
+    const std::optional<DisplayCall> call = displayCallNamed(name.get_ref<const std::string&>());
+    if (!call) {
+        fault(member(where, "call"), "not one of the display calls");
+    }
+    PlannedFailure failure;
+    failure.call = *call;
+    failure.occurrence = readNumber<unsigned>(object, "occurrence", 0, where);
+    if (failure.occurrence == 0) {
+        fault(member(where, "occurrence"), "out of range");
+    }
+    failure.result = readNumber<LONG>(object, "result", 0, where);
+    if (answersWithBool(failure.call) && failure.result != 0) {
+        fault(member(where, "result"), "must be 0 (FALSE) for " + std::string(user32NameOf(failure.call)));
+    }
+    if (!answersWithBool(failure.call) && failure.result == 0) {
+        fault(member(where, "result"), "must not be 0, which is success");
+    }
+    failure.lastError = readNumber<DWORD>(object, "lastError", 0, where);
+    return failure;
+}
+
+std::vector<PlannedFailure> readFailures(const json& document) {
+    std::vector<PlannedFailure> failures;
+    const json& items = readArray(document, "failures", "");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        failures.push_back(readFailure(items[i], item("", "failures", i)));
+    }
+    return failures;
+}
+
+json failuresToJson(const std::vector<PlannedFailure>& failures) {
+    json items = json::array();
+    for (const PlannedFailure& failure : failures) {
+        items.push_back(json{{"call", std::string(user32NameOf(failure.call))},
+                             {"occurrence", failure.occurrence},
+                             {"result", failure.result},
+                             {"lastError", failure.lastError}});
+    }
+    return items;
+}
+
 json monitorToJson(const SimulatedMonitor& monitor) {
     return json{{"edidProductCode", monitor.edidProductCode},
                 {"friendlyName", utf16ToUtf8(monitor.friendlyName)},
@@ -202,7 +256,7 @@ DesktopFile parseDesktop(const std::string& text) {
     if (document.is_discarded()) {
         fault("desktop", "not JSON");
     }
-    checkKeys(document, "", {"adapters", "plugIns"});
+    checkKeys(document, "", {"adapters", "plugIns", "failures"});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }
@@ -215,6 +269,7 @@ DesktopFile parseDesktop(const std::string& text) {
     for (std::size_t i = 0; i < plugIns.size(); ++i) {
         file.plugIns.push_back(readPlugIn(plugIns[i], item("", "plugIns", i)));
     }
+    file.failures = readFailures(document);
     return file;
 }
 
@@ -230,6 +285,9 @@ std::string formatDesktop(const DesktopFile& file) {
             plugIns.push_back(json{{"duringPass", plugIn.duringPass}, {"adapter", adapterToJson(plugIn.adapter)}});
         }
         document["plugIns"] = plugIns;
+    }
+    if (!file.failures.empty()) {
+        document["failures"] = failuresToJson(file.failures);
     }
     return document.dump(2) + "\n";
 }

@@ -1,6 +1,7 @@
 // Simulated desktops as JSON text and files (the format: README.md, "Simulated desktops").
 #pragma once
 
+#include "simulation/DisplayCall.h"
 #include "simulation/SimulatedDesktop.h"
 
 #include <string>
@@ -16,19 +17,32 @@ struct PlannedPlugIn {
     SimulatedAdapter adapter;
 };
 
-// What a desktop file holds: the desktop as the tool finds it, and the adapters plugged in later.
+// A display call that fails instead of doing anything: the occurrence-th call (1, 2, ...) of that
+// function in the run returns `result` (0 for the BOOL calls, an error or DISP_CHANGE_* code for
+// the others) and leaves `lastError` as the thread's last error.
+struct PlannedFailure {
+    DisplayCall call = DisplayCall::enumDisplayDevices;
+    unsigned occurrence = 1;
+    LONG result = 0;
+    DWORD lastError = 0;
+};
+
+// What a desktop file holds: the desktop as the tool finds it, the adapters plugged in later, and
+// the calls that fail.
 struct DesktopFile {
     SimulatedDesktop desktop;
     std::vector<PlannedPlugIn> plugIns;
+    std::vector<PlannedFailure> failures = {};  // may be left out of an initializer
 };
 
 // Throws std::runtime_error naming the first fault and where it is ("adapters[0].displays[1].width:
 // ..."): not JSON, a missing "adapters", an unknown key, a value of the wrong type or out of range, a
-// text that is not UTF-8, a plug-in without its pass or adapter.
+// text that is not UTF-8, a plug-in without its pass or adapter, a failure without its call,
+// occurrence or result, of a call that is not a display call, or with a result that is no failure.
 DesktopFile parseDesktop(const std::string& json);
 
-// Every field written, indented by two blanks; "plugIns" only when there are any. parseDesktop reads
-// it back unchanged.
+// Every field written, indented by two blanks; "plugIns" and "failures" only when there are any.
+// parseDesktop reads it back unchanged.
 std::string formatDesktop(const DesktopFile& file);
 
 // Throws std::runtime_error "<path>: <fault>" when the file cannot be read or parsed.

@@ -30,13 +30,18 @@ void useDesktopFromEnvironment() {
     for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
         system.plugInAfterSizesQuery(sizesQueries[i], file.plugIns[i].adapter);
     }
+    for (const PlannedFailure& failure : file.failures) {
+        system.failCall(failure.call, failure.occurrence, failure.result, failure.lastError);
+    }
     // The adapters plugged in so far are part of the stored desktop now; only the others are still
     // to come, in a later run.
-    system.setLayoutStore([path, plugIns = file.plugIns, &system](const SimulatedDesktop& layout) {
-        const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
-        return writeDesktopFile(path,
-                                DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade))});
-    });
+    // The failures stay as they are: they belong to every run on this file.
+    system.setLayoutStore(
+        [path, plugIns = file.plugIns, failures = file.failures, &system](const SimulatedDesktop& layout) {
+            const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
+            return writeDesktopFile(
+                path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade)), failures});
+        });
 }
 
 }  // namespace orvi::simulation

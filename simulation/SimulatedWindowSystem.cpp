@@ -78,6 +78,31 @@ bool validQueryFlags(UINT32 flags) {
     return flags == QDC_ALL_PATHS || flags == QDC_ONLY_ACTIVE_PATHS || flags == QDC_DATABASE_CURRENT;
 }
 
+// The user32 function that answers an operation.
+DisplayCall functionOf(DisplayOperation operation) {
+    switch (operation) {
+    case DisplayOperation::EnumDisplayDevices:
+        return DisplayCall::enumDisplayDevices;
+    case DisplayOperation::EnumDisplayMonitors:
+        return DisplayCall::enumDisplayMonitors;
+    case DisplayOperation::GetMonitorInfo:
+        return DisplayCall::getMonitorInfo;
+    case DisplayOperation::GetDisplayConfigBufferSizes:
+        return DisplayCall::getDisplayConfigBufferSizes;
+    case DisplayOperation::QueryDisplayConfig:
+        return DisplayCall::queryDisplayConfig;
+    case DisplayOperation::GetSourceName:
+    case DisplayOperation::GetTargetName:
+    case DisplayOperation::OtherDeviceInfo:
+        return DisplayCall::displayConfigGetDeviceInfo;
+    case DisplayOperation::EnumDisplaySettings:
+        return DisplayCall::enumDisplaySettings;
+    case DisplayOperation::ChangeDisplaySettingsEx:
+        break;
+    }
+    return DisplayCall::changeDisplaySettingsEx;
+}
+
 bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
     for (const SimulatedAdapter& adapter : desktop.adapters) {
         for (const SimulatedDisplay& display : adapter.displays) {
@@ -97,6 +122,7 @@ void SimulatedWindowSystem::reset(SimulatedDesktop desktop) {
     *this = SimulatedWindowSystem();
     desktop_ = std::move(desktop);
     nameDisplays();
+    storedLayout_ = desktop_;
 }
 
 std::vector<SimulatedCall> SimulatedWindowSystem::callsOf(DisplayOperation operation) const {
@@ -114,15 +140,30 @@ void SimulatedWindowSystem::failCall(DisplayOperation operation, unsigned occurr
     failures_.push_back(Failure{operation, occurrence, code});
 }
 
+void SimulatedWindowSystem::failCall(DisplayCall call, unsigned occurrence, LONG result, DWORD lastError) {
+    callFailures_.push_back(CallFailure{call, occurrence, result, lastError});
+}
+
 void SimulatedWindowSystem::plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter) {
     plugIns_.push_back(PlugIn{sizesQuery, std::move(adapter)});
 }
 
 std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
     const unsigned occurrence = ++callCounts_[operation];
+    const DisplayCall function = functionOf(operation);
+    const unsigned functionOccurrence = ++functionCounts_[function];
     for (const Failure& failure : failures_) {
         if (failure.operation == operation && failure.occurrence == occurrence) {
             return failure.code;
+        }
+    }
+    for (const CallFailure& failure : callFailures_) {
+        if (failure.call == function && failure.occurrence == functionOccurrence) {
+            if (answersWithBool(function)) {
+                return static_cast<LONG>(failure.lastError);
+            }
+            SetLastError(failure.lastError);
+            return failure.result;
         }
     }
     return std::nullopt;
@@ -134,14 +175,16 @@ LONG SimulatedWindowSystem::record(SimulatedCall call) {
 }
 
 void SimulatedWindowSystem::nameDisplays() {
-    std::size_t number = 1;
-    for (SimulatedAdapter& adapter : desktop_.adapters) {
-        for (SimulatedDisplay& display : adapter.displays) {
-            if (display.deviceName.empty()) {
-                const std::string digits = std::to_string(number);
-                display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
+    for (SimulatedDesktop* desktop : {&desktop_, &storedLayout_}) {
+        std::size_t number = 1;
+        for (SimulatedAdapter& adapter : desktop->adapters) {
+            for (SimulatedDisplay& display : adapter.displays) {
+                if (display.deviceName.empty()) {
+                    const std::string digits = std::to_string(number);
+                    display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
+                }
+                ++number;
             }
-            ++number;
         }
     }
 }
@@ -328,6 +371,7 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     for (const PlugIn& plugIn : plugIns_) {
         if (plugIn.sizesQuery == sizesQuery) {
             desktop_.adapters.push_back(plugIn.adapter);
+            storedLayout_.adapters.push_back(plugIn.adapter);
         }
     }
     nameDisplays();
@@ -467,11 +511,48 @@ LONG SimulatedWindowSystem::changeDisplaySettingsEx(const WCHAR* deviceName, DEV
         call.result = DISP_CHANGE_BADPARAM;
     } else if (mode->dmSize != sizeof(DEVMODEW)) {
         call.result = DISP_CHANGE_BADMODE;
+    } else if (const LONG recorded = recordChange(RecordedChange{*changed, *mode, flags});
+               recorded != DISP_CHANGE_SUCCESSFUL) {
+        call.result = recorded;
     } else {
-        recordedChanges_.push_back(RecordedChange{*changed, *mode, flags});
         call.result = (flags & CDS_NORESET) != 0 ? DISP_CHANGE_SUCCESSFUL : applyRecordedChanges();
     }
     return record(std::move(call));
+}
+
+LONG SimulatedWindowSystem::recordChange(const RecordedChange& change) {
+    if ((change.flags & CDS_UPDATEREGISTRY) != 0) {
+        SimulatedDesktop stored = storedLayout_;
+        applyChange(stored, change);
+        if (layoutStore_ && !layoutStore_(stored)) {
+            return DISP_CHANGE_NOTUPDATED;
+        }
+        storedLayout_ = std::move(stored);
+    }
+    recordedChanges_.push_back(change);
+    return DISP_CHANGE_SUCCESSFUL;
+}
+
+void SimulatedWindowSystem::applyChange(SimulatedDesktop& desktop, const RecordedChange& change) {
+    SimulatedDisplay& target = desktop.adapters[change.display.adapter].displays[change.display.source];
+    if ((change.mode.dmFields & DM_POSITION) != 0) {
+        target.x = change.mode.dmPosition.x;
+        target.y = change.mode.dmPosition.y;
+    }
+    if ((change.mode.dmFields & DM_PELSWIDTH) != 0) {
+        target.width = change.mode.dmPelsWidth;
+    }
+    if ((change.mode.dmFields & DM_PELSHEIGHT) != 0) {
+        target.height = change.mode.dmPelsHeight;
+    }
+    if ((change.flags & CDS_SET_PRIMARY) != 0) {
+        for (SimulatedAdapter& adapter : desktop.adapters) {
+            for (SimulatedDisplay& other : adapter.displays) {
+                other.primary = false;
+            }
+        }
+        target.primary = true;
+    }
 }
 
 LONG SimulatedWindowSystem::applyRecordedChanges() {
@@ -479,40 +560,14 @@ LONG SimulatedWindowSystem::applyRecordedChanges() {
     recordedChanges_.clear();
 
     SimulatedDesktop changed = desktop_;
-    bool store = false;
     for (const RecordedChange& change : changes) {
-        SimulatedDisplay& target = changed.adapters[change.display.adapter].displays[change.display.source];
-        if ((change.mode.dmFields & DM_POSITION) != 0) {
-            target.x = change.mode.dmPosition.x;
-            target.y = change.mode.dmPosition.y;
-        }
-        if ((change.mode.dmFields & DM_PELSWIDTH) != 0) {
-            target.width = change.mode.dmPelsWidth;
-        }
-        if ((change.mode.dmFields & DM_PELSHEIGHT) != 0) {
-            target.height = change.mode.dmPelsHeight;
-        }
-        if ((change.flags & CDS_SET_PRIMARY) != 0) {
-            for (SimulatedAdapter& adapter : changed.adapters) {
-                for (SimulatedDisplay& other : adapter.displays) {
-                    other.primary = false;
-                }
-            }
-            target.primary = true;
-        }
-        store = store || (change.flags & CDS_UPDATEREGISTRY) != 0;
+        applyChange(changed, change);
     }
     // Desktop coordinates have their origin at the primary display's top left corner.
     if (!everyPrimaryAtOrigin(changed)) {
         return DISP_CHANGE_BADPARAM;
     }
     desktop_ = std::move(changed);
-    if (store) {
-        storedLayout_ = desktop_;
-        if (layoutStore_ && !layoutStore_(desktop_)) {
-            return DISP_CHANGE_NOTUPDATED;
-        }
-    }
     return DISP_CHANGE_SUCCESSFUL;
 }
 

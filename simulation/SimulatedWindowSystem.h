@@ -9,15 +9,20 @@
 //   clone shares it). Ids are numbered per adapter, as on a real machine: a USB display adapter beside
 //   the GPU has a source 0 and a target 0 of its own, told apart by its LUID.
 // - ChangeDisplaySettingsExW with CDS_NORESET records a change; a call without CDS_NORESET (in the
-//   end: no device, no mode, flags 0) applies every recorded change at once. The primary must then be
-//   at (0, 0), or nothing is applied and the call answers DISP_CHANGE_BADPARAM. When a change was
-//   made with CDS_UPDATEREGISTRY the new layout is also stored (storedLayout, the layout store).
+//   end: no device, no mode, flags 0) applies every change recorded in the run at once, in the order
+//   recorded, so that the desktop shown matches them. The primary must then be at (0, 0), or nothing
+//   is applied and the call answers DISP_CHANGE_BADPARAM.
+// - The stored settings (storedLayout, what the layout store keeps beyond the run) change at once
+//   with every change recorded with CDS_UPDATEREGISTRY, applied or not, as Windows writes such a
+//   change to the registry at once; a change without it lasts for the run only. When the layout
+//   store cannot keep the new layout, that record answers DISP_CHANGE_NOTUPDATED and changes nothing.
 //
 // Tests can make any call fail, plug in an adapter while the tool runs, and read every call made.
 // Everything runs on one thread.
 #pragma once
 
 #include "platform/Win32.h"
+#include "simulation/DisplayCall.h"
 #include "simulation/SimulatedDesktop.h"
 
 #include <cstddef>
@@ -55,7 +60,7 @@ struct SimulatedCall {
     LONG result = 0;            // the answer (TRUE/FALSE for the BOOL calls)
 };
 
-// Stores a new layout beyond the run; false when it could not, which the final
+// Stores a new layout beyond the run; false when it could not, which the recording
 // ChangeDisplaySettingsExW answers with DISP_CHANGE_NOTUPDATED.
 using LayoutStore = std::function<bool(const SimulatedDesktop&)>;
 
@@ -64,14 +69,15 @@ public:
     SimulatedWindowSystem() = default;
     explicit SimulatedWindowSystem(SimulatedDesktop desktop);
 
-    // Serves `desktop` from now on and forgets everything else: calls, counts, failures, plug-ins,
-    // recorded changes, the stored layout and the layout store.
+    // Serves `desktop` from now on, as shown and as stored, and forgets everything else: calls,
+    // counts, failures, plug-ins, recorded changes and the layout store.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
     const SimulatedDesktop& desktop() const { return desktop_; }
-    // The layout last stored with CDS_UPDATEREGISTRY, if any.
-    const std::optional<SimulatedDesktop>& storedLayout() const { return storedLayout_; }
+    // The stored settings: the desktop as served (and as plugged in since), with every change
+    // recorded with CDS_UPDATEREGISTRY since, display device names filled in.
+    const SimulatedDesktop& storedLayout() const { return storedLayout_; }
     const std::vector<SimulatedCall>& calls() const { return calls_; }
     std::vector<SimulatedCall> callsOf(DisplayOperation operation) const;
 
@@ -83,6 +89,11 @@ public:
     // BOOL calls return FALSE and leave `code` as the thread's last error. A failing
     // EnumDisplayMonitors calls back no monitor. The failing call changes nothing.
     void failCall(DisplayOperation operation, unsigned occurrence, LONG code);
+
+    // Makes the occurrence-th call of the user32 function `call` (counted from 1 since the last
+    // reset, over all its kinds of request) fail without doing anything: it returns `result` (a BOOL
+    // call FALSE, whatever `result` is) and leaves `lastError` as the thread's last error.
+    void failCall(DisplayCall call, unsigned occurrence, LONG result, DWORD lastError);
 
     // Adds `adapter` after the others right after the sizesQuery-th call of
     // GetDisplayConfigBufferSizes (counted from 1 since the last reset): a screen plugged in while the
@@ -113,12 +124,19 @@ private:
         unsigned occurrence;
         LONG code;
     };
+    struct CallFailure {
+        DisplayCall call;
+        unsigned occurrence;
+        LONG result;
+        DWORD lastError;
+    };
     struct PlugIn {
         unsigned sizesQuery;
         SimulatedAdapter adapter;
     };
 
-    // Counts the call and answers the injected failure's code for it, if there is one.
+    // Counts the call and answers the injected failure's code for it, if there is one: the last error
+    // of a BOOL call, the result of the others (whose last error it sets itself).
     std::optional<LONG> countCall(DisplayOperation operation);
     LONG record(SimulatedCall call);
 
@@ -133,14 +151,19 @@ private:
         std::vector<DISPLAYCONFIG_MODE_INFO> modes;
     };
     Configuration configuration() const;
+    // Records a change, storing it at once when it carries CDS_UPDATEREGISTRY.
+    LONG recordChange(const RecordedChange& change);
+    static void applyChange(SimulatedDesktop& desktop, const RecordedChange& change);
     LONG applyRecordedChanges();
 
     SimulatedDesktop desktop_;
-    std::optional<SimulatedDesktop> storedLayout_;
+    SimulatedDesktop storedLayout_;
     LayoutStore layoutStore_;
     std::vector<SimulatedCall> calls_;
     std::map<DisplayOperation, unsigned> callCounts_;
+    std::map<DisplayCall, unsigned> functionCounts_;
     std::vector<Failure> failures_;
+    std::vector<CallFailure> callFailures_;
     std::vector<PlugIn> plugIns_;
     std::vector<RecordedChange> recordedChanges_;
 };

@@ -88,6 +88,14 @@ Lines scanPass(const std::vector<Screen>& screens, const std::string& summary, c
     return lines + decision + Lines{"Done"};
 }
 
+// A pass that fails after `decision`: in place of "Done", the error line of the entry.
+Lines failedPass(const std::vector<Screen>& screens, const std::string& summary, const Lines& decision,
+                 const std::string& error) {
+    Lines lines = scanPass(screens, summary, decision);
+    lines.back() = "ERROR: " + error;
+    return lines;
+}
+
 const Lines kVarelSet = {"Setting Orvi Kiv as primary Display", "setPrimaryDevice completed result: 0"};
 const Lines kPellunSet = {"Setting Orvi Kiv USB(pellun) as primary Display", "setPrimaryDevice completed result: 0"};
 
@@ -158,7 +166,7 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (0, 0) not attached",
                "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
-        // The Varel wins; the Pellun, in neither list, stays where it was (over the moved monitor).
+        // The Varel wins; the Pellun goes after the monitor, at the end of the row.
         {"BothVariants",
          "both-variants.json",
          {"-t", "0"},
@@ -169,7 +177,7 @@ std::vector<Case> cases() {
                     kNvidiaId, Kind::Pellun},
                    varel("\\\\.\\DISPLAY3")},
                   "Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (2560, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3840, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
 
         {"OnlyKiv",
          "only-kiv.json",
@@ -218,6 +226,19 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
                "plug-in during pass 9"}},
 
+        // The third ChangeDisplaySettingsExW, the monitor's record, fails: the Kiv and the panel,
+        // recorded before it, are recorded back, and the file keeps its layout and its failure.
+        {"FailingThirdChange",
+         "failing-change.json",
+         {"-t", "0"},
+         false,
+         1,
+         failedPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                    "Detected 2 Screens and Orvi Kiv", {"Setting Orvi Kiv as primary Display"},
+                    "Failed to update Screen position. Err(ChangeDisplaySettingsEx): -2"),
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)",
+               "failure of ChangeDisplaySettingsExW #3"}},
+
         {"BrokenDesktopFile",
          "{",
          {"-t", "0"},
@@ -228,7 +249,7 @@ std::vector<Case> cases() {
     };
 }
 
-// The display devices of a desktop file in device order, and the plug-ins still to come.
+// The display devices of a desktop file in device order, the plug-ins still to come and the failures.
 Lines layoutOf(const orvi::simulation::DesktopFile& file) {
     Lines lines;
     for (const auto& adapter : file.desktop.adapters) {
@@ -246,6 +267,10 @@ Lines layoutOf(const orvi::simulation::DesktopFile& file) {
     }
     for (const auto& plugIn : file.plugIns) {
         lines.push_back("plug-in during pass " + std::to_string(plugIn.duringPass));
+    }
+    for (const auto& failure : file.failures) {
+        lines.push_back("failure of " + std::string(orvi::simulation::user32NameOf(failure.call)) + " #" +
+                        std::to_string(failure.occurrence));
     }
     return lines;
 }

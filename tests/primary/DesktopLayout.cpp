@@ -47,6 +47,19 @@ std::string describe(const SimulatedCall& call) {
     return text.str();
 }
 
+std::vector<std::string> layoutOf(const simulation::SimulatedDesktop& desktop) {
+    std::vector<std::string> result;
+    for (const simulation::SimulatedAdapter& adapter : desktop.adapters) {
+        for (const simulation::SimulatedDisplay& display : adapter.displays) {
+            std::ostringstream text;
+            text << shortName(display.deviceName) << " " << display.width << "x" << display.height << " at ("
+                 << display.x << "," << display.y << ")" << (display.primary ? " primary" : "");
+            result.push_back(text.str());
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 std::vector<std::string> settingsCalls() {
@@ -60,17 +73,8 @@ std::vector<std::string> settingsCalls() {
     return result;
 }
 
-std::vector<std::string> layout() {
-    std::vector<std::string> result;
-    for (const simulation::SimulatedAdapter& adapter : simulation::simulatedWindowSystem().desktop().adapters) {
-        for (const simulation::SimulatedDisplay& display : adapter.displays) {
-            std::ostringstream text;
-            text << shortName(display.deviceName) << " " << display.width << "x" << display.height << " at ("
-                 << display.x << "," << display.y << ")" << (display.primary ? " primary" : "");
-            result.push_back(text.str());
-        }
-    }
-    return result;
-}
+std::vector<std::string> layout() { return layoutOf(simulation::simulatedWindowSystem().desktop()); }
+
+std::vector<std::string> storedLayout() { return layoutOf(simulation::simulatedWindowSystem().storedLayout()); }
 
 }  // namespace orvi::testing

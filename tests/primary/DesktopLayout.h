@@ -12,8 +12,11 @@ namespace orvi::testing {
 // call without device and mode). A call that did not succeed ends in " -> " and its result.
 std::vector<std::string> settingsCalls();
 
-// Every display device of the simulated desktop in device order: "DISPLAY1 1920x1080 at (0,0)",
-// followed by " primary" for the primary display.
+// Every display device of the simulated desktop as shown, in device order:
+// "DISPLAY1 1920x1080 at (0,0)", followed by " primary" for the primary display.
 std::vector<std::string> layout();
+
+// The same for the stored settings, the layout that outlasts the run.
+std::vector<std::string> storedLayout();
 
 }  // namespace orvi::testing

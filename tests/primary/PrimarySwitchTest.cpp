@@ -30,8 +30,8 @@ SimulatedDisplay displayAt(LONG x, LONG y, DWORD width, DWORD height, bool prima
     return result;
 }
 
-// A screen record for \\.\DISPLAY<number>, as the enumeration would make it; the switch reads only
-// the monitor's device name.
+// A screen record for \\.\DISPLAY<number>, as the enumeration would make it from the served
+// desktop: the switch reads only the monitor's device name and whether it is the primary.
 ScreenDevice screen(int number) {
     DISPLAY_DEVICEW device{};
     device.cb = sizeof(device);
@@ -40,6 +40,13 @@ ScreenDevice screen(int number) {
     const std::string name = "\\\\.\\DISPLAY" + std::to_string(number);
     for (std::size_t i = 0; i < name.size(); ++i) {
         info.szDevice[i] = static_cast<WCHAR>(name[i]);
+    }
+    for (const auto& adapter : orvi::simulation::simulatedWindowSystem().desktop().adapters) {
+        for (const auto& display : adapter.displays) {
+            if (display.primary && display.deviceName == std::u16string(name.begin(), name.end())) {
+                info.dwFlags = MONITORINFOF_PRIMARY;
+            }
+        }
     }
     return ScreenDevice(device, info, orvi::TargetDeviceInfo{});
 }
@@ -64,12 +71,12 @@ TEST_F(PrimarySwitchTest, LinesTheOtherScreensUpToTheRightOfTheKivInListOrder) {
 
     setPrimaryDevice(log, screens({3}), screens({1, 2}));
 
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY3", "store DISPLAY3 0x10000019 at (0,0)", "read DISPLAY1",
-                                      "store DISPLAY1 0x10000009 at (1280,0)", "read DISPLAY2",
-                                      "store DISPLAY2 0x10000009 at (3200,0)", "apply 0x0"}));
+    EXPECT_EQ(settingsCalls(),
+              (Lines{"read DISPLAY3", "read DISPLAY1", "read DISPLAY2", "store DISPLAY3 0x10000019 at (0,0)",
+                     "store DISPLAY1 0x10000009 at (1280,0)", "store DISPLAY2 0x10000009 at (3200,0)", "apply 0x0"}));
     EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
                                "DISPLAY3 1280x800 at (0,0) primary"}));
-    EXPECT_TRUE(windowSystem().storedLayout().has_value()) << "the layout outlasts the run";
+    EXPECT_EQ(storedLayout(), layout()) << "the layout outlasts the run";
     EXPECT_EQ(log.str(), "setPrimaryDevice completed result: 0\n");
 }
 
@@ -89,9 +96,9 @@ TEST_F(PrimarySwitchTest, PlacesFurtherKivScreensRightAfterTheFirstBeforeAnyOthe
 
     setPrimaryDevice(log, screens({2, 3}), screens({1}));
 
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY3",
-                                      "store DISPLAY3 0x10000009 at (1280,0)", "read DISPLAY1",
-                                      "store DISPLAY1 0x10000009 at (2304,0)", "apply 0x0"}));
+    EXPECT_EQ(settingsCalls(),
+              (Lines{"read DISPLAY2", "read DISPLAY3", "read DISPLAY1", "store DISPLAY2 0x10000019 at (0,0)",
+                     "store DISPLAY3 0x10000009 at (1280,0)", "store DISPLAY1 0x10000009 at (2304,0)", "apply 0x0"}));
     EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (2304,0)", "DISPLAY2 1280x800 at (0,0) primary",
                                "DISPLAY3 1024x600 at (1280,0)"}));
 }
@@ -103,7 +110,7 @@ TEST_F(PrimarySwitchTest, LeavesScreensInNeitherListAlone) {
 
     setPrimaryDevice(log, screens({2}), screens({1}));
 
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY1",
+    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY2", "read DISPLAY1", "store DISPLAY2 0x10000019 at (0,0)",
                                       "store DISPLAY1 0x10000009 at (1920,0)", "apply 0x0"}));
     EXPECT_EQ(layout()[2], "DISPLAY3 800x480 at (-800,300)");
 }
@@ -128,7 +135,8 @@ TEST_F(PrimarySwitchTest, AnEmptyKivListDoesNothing) {
     EXPECT_EQ(log.str(), "");
 }
 
-// The first failure ends the switch: nothing after it is called, nothing is applied, nothing logged.
+// The first failure ends the switch: nothing is applied, nothing logged, and what was recorded
+// before it is recorded back as it was, the former primary as primary.
 struct SwitchFailure {
     const char* what;
     DisplayOperation operation;
@@ -137,6 +145,8 @@ struct SwitchFailure {
     std::string message;  // the exception's text
     bool windowsError;    // WinException rather than a plain std::runtime_error
     Lines calls;
+    unsigned alsoFailingChange = 0;  // a ChangeDisplaySettingsEx of the put-back that fails too (0: none)
+    Lines storedAfter = {};          // the stored layout afterwards; empty: as before
 };
 
 void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -145,27 +155,49 @@ const std::string kStorePrimary = "Failed to set Orvi Kiv as primary Screen. Err
 const std::string kStoreOther = "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ";
 const std::string kApply = "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ";
 
-// Kiv screens DISPLAY4 and DISPLAY5, then the other screens DISPLAY1, DISPLAY2 and DISPLAY3.
-const Lines kAllCalls{
-    "read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)",    "read DISPLAY5", "store DISPLAY5 0x10000009 at (1280,0)",
-    "read DISPLAY1", "store DISPLAY1 0x10000009 at (2560,0)", "read DISPLAY2", "store DISPLAY2 0x10000009 at (4480,0)",
-    "read DISPLAY3", "store DISPLAY3 0x10000009 at (6400,0)", "apply 0x0"};
+// Kiv screens DISPLAY4 and DISPLAY5, then the other screens DISPLAY1 (the primary), DISPLAY2 and
+// DISPLAY3: every mode is read before anything is recorded.
+const Lines kReads{"read DISPLAY4", "read DISPLAY5", "read DISPLAY1", "read DISPLAY2", "read DISPLAY3"};
+const Lines kRecords{"store DISPLAY4 0x10000019 at (0,0)", "store DISPLAY5 0x10000009 at (1280,0)",
+                     "store DISPLAY1 0x10000009 at (2560,0)", "store DISPLAY2 0x10000009 at (4480,0)",
+                     "store DISPLAY3 0x10000009 at (6400,0)"};
+// Each of them recorded back where it was; DISPLAY1 as the primary.
+const Lines kRecordsBack{"store DISPLAY4 0x10000009 at (1920,0)", "store DISPLAY5 0x10000009 at (3200,0)",
+                         "store DISPLAY1 0x10000019 at (0,0)", "store DISPLAY2 0x10000009 at (-1920,0)",
+                         "store DISPLAY3 0x10000009 at (0,1080)"};
 
-Lines firstCalls(std::size_t count, const std::string& failedCall) {
-    Lines result(kAllCalls.begin(), kAllCalls.begin() + static_cast<std::ptrdiff_t>(count - 1));
-    result.push_back(failedCall);
-    return result;
+Lines operator+(Lines first, const Lines& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+Lines firstOf(const Lines& lines, std::size_t count) {
+    return Lines(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+// Every read, the first `recorded` records, the failing call, and the put-back: the recorded screens
+// and the former primary, DISPLAY1, even when it was not recorded yet.
+Lines callsFailingAfter(std::size_t recorded, const std::string& failedCall) {
+    Lines putBack = firstOf(kRecordsBack, recorded);
+    if (recorded < 3) {
+        putBack.push_back(kRecordsBack[2]);
+    }
+    return kReads + firstOf(kRecords, recorded) + Lines{failedCall} + putBack;
 }
 
 class PrimarySwitchFailureTest : public PrimarySwitchTest, public ::testing::WithParamInterface<SwitchFailure> {};
 
-TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureWithItsMessage) {
+TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorded) {
     const SwitchFailure& failure = GetParam();
     serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(-1920, 0, 1920, 1080),
                                              displayAt(0, 1080, 1920, 1080)}),
                             adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1280, 800)})}});
     const Lines before = layout();
     windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
+    if (failure.alsoFailingChange != 0) {
+        windowSystem().failCall(DisplayOperation::ChangeDisplaySettingsEx, failure.alsoFailingChange,
+                                DISP_CHANGE_FAILED);
+    }
 
     try {
         setPrimaryDevice(log, screens({4, 5}), screens({1, 2, 3}));
@@ -175,8 +207,8 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureWithItsMessage) {
         EXPECT_EQ(dynamic_cast<const WinException*>(&error) != nullptr, failure.windowsError);
     }
     EXPECT_EQ(settingsCalls(), failure.calls);
-    EXPECT_EQ(layout(), before);
-    EXPECT_FALSE(windowSystem().storedLayout().has_value());
+    EXPECT_EQ(layout(), before) << "nothing applied";
+    EXPECT_EQ(storedLayout(), failure.storedAfter.empty() ? before : failure.storedAfter);
     EXPECT_EQ(log.str(), "");
 }
 
@@ -191,25 +223,38 @@ INSTANTIATE_TEST_SUITE_P(
                       true,
                       {"read DISPLAY4 -> FALSE"}},
         SwitchFailure{"StoreKiv", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_FAILED,
-                      kStorePrimary + "-1", false, firstCalls(2, "store DISPLAY4 0x10000019 at (0,0) -> -1")},
+                      kStorePrimary + "-1", false, kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1"}},
         SwitchFailure{"StoreKivNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_RESTART,
-                      kStorePrimary + "1", false, firstCalls(2, "store DISPLAY4 0x10000019 at (0,0) -> 1")},
+                      kStorePrimary + "1", false, kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> 1"}},
         SwitchFailure{"ReadSecondKiv", DisplayOperation::EnumDisplaySettings, 2, ERROR_ACCESS_DENIED,
                       formatWinError({ERROR_ACCESS_DENIED, "Failed to get Screen settings"}), true,
-                      firstCalls(3, "read DISPLAY5 -> FALSE")},
+                      Lines{"read DISPLAY4", "read DISPLAY5 -> FALSE"}},
         SwitchFailure{"StoreSecondKiv", DisplayOperation::ChangeDisplaySettingsEx, 2, DISP_CHANGE_BADMODE,
-                      kStoreOther + "-2", false, firstCalls(4, "store DISPLAY5 0x10000009 at (1280,0) -> -2")},
+                      kStoreOther + "-2", false, callsFailingAfter(1, "store DISPLAY5 0x10000009 at (1280,0) -> -2")},
         SwitchFailure{"ReadSecondOfThreeOthers", DisplayOperation::EnumDisplaySettings, 4, ERROR_INVALID_PARAMETER,
                       formatWinError({ERROR_INVALID_PARAMETER, "Failed to get Screen settings"}), true,
-                      firstCalls(7, "read DISPLAY2 -> FALSE")},
+                      firstOf(kReads, 3) + Lines{"read DISPLAY2 -> FALSE"}},
         SwitchFailure{"StoreSecondOfThreeOthers", DisplayOperation::ChangeDisplaySettingsEx, 4, DISP_CHANGE_BADMODE,
-                      kStoreOther + "-2", false, firstCalls(8, "store DISPLAY2 0x10000009 at (4480,0) -> -2")},
+                      kStoreOther + "-2", false, callsFailingAfter(3, "store DISPLAY2 0x10000009 at (4480,0) -> -2")},
         SwitchFailure{"StoreOtherNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 4, DISP_CHANGE_RESTART,
-                      kStoreOther + "1", false, firstCalls(8, "store DISPLAY2 0x10000009 at (4480,0) -> 1")},
+                      kStoreOther + "1", false, callsFailingAfter(3, "store DISPLAY2 0x10000009 at (4480,0) -> 1")},
         SwitchFailure{"ApplyNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_RESTART,
-                      kApply + "1", false, firstCalls(11, "apply 0x0 -> 1")},
+                      kApply + "1", false, callsFailingAfter(5, "apply 0x0 -> 1")},
         SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2", false,
-                      firstCalls(11, "apply 0x0 -> -2")}),
+                      callsFailingAfter(5, "apply 0x0 -> -2")},
+        // The put-back goes on past a failure of its own, and the first failure is the one reported.
+        SwitchFailure{
+            "PutBackFailsToo",
+            DisplayOperation::ChangeDisplaySettingsEx,
+            2,
+            DISP_CHANGE_BADMODE,
+            kStoreOther + "-2",
+            false,
+            kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
+                           "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
+            3,
+            {"DISPLAY1 1920x1080 at (0,0) primary", "DISPLAY2 1920x1080 at (-1920,0)", "DISPLAY3 1920x1080 at (0,1080)",
+             "DISPLAY4 1280x800 at (0,0)", "DISPLAY5 1280x800 at (3200,0)"}}),
     [](const ::testing::TestParamInfo<SwitchFailure>& parameter) { return std::string(parameter.param.what); });
 
 TEST_F(PrimarySwitchTest, NamesAScreenWhoseDeviceNameFillsItsArrayWithoutANull) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -155,17 +156,16 @@ TEST_F(ScanPassTest, ExaminesEveryScreenOnceWhenKivScreensFollowOneAnother) {
                kOtherEdid, iterating("Varel Kiv", 6), kVarelComparison, "found KIV(VAREL) "}));
     // The Varel screens in the order found, then the others in theirs.
     EXPECT_EQ(settingsCalls(),
-              (Lines{"read DISPLAY2", "store DISPLAY2 0x10000019 at (0,0)", "read DISPLAY3",
-                     "store DISPLAY3 0x10000009 at (1280,0)", "read DISPLAY6", "store DISPLAY6 0x10000009 at (2560,0)",
-                     "read DISPLAY1", "store DISPLAY1 0x10000009 at (3840,0)", "read DISPLAY4",
-                     "store DISPLAY4 0x10000009 at (5760,0)", "read DISPLAY5", "store DISPLAY5 0x10000009 at (7680,0)",
-                     "apply 0x0"}));
+              (Lines{"read DISPLAY2", "read DISPLAY3", "read DISPLAY6", "read DISPLAY1", "read DISPLAY4",
+                     "read DISPLAY5", "store DISPLAY2 0x10000019 at (0,0)", "store DISPLAY3 0x10000009 at (1280,0)",
+                     "store DISPLAY6 0x10000009 at (2560,0)", "store DISPLAY1 0x10000009 at (3840,0)",
+                     "store DISPLAY4 0x10000009 at (5760,0)", "store DISPLAY5 0x10000009 at (7680,0)", "apply 0x0"}));
     EXPECT_EQ(linesAfterSorting(log.str()),
               (Lines{"Detected 3 Screens and 3 Orvi Kiv devices", "Setting Orvi Kiv as primary Display",
                      "setPrimaryDevice completed result: 0", "Done"}));
 }
 
-TEST_F(ScanPassTest, TheVarelWinsAndThePellunScreensStayWhereTheyAre) {
+TEST_F(ScanPassTest, TheVarelWinsAndThePellunScreensGoAtTheEndOfTheRow) {
     // In monitor order: other, Pellun, other, Varel (whose monitor carries the Pellun's code too), Pellun.
     serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true), pellun(1920), other(3840)}),
                             varelAdapter(5760, kPellunCode), adapter(kPellunAdapterId, {pellun(7040)})}});
@@ -177,12 +177,11 @@ TEST_F(ScanPassTest, TheVarelWinsAndThePellunScreensStayWhereTheyAre) {
                      kPellunEdid, "found KIV USB(PELLUN) ", iterating("DELL U2719D", 3), kGpuComparison, kOtherEdid,
                      iterating("Varel Kiv", 4), kVarelComparison, "found KIV(VAREL) ", iterating("KIV USB", 5),
                      kNoIdComparison, kPellunEdid, "found KIV USB(PELLUN) "}));
-    EXPECT_EQ(settingsCalls(), (Lines{"read DISPLAY4", "store DISPLAY4 0x10000019 at (0,0)", "read DISPLAY1",
-                                      "store DISPLAY1 0x10000009 at (1280,0)", "read DISPLAY3",
-                                      "store DISPLAY3 0x10000009 at (3200,0)", "apply 0x0"}));
-    const Lines after = layout();
-    EXPECT_EQ(after[1], "DISPLAY2 1920x1080 at (1920,0)");
-    EXPECT_EQ(after[4], "DISPLAY5 1920x1080 at (7040,0)");
+    EXPECT_EQ(settingsCalls(),
+              (Lines{"read DISPLAY4", "read DISPLAY1", "read DISPLAY3", "read DISPLAY2", "read DISPLAY5",
+                     "store DISPLAY4 0x10000019 at (0,0)", "store DISPLAY1 0x10000009 at (1280,0)",
+                     "store DISPLAY3 0x10000009 at (3200,0)", "store DISPLAY2 0x10000009 at (5120,0)",
+                     "store DISPLAY5 0x10000009 at (7040,0)", "apply 0x0"}));
     EXPECT_EQ(linesAfterSorting(log.str()),
               (Lines{"Detected 2 Screens and Orvi Kiv and 2Orvi KIV USB(pellun) devices",
                      "Setting Orvi Kiv as primary Display", "setPrimaryDevice completed result: 0", "Done"}));
@@ -264,12 +263,11 @@ INSTANTIATE_TEST_SUITE_P(
                      3,
                      {"Detected 2 Screens and 3Orvi KIV USB(pellun) devices", kSettingPellun, kCompleted, "Done"},
                      true},
-        ScreenCounts{
-            0,
-            1,
-            1,
-            {"Detected 0 Screen and Orvi Kivand Orvi KIV USB(Pellun)", "Orvi Kiv is - already primary", "Done"},
-            true},
+        ScreenCounts{0,
+                     1,
+                     1,
+                     {"Detected 0 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kSettingVarel, kCompleted, "Done"},
+                     true},
         ScreenCounts{0,
                      0,
                      2,
@@ -277,6 +275,95 @@ INSTANTIATE_TEST_SUITE_P(
                       "Orvi Kiv USB(pellun) is - already primary", "Done"},
                      true}),
     [](const ::testing::TestParamInfo<ScreenCounts>& parameter) { return countsName(parameter.param); });
+
+// Desktops of Kiv screens of both variants, of one, and other screens, each screen on an adapter of
+// its own in the order of `screens`: 'o' another screen (1920 wide), 'v' a Varel (1280), 'p' a
+// Pellun (1920); the primary in upper case. They stand in a row in that order, the primary at (0, 0).
+struct RowCase {
+    const char* screens;
+    std::string decision;  // the line after the summary
+    Lines stored;          // the stored layout afterwards
+};
+
+std::string rowCaseName(const RowCase& row) {
+    std::string name;
+    for (const char kind : std::string(row.screens)) {
+        name += std::string(kind == 'o' || kind == 'O'   ? "Other"
+                            : kind == 'v' || kind == 'V' ? "Varel"
+                                                         : "Pellun") +
+                (std::isupper(static_cast<unsigned char>(kind)) ? "Primary" : "");
+    }
+    return name;
+}
+
+void PrintTo(const RowCase& row, std::ostream* out) { *out << row.screens; }
+
+SimulatedDesktop rowDesktop(const std::string& screens) {
+    SimulatedDesktop desktop;
+    LONG x = 0;
+    for (const char kind : screens) {
+        const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(kind)));
+        desktop.adapters.push_back(lower == 'v'   ? varelAdapter(x)
+                                   : lower == 'p' ? adapter(kPellunAdapterId, {pellun(x)})
+                                                  : adapter(kGpuId, {other(x)}));
+        SimulatedDisplay& added = desktop.adapters.back().displays.front();
+        added.primary = kind != lower;
+        x += static_cast<LONG>(added.width);
+    }
+    LONG primaryX = 0;
+    for (const SimulatedAdapter& each : desktop.adapters) {
+        primaryX = each.displays.front().primary ? each.displays.front().x : primaryX;
+    }
+    for (SimulatedAdapter& each : desktop.adapters) {
+        each.displays.front().x -= primaryX;
+    }
+    return desktop;
+}
+
+class ScanPassRowTest : public ScanPassTest, public ::testing::WithParamInterface<RowCase> {};
+
+TEST_P(ScanPassRowTest, MakesTheChosenVariantPrimaryAndLinesUpEveryOtherScreen) {
+    const RowCase& row = GetParam();
+    serve(rowDesktop(row.screens));
+
+    EXPECT_TRUE(runScanPass(log));
+
+    const Lines tail = linesAfterSorting(log.str());
+    ASSERT_GE(tail.size(), 2u);
+    EXPECT_EQ(tail[1], row.decision);
+    EXPECT_EQ(storedLayout(), row.stored);
+    EXPECT_EQ(layout(), row.stored) << "applied as stored";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, ScanPassRowTest,
+    ::testing::Values(
+        // A Pellun primary at (0, 0), a monitor at (1920, 0), a Varel at (3840, 0): the Pellun goes after
+        // the monitor instead of staying under the Varel.
+        RowCase{
+            "Pov",
+            kSettingVarel,
+            {"DISPLAY1 1920x1080 at (3200,0)", "DISPLAY2 1920x1080 at (1280,0)", "DISPLAY3 1280x800 at (0,0) primary"}},
+        RowCase{"pOvp",
+                kSettingVarel,
+                {"DISPLAY1 1920x1080 at (3200,0)", "DISPLAY2 1920x1080 at (1280,0)",
+                 "DISPLAY3 1280x800 at (0,0) primary", "DISPLAY4 1920x1080 at (5120,0)"}},
+        RowCase{
+            "poV",
+            kSettingVarel,
+            {"DISPLAY1 1920x1080 at (3200,0)", "DISPLAY2 1920x1080 at (1280,0)", "DISPLAY3 1280x800 at (0,0) primary"}},
+        // Without other screens the Varel still takes precedence over a primary Pellun.
+        RowCase{"Pv", kSettingVarel, {"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1280x800 at (0,0) primary"}},
+        RowCase{"pV", kSettingVarel, {"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1280x800 at (0,0) primary"}},
+        RowCase{"Op", kSettingPellun, {"DISPLAY1 1920x1080 at (1920,0)", "DISPLAY2 1920x1080 at (0,0) primary"}},
+        // Kiv screens of one variant only: nothing changes.
+        RowCase{"vV",
+                "Orvi Kiv is - already primary",
+                {"DISPLAY1 1280x800 at (-1280,0)", "DISPLAY2 1280x800 at (0,0) primary"}},
+        RowCase{"pP",
+                "Orvi Kiv USB(pellun) is - already primary",
+                {"DISPLAY1 1920x1080 at (-1920,0)", "DISPLAY2 1920x1080 at (0,0) primary"}}),
+    [](const ::testing::TestParamInfo<RowCase>& parameter) { return rowCaseName(parameter.param); });
 
 // A failure leaves the pass as its exception, without "Done", and the family mutex is free again.
 struct PassFailure {

@@ -114,6 +114,31 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "plugIns[0].adapter.displays[0].x: must be a whole number"},
         {R"({"adapters": [], "plugIns": [{"duringPass": 1, "adapter": {}, "after": 1}]})",
          "plugIns[0].after: unknown key"},
+        {R"({"adapters": [], "failures": {}})", "failures: must be an array"},
+        {R"({"adapters": [], "failures": [{"occurrence": 1, "result": 0}]})", "failures[0]: \"call\" missing"},
+        {R"({"adapters": [], "failures": [{"call": "EnumDisplayDevicesW", "result": 0}]})",
+         "failures[0]: \"occurrence\" missing"},
+        {R"({"adapters": [], "failures": [{"call": "GetMonitorInfoW", "occurrence": 1}]})",
+         "failures[0]: \"result\" missing"},
+        {R"({"adapters": [], "failures": [{"call": 7, "occurrence": 1, "result": 0}]})",
+         "failures[0].call: must be a text"},
+        {R"({"adapters": [], "failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 87}]})",
+         "failures[0].call: not one of the display calls"},
+        {R"({"adapters": [], "failures": [{"call": "enumdisplaysettingsw", "occurrence": 1, "result": 0}]})",
+         "failures[0].call: not one of the display calls"},
+        {R"({"adapters": [], "failures": [{"call": "EnumDisplaySettingsW", "occurrence": 0, "result": 0}]})",
+         "failures[0].occurrence: out of range"},
+        {R"({"adapters": [], "failures": [{"call": "EnumDisplaySettingsW", "occurrence": 1, "result": 1}]})",
+         "failures[0].result: must be 0 (FALSE) for EnumDisplaySettingsW"},
+        {R"({"adapters": [], "failures": [{"call": "ChangeDisplaySettingsExW", "occurrence": 3, "result": 0}]})",
+         "failures[0].result: must not be 0, which is success"},
+        {R"({"adapters": [], "failures": [{"call": "QueryDisplayConfig", "occurrence": 1, "result": 2147483648}]})",
+         "failures[0].result: out of range"},
+        {R"({"adapters": [], "failures": [{"call": "EnumDisplayMonitors", "occurrence": 1, "result": 0,
+            "lastError": -1}]})",
+         "failures[0].lastError: out of range"},
+        {R"({"adapters": [], "failures": [{"call": "EnumDisplayMonitors", "occurrence": 1, "result": 0, "at": 1}]})",
+         "failures[0].at: unknown key"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
@@ -133,6 +158,7 @@ TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
         {"pellun.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_1D5C&PID_2000&MI_00"}},
         {"both-variants.json", {u"PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1", u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"only-kiv.json", {u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"failing-change.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"kiv-plugged-in-later.json",
          {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
     };
@@ -183,8 +209,50 @@ TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
 
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
               DISP_CHANGE_SUCCESSFUL);
-    ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_EQ(orvi::simulation::readDesktopFile(path).desktop.adapters[0].displays[0].width, 800u);
+    EXPECT_EQ(orvi::simulation::readDesktopFile(path).desktop.adapters[0].displays[0].width, 800u)
+        << "stored when recorded, before any apply";
+}
+
+TEST_F(DesktopFromEnvironment, FailsTheCallsThatTheFileNamesAndKeepsThemWhenStoring) {
+    const std::string path = ::testing::TempDir() + "desktop-with-failures.json";
+    // The second DisplayConfigGetDeviceInfo fails, whatever the first one asked for.
+    const std::string failures = R"("failures": [
+        {"call": "DisplayConfigGetDeviceInfo", "occurrence": 2, "result": 31},
+        {"call": "EnumDisplaySettingsW", "occurrence": 1, "result": 0, "lastError": 1168},
+        {"call": "GetDisplayConfigBufferSizes", "occurrence": 1, "result": 87, "lastError": 5}])";
+    std::string text = fileText(std::string(KIV_EXAMPLES_DIR) + "/only-kiv.json");
+    text.insert(text.rfind('}'), ", " + failures);
+    std::ofstream(path) << text;
+    setenv("SIMULATED_DESKTOP", path.c_str(), 1);
+    orvi::simulation::useDesktopFromEnvironment();
+
+    UINT32 pathCount = 0;
+    UINT32 modeCount = 0;
+    SetLastError(0);
+    EXPECT_EQ(orvi::platform::getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &pathCount, &modeCount), 87);
+    EXPECT_EQ(GetLastError(), 5u);
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
+    source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+    source.header.size = sizeof(source);
+    source.header.adapterId = SimulatedWindowSystem::adapterLuid(0);
+    EXPECT_EQ(orvi::platform::displayConfigGetDeviceInfo(&source.header), 0);
+    DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
+    target.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
+    target.header.size = sizeof(target);
+    target.header.adapterId = SimulatedWindowSystem::adapterLuid(0);
+    EXPECT_EQ(orvi::platform::displayConfigGetDeviceInfo(&target.header), 31);
+    EXPECT_EQ(orvi::platform::displayConfigGetDeviceInfo(&target.header), 0);
+
+    const WCHAR kiv[] = {'\\', '\\', '.', '\\', 'D', 'I', 'S', 'P', 'L', 'A', 'Y', '1', 0};
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    EXPECT_FALSE(orvi::platform::enumDisplaySettings(kiv, ENUM_CURRENT_SETTINGS, &mode));
+    EXPECT_EQ(GetLastError(), 1168u);
+    ASSERT_TRUE(orvi::platform::enumDisplaySettings(kiv, ENUM_CURRENT_SETTINGS, &mode));
+    ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
+              DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(formatDesktop(orvi::simulation::readDesktopFile(path)), formatDesktop(parseDesktop(text)))
+        << "stored as it was, failures included";
 }
 
 TEST_F(DesktopFromEnvironment, AFileThatCannotBeReadIsAnError) {

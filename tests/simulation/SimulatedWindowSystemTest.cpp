@@ -219,11 +219,12 @@ LONG makeKivPrimary(SimulatedWindowSystem& system, LONG kivX, DWORD storeFlag) {
     return system.changeDisplaySettingsEx(nullptr, nullptr, 0);
 }
 
-TEST(SimulatedWindowSystem, AppliesRecordedChangesAtOnceAndStoresThem) {
+TEST(SimulatedWindowSystem, StoresEachChangeWhenRecordedAndAppliesThemAtOnce) {
     SimulatedWindowSystem system(laptop());
     std::vector<std::string> stored;
     system.setLayoutStore([&](const SimulatedDesktop& layout) {
-        stored.push_back(layout.adapters[1].displays[0].primary ? "kiv primary" : "kiv not primary");
+        stored.push_back(std::string(layout.adapters[1].displays[0].primary ? "kiv primary" : "kiv not primary") +
+                         ", panel at " + std::to_string(layout.adapters[0].displays[0].x));
         return true;
     });
     ASSERT_EQ(makeKivPrimary(system, 0, CDS_UPDATEREGISTRY), DISP_CHANGE_SUCCESSFUL);
@@ -234,8 +235,9 @@ TEST(SimulatedWindowSystem, AppliesRecordedChangesAtOnceAndStoresThem) {
     EXPECT_EQ(kiv.x, 0);
     EXPECT_FALSE(panel.primary);
     EXPECT_EQ(panel.x, 1280);
-    EXPECT_EQ(stored, std::vector<std::string>{"kiv primary"});
-    ASSERT_TRUE(system.storedLayout().has_value());
+    EXPECT_EQ(stored, (std::vector<std::string>{"kiv primary, panel at 0", "kiv primary, panel at 1280"}))
+        << "each record stored at once, the apply stores nothing";
+    EXPECT_TRUE(system.storedLayout().adapters[1].displays[0].primary);
 
     const auto changes = system.callsOf(DisplayOperation::ChangeDisplaySettingsEx);
     ASSERT_EQ(changes.size(), 3u);
@@ -253,16 +255,25 @@ TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginAndStoresOnlyWithUpd
     SimulatedWindowSystem refused(laptop());
     EXPECT_EQ(makeKivPrimary(refused, 10, CDS_UPDATEREGISTRY), DISP_CHANGE_BADPARAM);
     EXPECT_TRUE(refused.desktop().adapters[0].displays[0].primary);
-    EXPECT_FALSE(refused.storedLayout().has_value());
+    EXPECT_EQ(refused.storedLayout().adapters[1].displays[0].x, 10) << "stored when recorded, applied or not";
 
     SimulatedWindowSystem dynamicOnly(laptop());
     EXPECT_EQ(makeKivPrimary(dynamicOnly, 0, 0), DISP_CHANGE_SUCCESSFUL);
     EXPECT_TRUE(dynamicOnly.desktop().adapters[1].displays[0].primary);
-    EXPECT_FALSE(dynamicOnly.storedLayout().has_value());
+    EXPECT_TRUE(dynamicOnly.storedLayout().adapters[0].displays[0].primary) << "for the run only";
 
     SimulatedWindowSystem notStored(laptop());
     notStored.setLayoutStore([](const SimulatedDesktop&) { return false; });
-    EXPECT_EQ(makeKivPrimary(notStored, 0, CDS_UPDATEREGISTRY), DISP_CHANGE_NOTUPDATED);
+    const std::vector<WCHAR> kiv = name(u"\\\\.\\DISPLAY3");
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    ASSERT_TRUE(notStored.enumDisplaySettings(kiv.data(), ENUM_CURRENT_SETTINGS, &mode));
+    mode.dmPosition = POINTL{0, 0};
+    EXPECT_EQ(notStored.changeDisplaySettingsEx(kiv.data(), &mode, CDS_SET_PRIMARY | CDS_NORESET | CDS_UPDATEREGISTRY),
+              DISP_CHANGE_NOTUPDATED);
+    EXPECT_EQ(notStored.changeDisplaySettingsEx(nullptr, nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_TRUE(notStored.desktop().adapters[0].displays[0].primary) << "a change that could not be stored is dropped";
+    EXPECT_TRUE(notStored.storedLayout().adapters[0].displays[0].primary);
 }
 
 TEST(SimulatedWindowSystem, FailsExactlyTheChosenOccurrence) {

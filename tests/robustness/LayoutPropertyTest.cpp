@@ -1,0 +1,307 @@
+// Whole runs on many generated desktops, each run once as it is and once with one failing display
+// call anywhere in it: afterwards the stored layout is the one from before, or sound. Sound: exactly
+// one primary, at (0, 0), the first screen of the chosen variant; every screen of the run in one row
+// at y = 0, each starting at the previous one's right edge, in the order chosen variant, screens that
+// are no Kiv, other variant; sizes kept; every display device that the run did not see untouched.
+//
+// The desktops come from seeds, one per case: a failing case prints its seed, and
+// KIV_LAYOUT_SEED=<seed> KIV_LAYOUT_CASES=1 runs that case alone (KIV_LAYOUT_SEED sets the first
+// seed, KIV_LAYOUT_CASES the number of cases).
+#include "tests/display/TestDesktops.h"
+#include "tests/robustness/WholeRun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orvi::testing;
+using orvi::simulation::DisplayOperation;
+using orvi::simulation::SimulatedCall;
+using Random = std::mt19937_64;
+
+constexpr std::uint64_t kFirstSeed = 10;
+constexpr std::uint64_t kCases = 2000;
+constexpr int kFailuresShown = 3;
+
+constexpr std::uint16_t kPellunCode = 0x1089;
+constexpr char16_t kUsbWithoutVendorId[] = u"USB\\KIVUSB\\0001";
+
+std::uint64_t fromEnvironment(const char* name, std::uint64_t fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != 0 ? std::strtoull(value, nullptr, 10) : fallback;
+}
+
+int uniform(Random& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+bool chance(Random& random, double probability) { return std::bernoulli_distribution(probability)(random); }
+
+LONG anywhere(Random& random) {
+    if (chance(random, 0.5)) {
+        return uniform(random, -8000, 16000);
+    }
+    return std::uniform_int_distribution<LONG>(std::numeric_limits<LONG>::min(),
+                                               std::numeric_limits<LONG>::max())(random);
+}
+
+SimulatedMonitor generatedMonitor(Random& random) {
+    return chance(random, 0.35) ? monitor(kPellunCode, u"KIV USB") : monitor(0x2790, u"DELL U2719D");
+}
+
+SimulatedDisplay generatedDisplay(Random& random) {
+    SimulatedDisplay result;
+    result.attached = chance(random, 0.8);
+    result.x = anywhere(random);
+    result.y = anywhere(random);
+    result.width = static_cast<DWORD>(uniform(random, 640, 7680));
+    result.height = static_cast<DWORD>(uniform(random, 480, 4320));
+    const int monitors = uniform(random, 0, 9) == 0 ? 0 : uniform(random, 0, 4) == 0 ? 2 : 1;  // none, clone
+    for (int i = 0; i < monitors; ++i) {
+        result.monitors.push_back(generatedMonitor(random));
+    }
+    return result;
+}
+
+// One to four adapters: GPUs, Varels, USB display adapters without a vendor id; each with up to
+// three display devices, attached or not, one attached display primary when there is one.
+SimulatedDesktop generatedDesktop(Random& random) {
+    SimulatedDesktop desktop;
+    for (int count = uniform(random, 1, 4); count > 0; --count) {
+        const int kind = uniform(random, 0, 3);
+        SimulatedAdapter added = adapter(kind == 0 ? kVarelId : kind == 1 ? kUsbWithoutVendorId : kGpuId, {});
+        for (int displays = uniform(random, 0, 3); displays > 0; --displays) {
+            added.displays.push_back(generatedDisplay(random));
+        }
+        desktop.adapters.push_back(added);
+    }
+    std::vector<SimulatedDisplay*> attached;
+    for (SimulatedAdapter& each : desktop.adapters) {
+        for (SimulatedDisplay& display : each.displays) {
+            if (display.attached) {
+                attached.push_back(&display);
+            }
+        }
+    }
+    if (!attached.empty()) {
+        attached[static_cast<std::size_t>(uniform(random, 0, static_cast<int>(attached.size()) - 1))]->primary = true;
+    }
+    return desktop;
+}
+
+LONG wayToFail(Random& random, DisplayOperation operation) {
+    if (operation == DisplayOperation::ChangeDisplaySettingsEx) {
+        const LONG results[] = {DISP_CHANGE_FAILED, DISP_CHANGE_BADMODE, DISP_CHANGE_RESTART, DISP_CHANGE_NOTUPDATED};
+        return results[uniform(random, 0, 3)];
+    }
+    const DWORD codes[] = {
+        ERROR_GEN_FAILURE, ERROR_INVALID_PARAMETER,
+        operation == DisplayOperation::QueryDisplayConfig ? ERROR_INSUFFICIENT_BUFFER : ERROR_ACCESS_DENIED};
+    return static_cast<LONG>(codes[uniform(random, 0, 2)]);
+}
+
+enum class Kind { Other, Varel, Pellun };
+
+struct SeenScreen {
+    std::u16string deviceName;
+    Kind kind;
+};
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The screens that the run listed, in order, as its log sorted them.
+std::vector<SeenScreen> seenScreens(const std::string& log) {
+    const std::string iterating = "Iterating Screen with display name: ";
+    const std::string deviceName = "device name: ";
+    std::vector<SeenScreen> seen;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (startsWith(line, iterating)) {
+            const std::string name = line.substr(line.rfind(deviceName) + deviceName.size());
+            seen.push_back(SeenScreen{std::u16string(name.begin(), name.end()), Kind::Other});
+        } else if (line == "found KIV(VAREL) " && !seen.empty()) {
+            seen.back().kind = Kind::Varel;
+        } else if (line == "found KIV USB(PELLUN) " && !seen.empty()) {
+            seen.back().kind = Kind::Pellun;
+        }
+    }
+    return seen;
+}
+
+// The row that a switch must make of the seen screens: the chosen variant, the screens that are no
+// Kiv, the other variant; and how many of the chosen variant lead it. Empty when no Kiv was seen.
+struct Row {
+    std::vector<std::u16string> screens;
+    std::size_t chosen = 0;
+};
+
+Row expectedRow(const std::vector<SeenScreen>& seen) {
+    bool anyVarel = false;
+    bool anyPellun = false;
+    for (const SeenScreen& screen : seen) {
+        anyVarel = anyVarel || screen.kind == Kind::Varel;
+        anyPellun = anyPellun || screen.kind == Kind::Pellun;
+    }
+    if (!anyVarel && !anyPellun) {
+        return {};
+    }
+    const Kind chosen = anyVarel ? Kind::Varel : Kind::Pellun;
+    const Kind otherVariant = anyVarel ? Kind::Pellun : Kind::Varel;
+    Row row;
+    for (const Kind kind : {chosen, Kind::Other, otherVariant}) {
+        for (const SeenScreen& screen : seen) {
+            if (screen.kind == kind) {
+                row.screens.push_back(screen.deviceName);
+                row.chosen += kind == chosen ? 1 : 0;
+            }
+        }
+    }
+    return row;
+}
+
+std::map<std::u16string, SimulatedDisplay> byName(const SimulatedDesktop& desktop) {
+    std::map<std::u16string, SimulatedDisplay> displays;
+    for (const SimulatedAdapter& each : desktop.adapters) {
+        for (const SimulatedDisplay& display : each.displays) {
+            displays[display.deviceName] = display;
+        }
+    }
+    return displays;
+}
+
+std::string narrowText(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+std::string describe(const SimulatedDesktop& desktop) {
+    std::ostringstream text;
+    for (const SimulatedAdapter& each : desktop.adapters) {
+        text << "  adapter " << narrowText(each.hardwareId) << "\n";
+        for (const SimulatedDisplay& display : each.displays) {
+            text << "    " << narrowText(display.deviceName) << " " << display.width << "x" << display.height << " at ("
+                 << display.x << "," << display.y << ")" << (display.primary ? " primary" : "")
+                 << (display.attached ? "" : " not attached") << ", " << display.monitors.size() << " monitor(s)\n";
+        }
+    }
+    return text.str();
+}
+
+bool samePlaces(const SimulatedDesktop& a, const SimulatedDesktop& b) { return describe(a) == describe(b); }
+
+// What is wrong with the layouts after a run, or nothing.
+std::optional<std::string> violation(const SimulatedDesktop& before, const WholeRun& run) {
+    const orvi::simulation::SimulatedWindowSystem& system = orvi::simulation::simulatedWindowSystem();
+    const bool failed = run.exitCode != 0;
+    const bool switched = run.log.find("\nsetPrimaryDevice completed result: 0\n") != std::string::npos;
+    const Row expected = expectedRow(seenScreens(run.log));
+    const std::vector<std::u16string>& row = expected.screens;
+
+    if (failed || !switched) {
+        // Only when every screen is of the chosen variant is one of them primary already.
+        if (!failed && row.size() > expected.chosen) {
+            return "a Kiv beside other screens was not made primary";
+        }
+        if (!samePlaces(system.storedLayout(), before)) {
+            return "the stored layout changed without a switch";
+        }
+        if (!samePlaces(system.desktop(), before)) {
+            return "the desktop shown changed without a switch";
+        }
+        return std::nullopt;
+    }
+
+    if (row.empty()) {
+        return "a switch without a Kiv";
+    }
+    const auto stored = byName(system.storedLayout());
+    const auto then = byName(before);
+    int primaries = 0;
+    for (const auto& [name, display] : stored) {
+        primaries += display.primary ? 1 : 0;
+    }
+    if (primaries != 1) {
+        return std::to_string(primaries) + " primary displays";
+    }
+    LONG x = 0;
+    for (const std::u16string& name : row) {
+        const SimulatedDisplay& display = stored.at(name);
+        if (display.x != x || display.y != 0) {
+            return narrowText(name) + " is not at (" + std::to_string(x) + ",0)";
+        }
+        if (display.width != then.at(name).width || display.height != then.at(name).height) {
+            return narrowText(name) + " changed its size";
+        }
+        x = static_cast<LONG>(static_cast<DWORD>(x) + display.width);
+    }
+    if (!stored.at(row.front()).primary) {
+        return narrowText(row.front()) + " is not the primary";
+    }
+    for (const auto& [name, display] : stored) {
+        const SimulatedDisplay& old = then.at(name);
+        const bool inRow = std::find(row.begin(), row.end(), name) != row.end();
+        if (!inRow && (display.x != old.x || display.y != old.y || display.width != old.width ||
+                       display.height != old.height || display.attached != old.attached)) {
+            return narrowText(name) + ", not seen by the run, was moved";
+        }
+    }
+    if (!samePlaces(system.desktop(), system.storedLayout())) {
+        return "the desktop shown is not the stored layout";
+    }
+    return std::nullopt;
+}
+
+class LayoutPropertyTest : public SimulatedDesktopTest {};
+
+TEST_F(LayoutPropertyTest, EveryRunLeavesTheStoredLayoutAsItWasOrSound) {
+    const std::uint64_t firstSeed = fromEnvironment("KIV_LAYOUT_SEED", kFirstSeed);
+    const std::uint64_t cases = fromEnvironment("KIV_LAYOUT_CASES", kCases);
+    int failures = 0;
+    for (std::uint64_t seed = firstSeed; seed < firstSeed + cases && failures < kFailuresShown; ++seed) {
+        Random random(seed);
+        const SimulatedDesktop desktop = generatedDesktop(random);
+
+        serve(desktop);
+        const SimulatedDesktop before = windowSystem().storedLayout();
+        const WholeRun clean = runWholeTool();
+        std::optional<std::string> wrong = violation(before, clean);
+        std::string failure = "none";
+        if (!wrong) {
+            const std::vector<SimulatedCall> calls = windowSystem().calls();
+            const std::size_t index = static_cast<std::size_t>(uniform(random, 0, static_cast<int>(calls.size()) - 1));
+            unsigned occurrence = 0;
+            for (std::size_t i = 0; i <= index; ++i) {
+                occurrence += calls[i].operation == calls[index].operation ? 1 : 0;
+            }
+            const LONG code = wayToFail(random, calls[index].operation);
+            failure = "call " + std::to_string(index + 1) + " (DisplayOperation " +
+                      std::to_string(static_cast<int>(calls[index].operation)) + " #" + std::to_string(occurrence) +
+                      ") failing with " + std::to_string(code);
+
+            serve(desktop);
+            windowSystem().failCall(calls[index].operation, occurrence, code);
+            const WholeRun run = runWholeTool();
+            wrong = violation(before, run);
+            if (wrong) {
+                *wrong += "\nlog:\n" + run.log;
+            }
+        } else {
+            *wrong += "\nlog:\n" + clean.log;
+        }
+        if (wrong) {
+            ++failures;
+            ADD_FAILURE() << "seed " << seed << " (KIV_LAYOUT_SEED=" << seed << " KIV_LAYOUT_CASES=1)"
+                          << ", failure: " << failure << ": " << *wrong << "\nbefore:\n"
+                          << describe(before) << "stored after:\n"
+                          << describe(windowSystem().storedLayout());
+        }
+    }
+}
+
+}  // namespace
