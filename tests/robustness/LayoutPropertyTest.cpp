@@ -103,9 +103,9 @@ LONG wayToFail(Random& random, DisplayOperation operation) {
         const LONG results[] = {DISP_CHANGE_FAILED, DISP_CHANGE_BADMODE, DISP_CHANGE_RESTART, DISP_CHANGE_NOTUPDATED};
         return results[uniform(random, 0, 3)];
     }
-    const DWORD codes[] = {
-        ERROR_GEN_FAILURE, ERROR_INVALID_PARAMETER,
-        operation == DisplayOperation::QueryDisplayConfig ? ERROR_INSUFFICIENT_BUFFER : ERROR_ACCESS_DENIED};
+    const DWORD codes[] = {ERROR_GEN_FAILURE, ERROR_INVALID_PARAMETER,
+                           operation == DisplayOperation::QueryDisplayConfig ? DWORD{ERROR_INSUFFICIENT_BUFFER}
+                                                                             : DWORD{ERROR_ACCESS_DENIED}};
     return static_cast<LONG>(codes[uniform(random, 0, 2)]);
 }
 
