@@ -5,11 +5,24 @@
 #include "simulation/PlugInSchedule.h"
 #include "simulation/SimulatedWindowSystem.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 namespace orvi::simulation {
+namespace {
+
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
+std::int64_t performanceCounter() {
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+}  // namespace
 
 void useDesktopFromEnvironment() {
     const char* variable = std::getenv("SIMULATED_DESKTOP");
@@ -26,16 +39,29 @@ void useDesktopFromEnvironment() {
         throw std::runtime_error(std::string("Simulated desktop ") + error.what());
     }
     system.reset(file.desktop);
+    // Seconds count from here, on the performance counter (nanoseconds on the host), which Sleep
+    // moves on virtual time.
+    system.setClock(performanceCounter);
+    const std::int64_t start = performanceCounter();
     const std::vector<unsigned> sizesQueries = sizesQueriesOf(file.plugIns);
     for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
-        system.plugInAfterSizesQuery(sizesQueries[i], file.plugIns[i].adapter);
+        const PlannedPlugIn& plugIn = file.plugIns[i];
+        if (plugIn.atSecond) {
+            system.plugInAt(start + *plugIn.atSecond * kNanosecondsPerSecond, plugIn.adapter);
+        } else {
+            system.plugInAfterSizesQuery(sizesQueries[i], plugIn.adapter);
+        }
     }
     // The adapters plugged in so far are part of the stored desktop now; only the others are still
     // to come, in a later run.
-    system.setLayoutStore([path, plugIns = file.plugIns, &system](const SimulatedDesktop& layout) {
+    system.setLayoutStore([path, plugIns = file.plugIns, start, &system](const SimulatedDesktop& layout) {
         const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
-        return writeDesktopFile(path,
-                                DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade))});
+        std::optional<unsigned> nextSecond;
+        if (const std::optional<std::int64_t> next = system.nextPlugInTime()) {
+            nextSecond = static_cast<unsigned>((*next - start) / kNanosecondsPerSecond);
+        }
+        return writeDesktopFile(
+            path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond)});
     });
 }
 

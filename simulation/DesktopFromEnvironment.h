@@ -4,8 +4,9 @@
 namespace orvi::simulation {
 
 // Loads the simulated window system with the desktop of the JSON file that the environment variable
-// SIMULATED_DESKTOP names, and with the file's plug-ins, each planned for its scan pass
-// (PlugInSchedule.h). Every layout stored from then on (a change made with CDS_UPDATEREGISTRY) is
+// SIMULATED_DESKTOP names, and with the file's plug-ins, each planned for its scan pass or its second
+// (PlugInSchedule.h); seconds count from this call on the performance counter, which is the
+// window system's clock from then on. Every layout stored from then on (a change made with CDS_UPDATEREGISTRY) is
 // written back to that file, as the real window system keeps it beyond the run, together with the
 // plug-ins that have not happened yet; those that have are among the adapters by then. Without the
 // variable, or with it empty, the default desktop (DefaultDesktop.h), whose changes last for the run

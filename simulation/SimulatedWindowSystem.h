@@ -13,14 +13,16 @@
 //   at (0, 0), or nothing is applied and the call answers DISP_CHANGE_BADPARAM. When a change was
 //   made with CDS_UPDATEREGISTRY the new layout is also stored (storedLayout, the layout store).
 //
-// Tests can make any call fail, plug in an adapter while the tool runs, and read every call made.
-// Everything runs on one thread.
+// Tests can make any call fail, plug in an adapter while the tool runs (during a pass, or at a time of
+// the window system's clock), and read every call made. Every plug-in is announced as a change of the
+// desktop (changeNotices). Everything runs on one thread.
 #pragma once
 
 #include "platform/Win32.h"
 #include "simulation/SimulatedDesktop.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -59,6 +61,9 @@ struct SimulatedCall {
 // ChangeDisplaySettingsExW answers with DISP_CHANGE_NOTUPDATED.
 using LayoutStore = std::function<bool(const SimulatedDesktop&)>;
 
+// The window system's time in nanoseconds, which never goes back.
+using SimulatedClock = std::function<std::int64_t()>;
+
 class SimulatedWindowSystem {
 public:
     SimulatedWindowSystem() = default;
@@ -90,6 +95,24 @@ public:
     // ERROR_INSUFFICIENT_BUFFER when the configuration grew.
     void plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter);
 
+    // The clock of plugInAt; without one the time stands at 0.
+    void setClock(SimulatedClock clock) { clock_ = std::move(clock); }
+    std::int64_t now() const { return clock_ ? clock_() : 0; }
+
+    // Adds `adapter` after the others once the clock reads `time` or later: a screen plugged in at a
+    // moment of its own, not of the tool's calls. It arrives at plugInDue, which every call of
+    // GetDisplayConfigBufferSizes makes first (so that the sizes already count it).
+    void plugInAt(std::int64_t time, SimulatedAdapter adapter);
+    // The time of the earliest plugInAt adapter that has not arrived yet.
+    std::optional<std::int64_t> nextPlugInTime() const;
+    // Adds every plugInAt adapter whose time has come, all in one change.
+    void plugInDue();
+
+    // How many changes of the desktop the window system has announced: one for each call of
+    // GetDisplayConfigBufferSizes after which adapters were plugged in, and one for each plugInDue
+    // that plugged any in.
+    unsigned changeNotices() const { return changeNotices_; }
+
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
 
     // The display services, each as its namesake in platform/DisplayCalls.inc.
@@ -117,6 +140,10 @@ private:
         unsigned sizesQuery;
         SimulatedAdapter adapter;
     };
+    struct TimedPlugIn {
+        std::int64_t time;
+        SimulatedAdapter adapter;
+    };
 
     // Counts the call and answers the injected failure's code for it, if there is one.
     std::optional<LONG> countCall(DisplayOperation operation);
@@ -142,6 +169,9 @@ private:
     std::map<DisplayOperation, unsigned> callCounts_;
     std::vector<Failure> failures_;
     std::vector<PlugIn> plugIns_;
+    std::vector<TimedPlugIn> timedPlugIns_;  // those still to come
+    SimulatedClock clock_;
+    unsigned changeNotices_ = 0;
     std::vector<RecordedChange> recordedChanges_;
 };
 
