@@ -139,6 +139,8 @@ TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
         {"only-kiv.json", {u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"kiv-plugged-in-later.json",
          {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"kiv-plugged-in-at-45s.json",
+         {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
     };
     for (const Example& example : examplesWithIds) {
         const orvi::simulation::DesktopFile file = orvi::simulation::readDesktopFile(examples + "/" + example.file);
