@@ -70,7 +70,7 @@ public:
     explicit SimulatedWindowSystem(SimulatedDesktop desktop);
 
     // Serves `desktop` from now on and forgets everything else: calls, counts, failures, plug-ins,
-    // recorded changes, the stored layout and the layout store.
+    // notices, the clock, recorded changes, the stored layout and the layout store.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
