@@ -6,7 +6,8 @@
 
 namespace orvi {
 
-int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass) {
+int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
+            platform::DesktopChanges& changes) {
     const auto singleInstance = util::GlobalNamedMutex::create("SetPrimaryKiv_single_app");
     if (!singleInstance->tryLock()) {
         settings.log << "Other instance of this application is already running" << std::endl;
@@ -17,7 +18,8 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
         return 0;
     }
     if (settings.maxWait > 0) {
-        waitForKiv(settings.log, settings.maxWait, startTime, clock, [&] { return scanPass(settings.log); });
+        const ScanPass pass = [&] { return scanPass(settings.log); };
+        waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
     }
     return 0;
 }

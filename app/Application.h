@@ -4,6 +4,7 @@
 #include "app/Clock.h"
 #include "app/CommandLine.h"
 #include "app/LogFile.h"
+#include "platform/DesktopChanges.h"
 
 #include <functional>
 #include <ostream>
@@ -14,10 +15,11 @@ namespace orvi {
 using LoggingScanPass = std::function<bool(std::ostream& log)>;
 
 // Takes the single-instance lock (exit code 1 with one line when another instance holds it), runs a
-// first scan pass and, when it found nothing and settings.maxWait is above 0, waits for a Kiv. The
-// exit code is 0 in every other case. Throws what the lock or a scan pass throws; the lock is given
-// up before the exception leaves.
-int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass);
+// first scan pass and, when it found nothing and settings.maxWait is above 0, waits for a Kiv, waking
+// early on the desktop changes that `changes` announces. The exit code is 0 in every other case.
+// Throws what the lock or a scan pass throws; the lock is given up before the exception leaves.
+int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
+            platform::DesktopChanges& changes = platform::noDesktopChanges());
 
 // Reports a failure that ended the run and returns the exit code 1: one "ERROR: " line in the log
 // file when one is open, otherwise an error box titled "ERROR" (also when a log file was named but

@@ -1,6 +1,7 @@
 #include "app/DeviceWait.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace orvi {
 namespace {
@@ -12,6 +13,17 @@ constexpr std::int64_t kLongestInterval = 30;
 constexpr std::int32_t kPollsAtFirstInterval = 3;
 // Single precision on purpose: 26 * 1.2f truncates to 31, which the cap turns into 30.
 constexpr float kIntervalGrowth = 1.2f;
+// A screen that is plugged in makes Windows announce several changes within a few hundred
+// milliseconds (the device node, the monitor's interface, the new desktop mode), and the desktop is
+// not complete at the first of them. One second of quiet outlasts such a burst, and the screen still
+// becomes primary within about the second in which a user expects it to.
+constexpr std::int64_t kSettleTime = 1 * kNanosecondsPerSecond;
+
+// Rounded up, so that a wait never ends short of its end by a fraction of a millisecond. The
+// remaining time is at most one interval (30 s), well within 32 bits.
+std::uint32_t millisecondsUntil(std::int64_t now, std::int64_t end) {
+    return static_cast<std::uint32_t>((end - now + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond);
+}
 
 }  // namespace
 
@@ -29,36 +41,56 @@ void sleepUntil(Clock& clock, std::int64_t wakeUpTime) {
         if (now >= wakeUpTime) {
             return;
         }
-        // Rounded up, so that the sleep never ends short of the wake-up time by a fraction of a
-        // millisecond. The remaining time is at most one interval (30 s), well within 32 bits.
-        const std::int64_t remaining = wakeUpTime - now;
-        clock.sleepMilliseconds(
-            static_cast<std::uint32_t>((remaining + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond));
+        clock.sleepMilliseconds(millisecondsUntil(now, wakeUpTime));
     }
 }
 
+namespace {
+
+// Blocks until the clock reads wakeUpTime or, after a desktop change, until no further change has
+// come for the settle time; the listener exists only during the wait. Returns when the wait was meant
+// to end: wakeUpTime, or the earlier end of the settling.
+std::int64_t waitUntilWakeUpOrSettled(Clock& clock, platform::DesktopChanges& changes, std::int64_t wakeUpTime) {
+    const std::unique_ptr<platform::DesktopChangeListener> listener = changes.listen();
+    if (!listener) {
+        sleepUntil(clock, wakeUpTime);
+        return wakeUpTime;
+    }
+    std::int64_t endTime = wakeUpTime;
+    for (std::int64_t now = clock.nowNanoseconds(); now < endTime; now = clock.nowNanoseconds()) {
+        if (listener->waitMilliseconds(millisecondsUntil(now, endTime))) {
+            endTime = std::min(clock.nowNanoseconds() + kSettleTime, wakeUpTime);
+        }
+    }
+    return endTime;
+}
+
+}  // namespace
+
 bool waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
-                const ScanPass& scanPass) {
+                const ScanPass& scanPass, platform::DesktopChanges& changes) {
     // The log texts are fixed, spelling included ("apear"): people and tools match them exactly.
     log << "Kiv device isn't found. " << maxWaitSeconds << "s for it to apear" << std::endl;
     const std::int64_t deadline = startTime + maxWaitSeconds * kNanosecondsPerSecond;
     std::int64_t baseTime = startTime;
     std::int64_t interval = kFirstInterval;
     std::int32_t poll = 0;
-    std::int64_t wakeUpTime = 0;
-    // A wait cut at the deadline is the last one even when its pass ends at the very deadline on a
-    // coarse clock: polling again from there would run passes without end.
+    std::int64_t waitEnd = 0;
+    // A wait that lasted to the deadline is the last one even when its pass ends at the very deadline
+    // on a coarse clock: polling again from there would run passes without end. A wait that a desktop
+    // change ended earlier is followed by the next poll, as any other, so the tool still looks until
+    // the deadline.
     do {
         ++poll;
         interval = nextPollInterval(poll, interval);
         log << "Poll: Waiting for Kiv device for up to " << interval << "s" << std::endl;
-        wakeUpTime = std::min(baseTime + interval * kNanosecondsPerSecond, deadline);
-        sleepUntil(clock, wakeUpTime);
+        waitEnd =
+            waitUntilWakeUpOrSettled(clock, changes, std::min(baseTime + interval * kNanosecondsPerSecond, deadline));
         if (scanPass()) {
             return true;
         }
         baseTime = clock.nowNanoseconds();
-    } while (wakeUpTime < deadline && deadline >= baseTime);
+    } while (waitEnd < deadline && deadline >= baseTime);
     log << "Kiv is not connected, no more changes will be performed" << std::endl;
     return false;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/Clock.h"
+#include "platform/DesktopChanges.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,10 +22,13 @@ std::int64_t nextPollInterval(std::int32_t poll, std::int64_t previousInterval);
 void sleepUntil(Clock& clock, std::int64_t wakeUpTime);
 
 // Called after a first pass that found nothing, with a maxWaitSeconds above 0. Each wait is counted
-// from the end of the previous pass (the first from startTime) and cut at startTime + maxWaitSeconds;
-// a pass follows every wait. Returns true as soon as a pass finds a Kiv, false once a pass ends past
-// the deadline (after writing the give-up line).
+// from the end of the previous pass (the first from startTime) and cut at startTime + maxWaitSeconds.
+// During each wait, and only then, it listens to `changes`: a change of the desktop ends the wait
+// once no further change has come for a settle time of one second (but not later than the wait
+// would have ended); when it cannot listen, it sleeps. A pass follows every wait. Returns true as
+// soon as a pass finds a Kiv, false once the pass after a wait that lasted to the deadline ends, or
+// a pass ends past the deadline (after writing the give-up line).
 bool waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
-                const ScanPass& scanPass);
+                const ScanPass& scanPass, platform::DesktopChanges& changes = platform::noDesktopChanges());
 
 }  // namespace orvi

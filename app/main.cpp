@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/LogFile.h"
+#include "platform/DesktopChanges.h"
 #include "primary/ScanPass.h"
 
 #ifndef _WIN32
@@ -16,7 +17,7 @@ int main(int argc, char* argv[]) {
         // The host build runs against a simulated window system, whose desktop comes from a file.
         orvi::simulation::useDesktopFromEnvironment();
 #endif
-        return orvi::runTool(settings, orvi::systemClock(), orvi::runScanPass);
+        return orvi::runTool(settings, orvi::systemClock(), orvi::runScanPass, orvi::platform::desktopChanges());
     } catch (const std::exception& failure) {
         return orvi::reportFailure(orvi::processLogFile(), failure.what());
     }

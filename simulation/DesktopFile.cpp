@@ -147,16 +147,23 @@ SimulatedAdapter readAdapter(const json& object, const std::string& where) {
 }
 
 PlannedPlugIn readPlugIn(const json& object, const std::string& where) {
-    checkKeys(object, where, {"duringPass", "adapter"});
-    for (const char* key : {"duringPass", "adapter"}) {
-        if (!object.contains(key)) {
-            fault(where, std::string("\"") + key + "\" missing");
-        }
+    checkKeys(object, where, {"duringPass", "atSecond", "adapter"});
+    const bool byPass = object.contains("duringPass");
+    if (byPass == object.contains("atSecond")) {
+        fault(where,
+              byPass ? "\"duringPass\" and \"atSecond\" exclude each other" : "\"duringPass\" or \"atSecond\" missing");
+    }
+    if (!object.contains("adapter")) {
+        fault(where, "\"adapter\" missing");
     }
     PlannedPlugIn plugIn;
-    plugIn.duringPass = readNumber<unsigned>(object, "duringPass", 0, where);
-    if (plugIn.duringPass == 0) {
-        fault(member(where, "duringPass"), "out of range");
+    if (byPass) {
+        plugIn.duringPass = readNumber<unsigned>(object, "duringPass", 0, where);
+        if (plugIn.duringPass == 0) {
+            fault(member(where, "duringPass"), "out of range");
+        }
+    } else {
+        plugIn.atSecond = readNumber<unsigned>(object, "atSecond", 0, where);
     }
     plugIn.adapter = readAdapter(object.at("adapter"), member(where, "adapter"));
     return plugIn;
@@ -282,7 +289,9 @@ std::string formatDesktop(const DesktopFile& file) {
     if (!file.plugIns.empty()) {
         json plugIns = json::array();
         for (const PlannedPlugIn& plugIn : file.plugIns) {
-            plugIns.push_back(json{{"duringPass", plugIn.duringPass}, {"adapter", adapterToJson(plugIn.adapter)}});
+            plugIns.push_back(
+                plugIn.atSecond ? json{{"atSecond", *plugIn.atSecond}, {"adapter", adapterToJson(plugIn.adapter)}}
+                                : json{{"duringPass", plugIn.duringPass}, {"adapter", adapterToJson(plugIn.adapter)}});
         }
         document["plugIns"] = plugIns;
     }

@@ -4,17 +4,19 @@
 #include "simulation/DisplayCall.h"
 #include "simulation/SimulatedDesktop.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace orvi::simulation {
 
 // An adapter, with its display devices and monitors, that is plugged in while the tool runs: during
-// the duringPass-th scan pass (1, 2, ...). PlugInSchedule.h turns the pass into the window system's
-// moment.
+// the duringPass-th scan pass (1, 2, ...), or, when atSecond is set, that many seconds after the run
+// began, on the run's clock. PlugInSchedule.h turns either into the window system's moment.
 struct PlannedPlugIn {
-    unsigned duringPass = 1;
+    unsigned duringPass = 1;  // not used when atSecond is set
     SimulatedAdapter adapter;
+    std::optional<unsigned> atSecond = std::nullopt;
 };
 
 // A display call that fails instead of doing anything: the occurrence-th call (1, 2, ...) of that
@@ -37,8 +39,9 @@ struct DesktopFile {
 
 // Throws std::runtime_error naming the first fault and where it is ("adapters[0].displays[1].width:
 // ..."): not JSON, a missing "adapters", an unknown key, a value of the wrong type or out of range, a
-// text that is not UTF-8, a plug-in without its pass or adapter, a failure without its call,
-// occurrence or result, of a call that is not a display call, or with a result that is no failure.
+// text that is not UTF-8, a plug-in without its adapter or without exactly one of its pass and
+// second, a failure without its call, occurrence or result, of a call that is not a display call, or
+// with a result that is no failure.
 DesktopFile parseDesktop(const std::string& json);
 
 // Every field written, indented by two blanks; "plugIns" and "failures" only when there are any.

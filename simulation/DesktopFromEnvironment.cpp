@@ -5,11 +5,24 @@
 #include "simulation/PlugInSchedule.h"
 #include "simulation/SimulatedWindowSystem.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 namespace orvi::simulation {
+namespace {
+
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
+std::int64_t performanceCounter() {
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+}  // namespace
 
 void useDesktopFromEnvironment() {
     const char* variable = std::getenv("SIMULATED_DESKTOP");
@@ -26,9 +39,18 @@ void useDesktopFromEnvironment() {
         throw std::runtime_error(std::string("Simulated desktop ") + error.what());
     }
     system.reset(file.desktop);
+    // Seconds count from here, on the performance counter (nanoseconds on the host), which Sleep
+    // moves on virtual time.
+    system.setClock(performanceCounter);
+    const std::int64_t start = performanceCounter();
     const std::vector<unsigned> sizesQueries = sizesQueriesOf(file.plugIns);
     for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
-        system.plugInAfterSizesQuery(sizesQueries[i], file.plugIns[i].adapter);
+        const PlannedPlugIn& plugIn = file.plugIns[i];
+        if (plugIn.atSecond) {
+            system.plugInAt(start + *plugIn.atSecond * kNanosecondsPerSecond, plugIn.adapter);
+        } else {
+            system.plugInAfterSizesQuery(sizesQueries[i], plugIn.adapter);
+        }
     }
     for (const PlannedFailure& failure : file.failures) {
         system.failCall(failure.call, failure.occurrence, failure.result, failure.lastError);
@@ -37,10 +59,15 @@ void useDesktopFromEnvironment() {
     // to come, in a later run.
     // The failures stay as they are: they belong to every run on this file.
     system.setLayoutStore(
-        [path, plugIns = file.plugIns, failures = file.failures, &system](const SimulatedDesktop& layout) {
+        [path, plugIns = file.plugIns, failures = file.failures, start, &system](const SimulatedDesktop& layout) {
             const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
+            std::optional<unsigned> nextSecond;
+            if (const std::optional<std::int64_t> next = system.nextPlugInTime()) {
+                nextSecond = static_cast<unsigned>((*next - start) / kNanosecondsPerSecond);
+            }
             return writeDesktopFile(
-                path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade)), failures});
+                path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond),
+                                  failures});
         });
 }
 

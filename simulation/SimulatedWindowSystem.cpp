@@ -148,6 +148,36 @@ void SimulatedWindowSystem::plugInAfterSizesQuery(unsigned sizesQuery, Simulated
     plugIns_.push_back(PlugIn{sizesQuery, std::move(adapter)});
 }
 
+void SimulatedWindowSystem::plugInAt(std::int64_t time, SimulatedAdapter adapter) {
+    timedPlugIns_.push_back(TimedPlugIn{time, std::move(adapter)});
+}
+
+std::optional<std::int64_t> SimulatedWindowSystem::nextPlugInTime() const {
+    std::optional<std::int64_t> next;
+    for (const TimedPlugIn& plugIn : timedPlugIns_) {
+        if (!next || plugIn.time < *next) {
+            next = plugIn.time;
+        }
+    }
+    return next;
+}
+
+void SimulatedWindowSystem::plugInDue() {
+    const std::int64_t time = now();
+    const auto due = std::stable_partition(timedPlugIns_.begin(), timedPlugIns_.end(),
+                                           [time](const TimedPlugIn& plugIn) { return plugIn.time <= time; });
+    if (due == timedPlugIns_.begin()) {
+        return;
+    }
+    for (auto plugIn = timedPlugIns_.begin(); plugIn != due; ++plugIn) {
+        desktop_.adapters.push_back(plugIn->adapter);
+        storedLayout_.adapters.push_back(std::move(plugIn->adapter));  // as the window system stores it
+    }
+    timedPlugIns_.erase(timedPlugIns_.begin(), due);
+    nameDisplays();
+    ++changeNotices_;
+}
+
 std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
     const unsigned occurrence = ++callCounts_[operation];
     const DisplayCall function = functionOf(operation);
@@ -353,6 +383,7 @@ BOOL SimulatedWindowSystem::getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* inf
 }
 
 LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pathCount, UINT32* modeCount) {
+    plugInDue();
     SimulatedCall call = callOf(DisplayOperation::GetDisplayConfigBufferSizes);
     call.flags = flags;
     const unsigned sizesQuery = callCounts_[call.operation] + 1;
@@ -368,13 +399,17 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     }
     const LONG result = record(std::move(call));
 
+    const std::size_t adaptersBefore = desktop_.adapters.size();
     for (const PlugIn& plugIn : plugIns_) {
         if (plugIn.sizesQuery == sizesQuery) {
             desktop_.adapters.push_back(plugIn.adapter);
             storedLayout_.adapters.push_back(plugIn.adapter);
         }
     }
-    nameDisplays();
+    if (desktop_.adapters.size() != adaptersBefore) {
+        nameDisplays();
+        ++changeNotices_;
+    }
     return result;
 }
 

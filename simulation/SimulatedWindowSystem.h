@@ -17,8 +17,9 @@
 //   change to the registry at once; a change without it lasts for the run only. When the layout
 //   store cannot keep the new layout, that record answers DISP_CHANGE_NOTUPDATED and changes nothing.
 //
-// Tests can make any call fail, plug in an adapter while the tool runs, and read every call made.
-// Everything runs on one thread.
+// Tests can make any call fail, plug in an adapter while the tool runs (during a pass, or at a time of
+// the window system's clock), and read every call made. Every plug-in is announced as a change of the
+// desktop (changeNotices). Everything runs on one thread.
 #pragma once
 
 #include "platform/Win32.h"
@@ -26,6 +27,7 @@
 #include "simulation/SimulatedDesktop.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -64,13 +66,16 @@ struct SimulatedCall {
 // ChangeDisplaySettingsExW answers with DISP_CHANGE_NOTUPDATED.
 using LayoutStore = std::function<bool(const SimulatedDesktop&)>;
 
+// The window system's time in nanoseconds, which never goes back.
+using SimulatedClock = std::function<std::int64_t()>;
+
 class SimulatedWindowSystem {
 public:
     SimulatedWindowSystem() = default;
     explicit SimulatedWindowSystem(SimulatedDesktop desktop);
 
     // Serves `desktop` from now on, as shown and as stored, and forgets everything else: calls,
-    // counts, failures, plug-ins, recorded changes and the layout store.
+    // counts, failures, plug-ins, notices, the clock, recorded changes and the layout store.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
@@ -100,6 +105,24 @@ public:
     // tool runs. A QueryDisplayConfig with the counts asked for before then answers
     // ERROR_INSUFFICIENT_BUFFER when the configuration grew.
     void plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter);
+
+    // The clock of plugInAt; without one the time stands at 0.
+    void setClock(SimulatedClock clock) { clock_ = std::move(clock); }
+    std::int64_t now() const { return clock_ ? clock_() : 0; }
+
+    // Adds `adapter` after the others once the clock reads `time` or later: a screen plugged in at a
+    // moment of its own, not of the tool's calls. It arrives at plugInDue, which every call of
+    // GetDisplayConfigBufferSizes makes first (so that the sizes already count it).
+    void plugInAt(std::int64_t time, SimulatedAdapter adapter);
+    // The time of the earliest plugInAt adapter that has not arrived yet.
+    std::optional<std::int64_t> nextPlugInTime() const;
+    // Adds every plugInAt adapter whose time has come, all in one change.
+    void plugInDue();
+
+    // How many changes of the desktop the window system has announced: one for each call of
+    // GetDisplayConfigBufferSizes after which adapters were plugged in, and one for each plugInDue
+    // that plugged any in.
+    unsigned changeNotices() const { return changeNotices_; }
 
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
 
@@ -134,6 +157,10 @@ private:
         unsigned sizesQuery;
         SimulatedAdapter adapter;
     };
+    struct TimedPlugIn {
+        std::int64_t time;
+        SimulatedAdapter adapter;
+    };
 
     // Counts the call and answers the injected failure's code for it, if there is one: the last error
     // of a BOOL call, the result of the others (whose last error it sets itself).
@@ -165,6 +192,9 @@ private:
     std::vector<Failure> failures_;
     std::vector<CallFailure> callFailures_;
     std::vector<PlugIn> plugIns_;
+    std::vector<TimedPlugIn> timedPlugIns_;  // those still to come
+    SimulatedClock clock_;
+    unsigned changeNotices_ = 0;
     std::vector<RecordedChange> recordedChanges_;
 };
 

@@ -99,7 +99,9 @@ std::string screenTable(const simulation::DesktopFile& file) {
         for (const SimulatedDisplay& display : plugIn.adapter.displays) {
             shows += (shows.empty() ? "" : ", ") + monitorNames(display) + " " + sizeOf(display);
         }
-        result += "plugged in during pass " + std::to_string(plugIn.duringPass) + ": " +
+        const std::string when = plugIn.atSecond ? "at second " + std::to_string(*plugIn.atSecond)
+                                                 : "during pass " + std::to_string(plugIn.duringPass);
+        result += "plugged in " + when + ": " +
                   (plugIn.adapter.name.empty() ? "an adapter" : text(plugIn.adapter.name)) +
                   (shows.empty() ? "" : " with " + shows) + "\n";
     }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -28,19 +30,72 @@ public:
     std::vector<std::uint32_t> sleeps;
 };
 
+// The window system's notices of desktop changes on the fake clock: a listener's wait ends at the
+// first notice within it, and a notice that comes while no listener waits is lost.
+class FakeDesktopChanges final : public orvi::platform::DesktopChanges {
+public:
+    explicit FakeDesktopChanges(FakeClock& clock) : clock_(clock) {}
+
+    std::unique_ptr<orvi::platform::DesktopChangeListener> listen() override {
+        if (!canListen) {
+            return nullptr;
+        }
+        return std::make_unique<Listener>(*this);
+    }
+
+    std::deque<std::int64_t> notices;  // clock readings, in order
+    bool canListen = true;             // false: the window or the registration cannot be made
+    int listeners = 0;                 // alive now
+    int waits = 0;
+
+private:
+    class Listener final : public orvi::platform::DesktopChangeListener {
+    public:
+        explicit Listener(FakeDesktopChanges& changes) : changes_(changes) { ++changes_.listeners; }
+        ~Listener() override { --changes_.listeners; }
+
+        bool waitMilliseconds(std::uint32_t milliseconds) override {
+            ++changes_.waits;
+            std::int64_t& now = changes_.clock_.now;
+            std::deque<std::int64_t>& notices = changes_.notices;
+            while (!notices.empty() && notices.front() < now) {
+                notices.pop_front();
+            }
+            const std::int64_t end = now + static_cast<std::int64_t>(milliseconds) * 1000000;
+            if (!notices.empty() && notices.front() <= end) {
+                now = notices.front();
+                notices.pop_front();
+                return true;
+            }
+            now = end;
+            return false;
+        }
+
+    private:
+        FakeDesktopChanges& changes_;
+    };
+
+    FakeClock& clock_;
+};
+
 struct Waiter {
     FakeClock clock;
+    FakeDesktopChanges changes{clock};
     std::ostringstream log;
     std::vector<double> passSeconds;  // when each pass ran, in seconds after kStart
     int findOnPass = 0;               // 0: never
     std::int64_t passDuration = 0;
 
     bool wait(std::int64_t maxWait) {
-        return orvi::waitForKiv(log, maxWait, kStart, clock, [this] {
-            passSeconds.push_back(static_cast<double>(clock.now - kStart) / kSecond);
-            clock.now += passDuration;
-            return static_cast<int>(passSeconds.size()) == findOnPass;
-        });
+        return orvi::waitForKiv(
+            log, maxWait, kStart, clock,
+            [this] {
+                EXPECT_EQ(changes.listeners, 0) << "nothing listens during a pass";
+                passSeconds.push_back(static_cast<double>(clock.now - kStart) / kSecond);
+                clock.now += passDuration;
+                return static_cast<int>(passSeconds.size()) == findOnPass;
+            },
+            changes);
     }
 };
 
@@ -58,17 +113,57 @@ TEST(PollInterval, GrowsByTheSinglePrecisionFactorUpTo30) {
 }
 
 TEST(DeviceWait, DefaultWaitPollsOnTheScheduleAndGivesUpAtTheDeadline) {
-    Waiter waiter;
-    EXPECT_FALSE(waiter.wait(300));
-    const std::vector<double> expected = {10, 20, 30, 42, 56, 72, 91, 113, 139, 169, 199, 229, 259, 289, 300};
-    EXPECT_EQ(waiter.passSeconds, expected);
-    std::string lines = "Kiv device isn't found. 300s for it to apear\n";
-    for (int interval : {10, 10, 10, 12, 14, 16, 19, 22, 26, 30, 30, 30, 30, 30, 30}) {
-        lines += pollLine(interval);
+    for (const bool canListen : {true, false}) {
+        Waiter waiter;
+        waiter.changes.canListen = canListen;
+        EXPECT_FALSE(waiter.wait(300));
+        const std::vector<double> expected = {10, 20, 30, 42, 56, 72, 91, 113, 139, 169, 199, 229, 259, 289, 300};
+        EXPECT_EQ(waiter.passSeconds, expected);
+        std::string lines = "Kiv device isn't found. 300s for it to apear\n";
+        for (int interval : {10, 10, 10, 12, 14, 16, 19, 22, 26, 30, 30, 30, 30, 30, 30}) {
+            lines += pollLine(interval);
+        }
+        lines += "Kiv is not connected, no more changes will be performed\n";
+        EXPECT_EQ(waiter.log.str(), lines);
+        EXPECT_EQ(canListen ? waiter.changes.waits : static_cast<int>(waiter.clock.sleeps.size()),
+                  static_cast<int>(expected.size()))
+            << "one wait per poll: no spinning";
     }
-    lines += "Kiv is not connected, no more changes will be performed\n";
-    EXPECT_EQ(waiter.log.str(), lines);
-    EXPECT_EQ(waiter.clock.sleeps.size(), expected.size()) << "one sleep per wait: no spinning";
+}
+
+TEST(DeviceWait, ADesktopChangeEndsTheWaitAfterTheSettleTime) {
+    struct Case {
+        const char* what;
+        std::int64_t maxWait;
+        std::vector<double> notices;  // seconds after kStart
+        bool canListen;
+        std::vector<double> passes;
+        std::vector<int> polls;
+    };
+    const Case cases[] = {
+        // The next wait counts from the end of that pass.
+        {"a notice 3 s into a 10 s wait", 30, {3}, true, {4, 14, 24, 30}, {10, 10, 10, 12}},
+        {"a burst restarts the settle time", 20, {3, 3.5, 4.25}, true, {5.25, 15.25, 20}, {10, 10, 10}},
+        {"a notice near the end of a wait is cut at its end", 25, {9.5}, true, {10, 20, 25}, {10, 10, 10}},
+        // A wait that ended early is not the last: the deadline still gets its pass.
+        {"a notice in the last wait before the deadline", 25, {22}, true, {10, 20, 23, 25}, {10, 10, 10, 12}},
+        {"no notice", 25, {}, true, {10, 20, 25}, {10, 10, 10}},
+        {"a failed registration", 25, {3}, false, {10, 20, 25}, {10, 10, 10}},
+    };
+    for (const Case& c : cases) {
+        Waiter waiter;
+        waiter.changes.canListen = c.canListen;
+        for (const double notice : c.notices) {
+            waiter.changes.notices.push_back(kStart + static_cast<std::int64_t>(notice * kSecond));
+        }
+        EXPECT_FALSE(waiter.wait(c.maxWait)) << c.what;
+        EXPECT_EQ(waiter.passSeconds, c.passes) << c.what;
+        std::string lines = "Kiv device isn't found. " + std::to_string(c.maxWait) + "s for it to apear\n";
+        for (const int interval : c.polls) {
+            lines += pollLine(interval);
+        }
+        EXPECT_EQ(waiter.log.str(), lines + "Kiv is not connected, no more changes will be performed\n") << c.what;
+    }
 }
 
 TEST(DeviceWait, ShortWaitIsCutAtTheDeadlineForOneLastPass) {

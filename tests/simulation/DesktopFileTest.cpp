@@ -60,12 +60,13 @@ TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
     desktop.adapters.pop_back();
     EXPECT_EQ(formatDesktop({desktop, {}}).find("plugIns"), std::string::npos);
 
-    const std::string text = formatDesktop({desktop, {{5, usb}, {2, usb}}});
+    const std::string text = formatDesktop({desktop, {{5, usb}, {2, usb}, {1, usb, 45}}});
     const orvi::simulation::DesktopFile file = parseDesktop(text);
     EXPECT_EQ(formatDesktop(file), text);
-    ASSERT_EQ(file.plugIns.size(), 2u);
+    ASSERT_EQ(file.plugIns.size(), 3u);
     EXPECT_EQ(file.plugIns[0].duringPass, 5u);
     EXPECT_EQ(file.plugIns[1].duringPass, 2u) << "kept in the order written";
+    EXPECT_EQ(file.plugIns[2].atSecond, 45u);
     EXPECT_EQ(file.plugIns[0].adapter.hardwareId, u"USB\\VID_17E9&PID_FF13&MI_00");
     EXPECT_EQ(file.desktop.adapters.size(), 1u);
 }
@@ -105,7 +106,10 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [{"displays": [{"monitors": [{"edidProductCode": 65536}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidProductCode: out of range"},
         {R"({"adapters": [], "plugIns": {}})", "plugIns: must be an array"},
-        {R"({"adapters": [], "plugIns": [{"adapter": {}}]})", "plugIns[0]: \"duringPass\" missing"},
+        {R"({"adapters": [], "plugIns": [{"adapter": {}}]})", "plugIns[0]: \"duringPass\" or \"atSecond\" missing"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 1, "atSecond": 4, "adapter": {}}]})",
+         "plugIns[0]: \"duringPass\" and \"atSecond\" exclude each other"},
+        {R"({"adapters": [], "plugIns": [{"atSecond": -1, "adapter": {}}]})", "plugIns[0].atSecond: out of range"},
         {R"({"adapters": [], "plugIns": [{"duringPass": 1}]})", "plugIns[0]: \"adapter\" missing"},
         {R"({"adapters": [], "plugIns": [{"duringPass": 0, "adapter": {}}]})", "plugIns[0].duringPass: out of range"},
         {R"({"adapters": [], "plugIns": [{"duringPass": 1, "adapter": {}}, {"duringPass": -2, "adapter": {}}]})",
@@ -160,6 +164,8 @@ TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
         {"only-kiv.json", {u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"failing-change.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"kiv-plugged-in-later.json",
+         {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"kiv-plugged-in-at-45s.json",
          {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
     };
     for (const Example& example : examplesWithIds) {

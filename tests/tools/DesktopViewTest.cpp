@@ -31,15 +31,17 @@ TEST(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
     detached.attached = false;
     SimulatedDisplay clone = display(u"\\\\.\\DISPLAY3", 1920, -480, 1280, 480, u"Kiv");
     clone.monitors.push_back({0, u"Caf\u00e9", u""});
-    DesktopFile file{SimulatedDesktop{{SimulatedAdapter{u"GPU", u"", {primary, detached, clone}}}},
-                     {{5, SimulatedAdapter{u"USB", u"", {display(u"", 0, 0, 800, 480, u"Late")}}}}};
+    DesktopFile file{
+        SimulatedDesktop{{SimulatedAdapter{u"GPU", u"", {primary, detached, clone}}}},
+        {{5, SimulatedAdapter{u"USB", u"", {display(u"", 0, 0, 800, 480, u"Late")}}}, {1, SimulatedAdapter{}, 45}}};
 
     EXPECT_EQ(orvi::tools::screenTable(file),
               "#  device        monitor       position      size\n"
               "1  \\\\.\\DISPLAY1  (no name)     (0, 0)        1920 x 1080  primary\n"
               "2  \\\\.\\DISPLAY2  (no monitor)  -             -            not attached\n"
               "3  \\\\.\\DISPLAY3  Kiv + Caf\u00e9    (1920, -480)  1280 x 480\n"
-              "plugged in during pass 5: USB with Late 800 x 480\n");
+              "plugged in during pass 5: USB with Late 800 x 480\n"
+              "plugged in at second 45: an adapter\n");
 }
 
 TEST(DesktopView, PictureScalesTheRowAndMarksThePrimary) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -130,6 +133,84 @@ TEST(EntryEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLock) {
                    kWinePass)))
         << e2e::readFile(log);
 }
+
+// Runs a helper program of the test's own folder to its end; its exit code, or 255 when it did not run.
+DWORD runHelper(const std::string& program) {
+    std::string commandLine = "\"" + e2e::binaryFolder() + program + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return 255;
+    }
+    DWORD exitCode = 255;
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return exitCode;
+}
+
+struct WakeCase {
+    const char* name;
+    bool broadcast;          // WM_DISPLAYCHANGE to every top-level window, 3 s after the start
+    std::vector<int> polls;  // the announced intervals
+};
+
+void PrintTo(const WakeCase& c, std::ostream* os) { *os << c.name; }
+
+class WakeOnDisplayChange : public ::testing::TestWithParam<WakeCase> {};
+
+// Wall times of Wine processes come in steps of 16-50 ms, so the bounds leave room: the settle time is
+// one second, and a pass that polling alone would run comes ten seconds after the start.
+TEST_P(WakeOnDisplayChange, TheNextPassFollowsTheNoticeAfterASecondAndTheDeadlineStays) {
+    const WakeCase& c = GetParam();
+    const std::string log = e2e::freshFolder(std::string("wake-") + c.name) + "run.log";
+    const ULONGLONG started = GetTickCount64();
+    ToolProcess tool("-t 40 -l " + quoted(log), "wake");
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << e2e::readFile(log);
+    Sleep(static_cast<DWORD>(started + 3000 - std::min(GetTickCount64(), started + 3000)));
+
+    // What listens while the tool waits is a top-level window of its own that nobody sees.
+    const HWND listener = FindWindowW(L"SetPrimaryKiv desktop change listener", nullptr);
+    EXPECT_NE(listener, nullptr);
+    EXPECT_FALSE(IsWindowVisible(listener));
+
+    const ULONGLONG broadcastStart = GetTickCount64();
+    if (c.broadcast) {
+        EXPECT_EQ(runHelper("broadcast_display_change.exe"), 0u);
+    }
+    const ULONGLONG broadcastEnd = GetTickCount64();
+    // The first poll line followed by a pass's first line: the second pass has begun.
+    ASSERT_TRUE(e2e::waitForText(log, "s\r\nSearching for Monitor Screens", 30000)) << e2e::readFile(log);
+    const ULONGLONG secondPass = GetTickCount64();
+    if (c.broadcast) {
+        EXPECT_GE(secondPass, broadcastStart + 950) << "the pass waits for the settle time";
+        EXPECT_LT(secondPass, broadcastEnd + 2000) << "the pass follows the notice";
+    } else {
+        EXPECT_GE(secondPass, started + 9950) << "without a notice the pass waits for its poll";
+    }
+
+    const auto run = tool.finish(Box::NotExpected);
+    const ULONGLONG ended = GetTickCount64();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_GE(ended, started + 39950) << "the deadline stays where it was";
+    EXPECT_LT(ended, started + 50000);
+    std::string expected = kStartLines + kWinePass + "Kiv device isn't found. 40s for it to apear\r\n";
+    for (const int interval : c.polls) {
+        expected += "Poll: Waiting for Kiv device for up to " + std::to_string(interval) + "s\r\n" + kWinePass;
+    }
+    expected += "Kiv is not connected, no more changes will be performed\r\n";
+    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(expected))) << e2e::readFile(log);
+}
+
+// With the broadcast the passes run at about 4, 14, 24, 36 and 40 s; without it at 10, 20, 30 and 40 s.
+INSTANTIATE_TEST_SUITE_P(EntryEndToEnd, WakeOnDisplayChange,
+                         ::testing::Values(WakeCase{"Broadcast", true, {10, 10, 10, 12, 14}},
+                                           WakeCase{"NoBroadcast", false, {10, 10, 10, 12}}),
+                         [](const ::testing::TestParamInfo<WakeCase>& test) { return std::string(test.param.name); });
 
 TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
     const ObjectOfAnotherKind blocker("MorvaKivDisplayApp_main");

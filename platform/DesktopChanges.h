@@ -1,0 +1,45 @@
+// The window system's notices that the desktop's screens changed, as the wait for a Kiv listens for
+// them between two scan passes.
+//
+// Two implementations of desktopChanges() exist, chosen at link time like the display services:
+// platform/RealDesktopChanges.cpp (user32, Windows only, what ships) and the simulated window
+// system's (simulation/SimulatedDesktopChanges.cpp), which the host executable links.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace orvi::platform {
+
+// Listens from its creation to its destruction, on the thread that created it.
+class DesktopChangeListener {
+public:
+    virtual ~DesktopChangeListener() = default;
+    // Blocks until the window system announces a change of the desktop's screens (true), or for
+    // about `milliseconds` (false). May return false early; never returns at once without a reason,
+    // so that a caller that waits again does not spin.
+    virtual bool waitMilliseconds(std::uint32_t milliseconds) = 0;
+};
+
+class DesktopChanges {
+public:
+    virtual ~DesktopChanges() = default;
+    // Starts listening. Null when the window system cannot be listened to; nothing is reported then.
+    virtual std::unique_ptr<DesktopChangeListener> listen() = 0;
+};
+
+// Listens to nothing: every wait sleeps its whole time, as on a machine where notices fail.
+class NoDesktopChanges final : public DesktopChanges {
+public:
+    std::unique_ptr<DesktopChangeListener> listen() override { return nullptr; }
+};
+
+inline DesktopChanges& noDesktopChanges() {
+    static NoDesktopChanges none;
+    return none;
+}
+
+// The window system's notices.
+DesktopChanges& desktopChanges();
+
+}  // namespace orvi::platform

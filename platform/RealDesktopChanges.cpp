@@ -1,0 +1,189 @@
+// The window system's notices of desktop changes: a hidden top-level window of the tool's own, which
+// Windows tells about every change of the desktop's screens while the tool pumps its messages.
+#include "platform/DesktopChanges.h"
+
+#include "platform/Win32.h"
+
+#include <dbt.h>
+
+#include <cstddef>
+#include <utility>
+
+namespace orvi::platform {
+namespace {
+
+// GUID_DEVINTERFACE_MONITOR, defined here so that no library of GUIDs is linked.
+constexpr GUID kMonitorInterface = {0xE6F07B5F, 0xEE97, 0x4A90, {0xB0, 0x76, 0x33, 0xF5, 0x7B, 0xF4, 0xEA, 0xA7}};
+constexpr const wchar_t* kClassName = L"SetPrimaryKiv desktop change listener";
+
+bool isMonitorArrival(LPARAM data) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+        header->dbch_size < offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name)) {
+        return false;
+    }
+    const auto* arrival = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+    return IsEqualGUID(arrival->dbcc_classguid, kMonitorInterface) != FALSE;
+}
+
+// WM_DISPLAYCHANGE reaches every top-level window when the desktop's screens or modes change. The
+// device notices come before it: DBT_DEVNODES_CHANGED goes to every top-level window for any device,
+// a monitor's DBT_DEVICEARRIVAL only to windows registered for the monitor interface. Other devices'
+// arrivals (a USB stick's volume) reach every top-level window too and are no change of the desktop.
+bool isDesktopChange(UINT message, WPARAM kind, LPARAM data) {
+    if (message == WM_DISPLAYCHANGE) {
+        return true;
+    }
+    return message == WM_DEVICECHANGE &&
+           (kind == DBT_DEVNODES_CHANGED || (kind == DBT_DEVICEARRIVAL && isMonitorArrival(data)));
+}
+
+class WindowClass {
+public:
+    explicit WindowClass(WNDPROC procedure) : instance_(GetModuleHandleW(nullptr)) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = instance_;
+        windowClass.lpszClassName = kClassName;
+        atom_ = RegisterClassExW(&windowClass);
+    }
+    ~WindowClass() {
+        if (atom_ != 0) {
+            UnregisterClassW(kClassName, instance_);
+        }
+    }
+    WindowClass(const WindowClass&) = delete;
+    WindowClass& operator=(const WindowClass&) = delete;
+
+    bool registered() const { return atom_ != 0; }
+    HINSTANCE instance() const { return instance_; }
+
+private:
+    HINSTANCE instance_;
+    ATOM atom_ = 0;
+};
+
+class HiddenWindow {
+public:
+    // Top-level, so that broadcasts reach it (a message-only window gets none); without WS_VISIBLE
+    // and never shown.
+    explicit HiddenWindow(const WindowClass& windowClass)
+        : handle_(windowClass.registered() ? CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                                             windowClass.instance(), nullptr)
+                                           : nullptr) {}
+    ~HiddenWindow() {
+        if (handle_ != nullptr) {
+            DestroyWindow(handle_);
+        }
+    }
+    HiddenWindow(const HiddenWindow&) = delete;
+    HiddenWindow& operator=(const HiddenWindow&) = delete;
+
+    HWND handle() const { return handle_; }
+
+private:
+    HWND handle_;
+};
+
+// The window's registration for the arrival of monitors.
+class MonitorArrivals {
+public:
+    explicit MonitorArrivals(HWND window) {
+        if (window == nullptr) {
+            return;
+        }
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = kMonitorInterface;
+        handle_ = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+    ~MonitorArrivals() {
+        if (handle_ != nullptr) {
+            UnregisterDeviceNotification(handle_);
+        }
+    }
+    MonitorArrivals(const MonitorArrivals&) = delete;
+    MonitorArrivals& operator=(const MonitorArrivals&) = delete;
+
+    bool registered() const { return handle_ != nullptr; }
+
+private:
+    HDEVNOTIFY handle_ = nullptr;
+};
+
+class WindowListener final : public DesktopChangeListener {
+public:
+    WindowListener() : class_(&WindowListener::procedure), window_(class_), arrivals_(window_.handle()) {
+        if (window_.handle() != nullptr) {
+            SetWindowLongPtrW(window_.handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        }
+    }
+
+    ~WindowListener() override {
+        if (window_.handle() != nullptr) {
+            SetWindowLongPtrW(window_.handle(), GWLP_USERDATA, 0);
+        }
+    }
+    WindowListener(const WindowListener&) = delete;
+    WindowListener& operator=(const WindowListener&) = delete;
+
+    bool listening() const { return arrivals_.registered(); }
+
+    bool waitMilliseconds(std::uint32_t milliseconds) override {
+        // Messages that came before this wait would not wake it.
+        handleMessages();
+        if (!changed_) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT) == WAIT_FAILED) {
+                Sleep(milliseconds);  // rather than return at once into another wait that fails
+            }
+            handleMessages();
+        }
+        return std::exchange(changed_, false);
+    }
+
+private:
+    // Sent messages, the broadcasts among them, are handled inside PeekMessageW.
+    void handleMessages() {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+    }
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM kind, LPARAM data) {
+        auto* listener = reinterpret_cast<WindowListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (listener != nullptr && isDesktopChange(message, kind, data)) {
+            listener->changed_ = true;
+            return message == WM_DEVICECHANGE ? TRUE : 0;
+        }
+        return DefWindowProcW(window, message, kind, data);
+    }
+
+    // Declared in the order of making; they end in the reverse order.
+    WindowClass class_;
+    HiddenWindow window_;
+    MonitorArrivals arrivals_;
+    bool changed_ = false;
+};
+
+class WindowDesktopChanges final : public DesktopChanges {
+public:
+    std::unique_ptr<DesktopChangeListener> listen() override {
+        auto listener = std::make_unique<WindowListener>();
+        if (!listener->listening()) {
+            return nullptr;
+        }
+        return listener;
+    }
+};
+
+}  // namespace
+
+DesktopChanges& desktopChanges() {
+    static WindowDesktopChanges changes;
+    return changes;
+}
+
+}  // namespace orvi::platform

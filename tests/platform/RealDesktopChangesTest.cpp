@@ -1,0 +1,77 @@
+// The notices of desktop changes from the window system itself (under Wine on the build machine):
+// messages sent to the listener's window from another thread, as Windows sends them.
+#include "platform/DesktopChanges.h"
+
+#include "platform/Win32.h"
+
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr GUID kMonitorInterface = {0xE6F07B5F, 0xEE97, 0x4A90, {0xB0, 0x76, 0x33, 0xF5, 0x7B, 0xF4, 0xEA, 0xA7}};
+constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+HWND listenerWindow() { return FindWindowW(L"SetPrimaryKiv desktop change listener", nullptr); }
+
+TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
+    DEV_BROADCAST_DEVICEINTERFACE_W monitor{};
+    monitor.dbcc_size = sizeof monitor;
+    monitor.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    monitor.dbcc_classguid = kMonitorInterface;
+    DEV_BROADCAST_DEVICEINTERFACE_W usbDevice = monitor;
+    usbDevice.dbcc_classguid = kUsbDeviceInterface;
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << ('E' - 'A');
+
+    struct Case {
+        const char* what;
+        UINT message;
+        WPARAM kind;
+        const void* data;
+        bool notice;
+    };
+    const Case cases[] = {
+        {"the desktop's screens or modes changed", WM_DISPLAYCHANGE, 32, nullptr, true},
+        {"a device node came or went", WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, nullptr, true},
+        {"a monitor arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &monitor, true},
+        {"a monitor went away", WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, &monitor, false},
+        {"another device interface arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &usbDevice, false},
+        {"a volume arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &volume, false},
+        {"the time changed", WM_TIMECHANGE, 0, nullptr, false},
+    };
+    // Every case makes a listener of its own, as every wait does: each needs the window class again.
+    for (const Case& c : cases) {
+        std::unique_ptr<orvi::platform::DesktopChangeListener> listener = orvi::platform::desktopChanges().listen();
+        ASSERT_NE(listener, nullptr) << c.what;
+        const HWND window = listenerWindow();
+        ASSERT_NE(window, nullptr) << c.what;
+        EXPECT_FALSE(IsWindowVisible(window));
+        EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow()) << "top-level, so that broadcasts reach it";
+
+        // The message is handled while the listener waits, which then tells whether it was a notice.
+        std::atomic<bool> handled{false};
+        std::thread sender([&] {
+            handled = SendMessageTimeoutW(window, c.message, c.kind, reinterpret_cast<LPARAM>(c.data), SMTO_NORMAL,
+                                          10000, nullptr) != 0;
+        });
+        const ULONGLONG deadline = GetTickCount64() + 10000;
+        bool noticed = false;
+        while (!noticed && !handled && GetTickCount64() < deadline) {
+            noticed = listener->waitMilliseconds(100);
+        }
+        sender.join();
+        EXPECT_TRUE(handled) << c.what;
+        EXPECT_EQ(noticed, c.notice) << c.what;
+        listener.reset();
+        EXPECT_EQ(listenerWindow(), nullptr) << "the window ends with the listener";
+    }
+}
+
+}  // namespace
