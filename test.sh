@@ -5,6 +5,12 @@ set -uo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh || exit 1
 
+# The host's named mutexes are files in $XDG_RUNTIME_DIR/kiv-mutexes: a folder of this run's own keeps
+# test runs of other checkouts on the same machine from meeting the fixed family lock of ours.
+XDG_RUNTIME_DIR=$(mktemp -d) || exit 1
+export XDG_RUNTIME_DIR
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+
 total=0
 failed=0
 
