@@ -2,8 +2,9 @@
 // process as the executable does (runTool, and the entry's catch with reportFailure) against a
 // simulated desktop with a Varel and two other screens, logging to a file.
 #include "simulation/SimulatedWindowSystem.h"
-#include "tests/display/TestDesktops.h"
 #include "tests/robustness/WholeRun.h"
+#include "tests/support/TestDesktops.h"
+#include "tests/support/Text.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>
@@ -135,14 +136,6 @@ bool varelIsPrimaryInTheStoredLayout(const orvi::simulation::SimulatedWindowSyst
     }
     const SimulatedDisplay& varel = system.storedLayout()->adapters.at(1).displays.at(0);
     return varel.primary && varel.x == 0 && varel.y == 0;
-}
-
-int countOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
 }
 
 class FaultSweepTest : public SimulatedDesktopTest {

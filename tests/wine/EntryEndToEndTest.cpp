@@ -2,6 +2,9 @@
 // locks, and where failures are reported.
 #include "ToolRunner.h"
 
+#include "tests/support/Files.h"
+#include "tests/support/MutexTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -11,8 +14,6 @@ namespace {
 using e2e::Box;
 using e2e::runTool;
 using e2e::ToolProcess;
-
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // Wine shows one screen, with no Kiv: what one scan pass logs for it.
 const std::string kWinePass =
@@ -32,19 +33,6 @@ const std::string kWinePass =
 const std::string kStartLines =
     "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n";
 
-// A kernel object of another kind under a lock's name makes CreateMutexA fail with
-// ERROR_INVALID_HANDLE, as long as this process keeps it open.
-class ObjectOfAnotherKind {
-public:
-    explicit ObjectOfAnotherKind(const char* name) : event_(CreateEventA(nullptr, TRUE, FALSE, name)) {}
-    ~ObjectOfAnotherKind() { CloseHandle(event_); }
-    ObjectOfAnotherKind(const ObjectOfAnotherKind&) = delete;
-    ObjectOfAnotherKind& operator=(const ObjectOfAnotherKind&) = delete;
-
-private:
-    HANDLE event_;
-};
-
 std::string systemText(DWORD code) {
     char* buffer = nullptr;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
@@ -63,75 +51,80 @@ std::string inTextMode(const std::string& text) {
 }
 
 TEST(EntryEndToEnd, OnePassOverWinesDesktop) {
-    const std::string log = e2e::freshFolder("one-pass") + "run.log";
-    const auto run = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    const TemporaryFolder folder("one-pass");
+    const std::string log = folder.file("run.log");
+    const auto run = runTool({"-t", "0", "-l", log}, Box::NotExpected);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kWinePass))) << e2e::readFile(log);
+    EXPECT_TRUE(std::regex_match(readFile(log), std::regex(kStartLines + kWinePass))) << readFile(log);
 }
 
 TEST(EntryEndToEnd, WaitsForTheDeadlineAndGivesUp) {
-    const std::string log = e2e::freshFolder("wait") + "run.log";
+    const TemporaryFolder folder("wait");
+    const std::string log = folder.file("run.log");
     const ULONGLONG started = GetTickCount64();
-    const auto run = runTool("-t 3 -l " + quoted(log), Box::NotExpected);
+    const auto run = runTool({"-t", "3", "-l", log}, Box::NotExpected);
     const ULONGLONG took = GetTickCount64() - started;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_GE(took, 3000u);
     EXPECT_LT(took, 15000u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+    EXPECT_TRUE(std::regex_match(readFile(log),
                                  std::regex(kStartLines + kWinePass +
                                             "Kiv device isn't found. 3s for it to apear\r\n"
                                             "Poll: Waiting for Kiv device for up to 10s\r\n" +
                                             kWinePass + "Kiv is not connected, no more changes will be performed\r\n")))
-        << e2e::readFile(log);
+        << readFile(log);
 }
 
 TEST(EntryEndToEnd, ASecondInstanceGivesUpWhileTheFirstWaits) {
-    const std::string log = e2e::freshFolder("second") + "run.log";
-    ToolProcess first("-t 4 -l " + quoted(log), "first");
-    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << e2e::readFile(log);
-    const auto second = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    const TemporaryFolder folder("second");
+    const std::string log = folder.file("run.log");
+    ToolProcess first({"-t", "4", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << readFile(log);
+    const auto second = runTool({"-t", "0", "-l", log}, Box::NotExpected);
     EXPECT_EQ(second.exitCode, 1u);
     const auto firstRun = first.finish(Box::NotExpected);
     EXPECT_EQ(firstRun.exitCode, 0u);
     // The second run's start line and its one line sit inside the first run's wait.
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+    EXPECT_TRUE(std::regex_match(readFile(log),
                                  std::regex(kStartLines + kWinePass +
                                             "Kiv device isn't found. 4s for it to apear\r\n"
                                             "Poll: Waiting for Kiv device for up to 10s\r\n" +
                                             kStartLines + "Other instance of this application is already running\r\n" +
                                             kWinePass + "Kiv is not connected, no more changes will be performed\r\n")))
-        << e2e::readFile(log);
+        << readFile(log);
 }
 
 TEST(EntryEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLock) {
-    const std::string log = e2e::freshFolder("family") + "run.log";
+    const TemporaryFolder folder("family");
+    const std::string log = folder.file("run.log");
     const HANDLE family = CreateMutexA(nullptr, TRUE, "MorvaKivDisplayApp_main");
     ASSERT_NE(family, nullptr);
-    ToolProcess tool("-t 0 -l " + quoted(log), "family");
+    ToolProcess tool({"-t", "0", "-l", log});
     ASSERT_TRUE(e2e::waitForText(log, "Other application is performing an action - waiting for it to finish\r\n"));
     Sleep(500);
-    EXPECT_EQ(e2e::readFile(log).find("Searching for Monitor Screens"), std::string::npos)
+    EXPECT_EQ(readFile(log).find("Searching for Monitor Screens"), std::string::npos)
         << "the pass goes on only when the lock is free";
     ReleaseMutex(family);
     const auto run = tool.finish(Box::NotExpected);
     CloseHandle(family);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(std::regex_match(
-        e2e::readFile(log),
+        readFile(log),
         std::regex(kStartLines + "Other application is performing an action - waiting for it to finish\r\n" +
                    kWinePass)))
-        << e2e::readFile(log);
+        << readFile(log);
 }
 
 TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
-    const ObjectOfAnotherKind blocker("MorvaKivDisplayApp_main");
-    const std::string log = e2e::freshFolder("error-log") + "run.log";
-    const auto run = runTool("-t 30 -l " + quoted(log), Box::NotExpected);
+    const OtherKindOfObject blocker("MorvaKivDisplayApp_main");
+    const TemporaryFolder folder("error-log");
+    const std::string log = folder.file("run.log");
+    const auto run = runTool({"-t", "30", "-l", log}, Box::NotExpected);
     EXPECT_EQ(run.exitCode, 1u);
     const std::string error =
         "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " + systemText(ERROR_INVALID_HANDLE) +
         " (Error code: 0x6)";
-    const std::string content = e2e::readFile(log);
+    const std::string content = readFile(log);
     EXPECT_TRUE(std::regex_match(content.substr(0, content.find("\r\n\r\n") + 4), std::regex(kStartLines)))
         << "only the start line before: " << content;
     // The log is written in text mode: every line feed, also the one ending the system's text, is
@@ -140,12 +133,15 @@ TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
 }
 
 TEST(EntryEndToEnd, WithoutAnOpenLogFileAFailureIsAnErrorBox) {
-    const ObjectOfAnotherKind blocker("SetPrimaryKiv_single_app");
-    const std::string unopenable = e2e::freshFolder("error-box") + "missing\\run.log";
-    for (const std::string& arguments : {std::string("-t 0"), "-t 0 -l " + quoted(unopenable)}) {
+    const OtherKindOfObject blocker("SetPrimaryKiv_single_app");
+    const TemporaryFolder folder("error-box");
+    const std::string unopenable = folder.file("missing\\run.log");
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"-t", "0"}, {"-t", "0", "-l", unopenable}}) {
+        SCOPED_TRACE(arguments.back());
         const auto run = runTool(arguments, Box::Expected);
-        EXPECT_EQ(run.exitCode, 1u) << arguments;
-        ASSERT_TRUE(run.box.has_value()) << arguments;
+        EXPECT_EQ(run.exitCode, 1u);
+        ASSERT_TRUE(run.box.has_value());
         EXPECT_EQ(run.box->title, "ERROR");
         EXPECT_EQ(run.box->icon, "error");
         EXPECT_EQ(run.box->text, "Failed to create Global Named Mutex SetPrimaryKiv_single_app: " +

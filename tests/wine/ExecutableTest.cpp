@@ -22,7 +22,7 @@ struct Module {
     }
 };
 
-std::string toolPath() { return e2e::binaryFolder() + "SetPrimaryKiv.exe"; }
+std::string toolPath() { return programBesideTests("SetPrimaryKiv"); }
 
 std::string manifestOf(const std::string& path) {
     const Module module(path);

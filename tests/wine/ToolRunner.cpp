@@ -1,121 +1,43 @@
 #include "ToolRunner.h"
 
+#include "tests/support/Files.h"
+
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <vector>
+#include <thread>
 
 namespace e2e {
 namespace {
 
-struct Handle {
-    HANDLE value = nullptr;
-    ~Handle() {
-        if (value != nullptr && value != INVALID_HANDLE_VALUE) {
-            CloseHandle(value);
-        }
-    }
-};
-
-HANDLE inheritableFile(const std::string& path) {
-    SECURITY_ATTRIBUTES inherit{};
-    inherit.nLength = sizeof inherit;
-    inherit.bInheritHandle = TRUE;
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
+constexpr std::chrono::seconds kLongestRun(60);
 
 }  // namespace
 
-std::string binaryFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments)
+    : child_(programBesideTests("SetPrimaryKiv"), arguments, {Piped::Error}) {}
 
-std::string freshFolder(const std::string& name) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("kiv-e2e-" + name);
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder.string() + "\\";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-bool waitForText(const std::string& path, const std::string& text, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (readFile(path).find(text) == std::string::npos) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(50);
-    }
-    return true;
-}
-
-ToolProcess::ToolProcess(const std::string& arguments, const std::string& name) {
-    const std::string folder = freshFolder(name);
-    outPath_ = folder + "stdout.txt";
-    errPath_ = folder + "stderr.txt";
-    Handle out{inheritableFile(outPath_)};
-    Handle err{inheritableFile(errPath_)};
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out.value;
-    startup.hStdError = err.value;
-    const std::string commandLine = "\"" + binaryFolder() + "SetPrimaryKiv.exe\" " + arguments;
-    std::vector<char> writable(commandLine.begin(), commandLine.end());
-    writable.push_back('\0');
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_)) {
-        ADD_FAILURE() << "cannot start the tool: error " << GetLastError();
-        process_ = PROCESS_INFORMATION{};
-    }
-}
-
-ToolProcess::~ToolProcess() {
-    if (process_.hProcess != nullptr) {
-        TerminateProcess(process_.hProcess, 255);
-        WaitForSingleObject(process_.hProcess, INFINITE);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-    }
-}
-
-ToolRun ToolProcess::finish(Box box, DWORD timeoutMs) {
+ToolRun ToolProcess::finish(Box box) {
     ToolRun run;
-    if (process_.hProcess == nullptr) {
-        return run;
-    }
-    if (box == Box::Expected) {
-        run.box = boxwatch::closeNextBox("", process_.dwProcessId, timeoutMs);
+    if (box == Box::Expected && child_.id() != 0) {
+        run.box = boxwatch::closeNextBox("", child_.id(), static_cast<DWORD>(kLongestRun.count() * 1000));
         EXPECT_TRUE(run.box.has_value()) << "the tool showed no message box";
     }
-    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "the tool did not end in time (an unexpected message box?)";
-        boxwatch::closeNextBox("", process_.dwProcessId, 1000);
-        TerminateProcess(process_.hProcess, 255);
-        WaitForSingleObject(process_.hProcess, INFINITE);
-    }
-    GetExitCodeProcess(process_.hProcess, &run.exitCode);
-    CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
-    process_ = PROCESS_INFORMATION{};
-    run.standardOutput = readFile(outPath_);
-    run.standardError = readFile(errPath_);
+    run.exitCode = static_cast<DWORD>(child_.waitForExit(kLongestRun));
+    run.standardError = child_.readToEnd();
     return run;
 }
 
-ToolRun runTool(const std::string& arguments, Box box, DWORD timeoutMs) {
-    return ToolProcess(arguments).finish(box, timeoutMs);
+ToolRun runTool(const std::vector<std::string>& arguments, Box box) { return ToolProcess(arguments).finish(box); }
+
+bool waitForText(const std::string& path, const std::string& text, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (readFile(path).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
 }
 
 }  // namespace e2e
