@@ -16,8 +16,11 @@ TemporaryFolder::TemporaryFolder(const std::string& purpose) {
     for (int attempt = 0; !error && attempt < 100; ++attempt) {
         const fs::path candidate = temporary / ("kiv-" + purpose + "-" + std::to_string(std::random_device{}()));
         if (fs::create_directory(candidate, error)) {
-            fs::permissions(candidate, fs::perms::owner_all, fs::perm_options::replace, error);
             path_ = candidate;
+            fs::permissions(path_, fs::perms::owner_all, fs::perm_options::replace, error);
+            if (error) {
+                ADD_FAILURE() << "cannot make " << path_ << " private: " << error.message();
+            }
             return;
         }
     }
