@@ -13,7 +13,8 @@ struct SystemText {
     const char* text;
 };
 
-// The system's descriptions, each ending in CR LF as the real message table has them.
+// The system's descriptions, each ending in CR LF as the real message table has them. Some carry
+// inserts (%1) for the caller's arguments.
 constexpr SystemText kSystemTexts[] = {
     {0, "The operation completed successfully.\r\n"},
     {2, "The system cannot find the file specified.\r\n"},
@@ -24,7 +25,17 @@ constexpr SystemText kSystemTexts[] = {
     {87, "The parameter is incorrect.\r\n"},
     {122, "The data area passed to a system call is too small.\r\n"},
     {183, "Cannot create a file when that file already exists.\r\n"},
+    {193, "%1 is not a valid Win32 application.\r\n"},
 };
+
+bool hasInsert(const char* text) {
+    for (const char* percent = std::strchr(text, '%'); percent != nullptr; percent = std::strchr(percent + 1, '%')) {
+        if (percent[1] >= '1' && percent[1] <= '9') {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -43,6 +54,12 @@ DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD
     for (const SystemText& entry : kSystemTexts) {
         if (entry.code != messageId) {
             continue;
+        }
+        // Without FORMAT_MESSAGE_IGNORE_INSERTS an insert is filled from the arguments; Windows
+        // refuses a text with one when none are given. The stand-in fills none.
+        if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && hasInsert(entry.text)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
         }
         const std::size_t length = std::strlen(entry.text);
         char* copy = static_cast<char*>(std::malloc(length + 1));

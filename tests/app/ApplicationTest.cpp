@@ -1,147 +1,138 @@
 #include "app/Application.h"
 
+#include "tests/support/Files.h"
+#include "tests/support/FlushedLog.h"
+#include "tests/support/MutexTestSupport.h"
+#include "tests/support/TestThread.h"
 #include "util/GlobalNamedMutex.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <filesystem>
-#include <mutex>
-#include <sstream>
-#include <thread>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
 constexpr std::int64_t kSecond = 1000000000;
+constexpr char kSingleInstance[] = "SetPrimaryKiv_single_app";
 
+// A clock that moves only when slept on or when a pass takes time. A person watching the log file
+// while the tool sleeps must see every line written before: each sleep checks that none is held back.
 class SteppingClock final : public orvi::Clock {
 public:
+    explicit SteppingClock(const FlushedLog& log) : log_(log) {}
     std::int64_t nowNanoseconds() override { return now; }
-    void sleepMilliseconds(std::uint32_t milliseconds) override { now += std::int64_t{milliseconds} * 1000000; }
+    void sleepMilliseconds(std::uint32_t milliseconds) override {
+        EXPECT_EQ(log_.unflushed(), "") << "written but not flushed before the wait";
+        now += std::int64_t{milliseconds} * 1000000;
+    }
     std::int64_t now = 0;
-};
-
-struct ToolRun {
-    std::ostringstream log;
-    SteppingClock clock;
-    int passes = 0;
-    int findOnPass = 0;  // 0: never
-
-    int run(std::int64_t maxWait) {
-        const orvi::StartupSettings settings{maxWait, log};
-        return orvi::runTool(settings, clock, [this](std::ostream& passLog) {
-            EXPECT_EQ(&passLog, &log);
-            return ++passes == findOnPass;
-        });
-    }
-};
-
-// Holds the single-instance lock on another thread, which the lock tells apart from ours as it
-// tells apart another process, until release() is called.
-class OtherInstance {
-public:
-    OtherInstance()
-        : thread_([this] {
-              auto mutex = orvi::util::GlobalNamedMutex::create("SetPrimaryKiv_single_app");
-              mutex->lock();
-              std::unique_lock<std::mutex> lock(guard_);
-              held_ = true;
-              changed_.notify_all();
-              changed_.wait(lock, [this] { return released_; });
-          }) {
-        std::unique_lock<std::mutex> lock(guard_);
-        changed_.wait(lock, [this] { return held_; });
-    }
-    ~OtherInstance() {
-        {
-            std::lock_guard<std::mutex> lock(guard_);
-            released_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
 
 private:
-    std::mutex guard_;
-    std::condition_variable changed_;
-    bool held_ = false;
-    bool released_ = false;
-    std::thread thread_;
+    const FlushedLog& log_;
 };
 
-TEST(RunTool, AKivFoundByTheFirstPassEndsTheRunWithNothingWritten) {
-    ToolRun run;
-    run.findOnPass = 1;
-    EXPECT_EQ(run.run(300), 0);
-    EXPECT_EQ(run.passes, 1);
-    EXPECT_EQ(run.log.str(), "");
-}
+struct RunCase {
+    const char* name;
+    std::int64_t maxWait;
+    int findOnPass;               // 0: never
+    std::int64_t firstPassTakes;  // seconds, as when it waited for another tool's family lock
+    bool otherInstance;           // another instance holds the single-instance lock
+    int exitCode;
+    std::vector<double> passesAt;  // when each pass started, in seconds after the start
+    std::int64_t endsAt;           // seconds
+    std::string log;
+};
 
-TEST(RunTool, NoWaitMeansExactlyOnePass) {
-    ToolRun run;
-    EXPECT_EQ(run.run(0), 0);
-    EXPECT_EQ(run.passes, 1);
-    EXPECT_EQ(run.log.str(), "");
-}
+void PrintTo(const RunCase& run, std::ostream* out) { *out << run.name; }
 
-TEST(RunTool, WaitsFromTheStartTimeAndGivesUpWithExitCodeZero) {
-    ToolRun run;
-    EXPECT_EQ(run.run(5), 0);
-    EXPECT_EQ(run.passes, 2);
-    EXPECT_EQ(run.clock.now, 5 * kSecond);
-    EXPECT_EQ(run.log.str(),
-              "Kiv device isn't found. 5s for it to apear\n"
-              "Poll: Waiting for Kiv device for up to 10s\n"
-              "Kiv is not connected, no more changes will be performed\n");
-}
+const std::string kWaitLines =
+    "Kiv device isn't found. 5s for it to apear\n"
+    "Poll: Waiting for Kiv device for up to 10s\n"
+    "Kiv is not connected, no more changes will be performed\n";
 
-TEST(RunTool, ASecondInstanceWritesOneLineAndRunsNoPass) {
-    ToolRun run;
-    {
-        OtherInstance other;
-        EXPECT_EQ(run.run(300), 1);
+const RunCase kRuns[] = {
+    {"AKivFoundByTheFirstPassEndsTheRunWithNothingWritten", 300, 1, 0, false, 0, {0}, 0, ""},
+    {"NoWaitMeansExactlyOnePass", 0, 0, 0, false, 0, {0}, 0, ""},
+    {"WaitsFromTheStartTimeAndGivesUpWithExitCodeZero", 5, 0, 0, false, 0, {0, 5}, 5, kWaitLines},
+    // The deadline counts from before the first pass, not from its end.
+    {"AFirstPassThatWaitedCountsTowardsTheDeadline", 5, 0, 3, false, 0, {0, 5}, 5, kWaitLines},
+    {"ASecondInstanceWritesOneLineAndRunsNoPass",
+     300,
+     1,
+     0,
+     true,
+     1,
+     {},
+     0,
+     "Other instance of this application is already running\n"},
+};
+
+class RunTool : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(RunTool, Runs) {
+    const RunCase& run = GetParam();
+    FlushedLog text;
+    std::ostream log(&text);
+    SteppingClock clock(text);
+    std::unique_ptr<orvi::util::GlobalNamedMutex> otherInstance;
+    if (run.otherInstance) {
+        otherInstance = orvi::util::GlobalNamedMutex::create(kSingleInstance);
+        ASSERT_TRUE(otherInstance->tryLock());
     }
-    EXPECT_EQ(run.passes, 0);
-    EXPECT_EQ(run.log.str(), "Other instance of this application is already running\n");
+    std::vector<double> passesAt;
+    int exitCode = -1;
+    // The lock tells this thread apart from the tool's as it tells apart another process.
+    runOnAnotherThread("the tool's run", [&] {
+        exitCode = orvi::runTool(orvi::StartupSettings{run.maxWait, log}, clock, [&](std::ostream& passLog) {
+            EXPECT_EQ(&passLog, &log);
+            passesAt.push_back(static_cast<double>(clock.now) / kSecond);
+            if (passesAt.size() == 1) {
+                clock.now += run.firstPassTakes * kSecond;
+            }
+            return static_cast<int>(passesAt.size()) == run.findOnPass;
+        });
+    });
+    EXPECT_EQ(exitCode, run.exitCode);
+    EXPECT_EQ(passesAt, run.passesAt);
+    EXPECT_EQ(clock.now, run.endsAt * kSecond);
+    EXPECT_EQ(text.flushed(), run.log);
 }
 
-TEST(RunTool, GivesTheSingleInstanceLockUpWhenItEnds) {
-    ToolRun first;
-    EXPECT_EQ(first.run(0), 0);
-    std::thread other([] { EXPECT_TRUE(orvi::util::GlobalNamedMutex::create("SetPrimaryKiv_single_app")->tryLock()); });
-    other.join();
+INSTANTIATE_TEST_SUITE_P(, RunTool, ::testing::ValuesIn(kRuns),
+                         [](const ::testing::TestParamInfo<RunCase>& run) { return std::string(run.param.name); });
 
-    ToolRun failing;
-    EXPECT_THROW(orvi::runTool(orvi::StartupSettings{0, failing.log}, failing.clock,
+TEST_F(RunTool, GivesTheSingleInstanceLockUpWhenItEnds) {
+    FlushedLog text;
+    std::ostream log(&text);
+    SteppingClock clock(text);
+    EXPECT_EQ(orvi::runTool(orvi::StartupSettings{0, log}, clock, [](std::ostream&) { return false; }), 0);
+    EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
+
+    EXPECT_THROW(orvi::runTool(orvi::StartupSettings{0, log}, clock,
                                [](std::ostream&) -> bool { throw std::runtime_error("pass failed"); }),
                  std::runtime_error);
-    std::thread afterFailure(
-        [] { EXPECT_TRUE(orvi::util::GlobalNamedMutex::create("SetPrimaryKiv_single_app")->tryLock()); });
-    afterFailure.join();
+    EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
 }
 
 class ReportFailure : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() / "kiv-report-failure";
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-    std::filesystem::path folder_;
+    const TemporaryFolder folder_{"report-failure"};
 };
 
 TEST_F(ReportFailure, WritesOneErrorLineIntoAnOpenLogFile) {
-    const auto path = folder_ / "run.log";
+    const std::string path = folder_.file("run.log");
     {
         orvi::LogFile logFile;
-        logFile.open(path.string());
+        logFile.open(path);
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(orvi::reportFailure(logFile, "Failed to lock Global Mutex: x"), 1);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "no box";
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content = readFile(path);
 #ifdef _WIN32
     EXPECT_EQ(content, "ERROR: Failed to lock Global Mutex: x\r\n");  // written in text mode
 #else
@@ -154,7 +145,7 @@ TEST_F(ReportFailure, WritesOneErrorLineIntoAnOpenLogFile) {
 #ifndef _WIN32
 TEST_F(ReportFailure, ShowsAnErrorBoxWithoutAnOpenLogFile) {
     orvi::LogFile unopened;
-    unopened.open((folder_ / "missing" / "run.log").string());
+    unopened.open((folder_.path() / "missing" / "run.log").string());
     orvi::LogFile none;
     for (orvi::LogFile* logFile : {&unopened, &none}) {
         ::testing::internal::CaptureStderr();

@@ -1,9 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "tests/support/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -25,27 +26,8 @@ const std::string kLineEnd = "\n";
 
 const std::string kNegativeWait = "Maximum time to wait must be a non-negative number of seconds, got: ";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 class CommandLine : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("kiv-cmdline-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-        logPath_ = (folder_ / "run.log").string();
-    }
-    void TearDown() override {
-        logFile_ = LogFile();
-        fs::remove_all(folder_);
-    }
-
     std::variant<StartupSettings, CommandLineExit> read(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), "SetPrimaryKiv.exe");
         std::vector<const char*> argv;
@@ -82,8 +64,9 @@ protected:
                kLineEnd + kLineEnd;
     }
 
-    fs::path folder_;
-    std::string logPath_;
+    // Declared before the log file, so that the file is closed before its folder goes.
+    const TemporaryFolder folder_{"command-line"};
+    const std::string logPath_ = folder_.file("run.log");
     LogFile logFile_;
     std::ostringstream out_;
     std::ostringstream err_;
@@ -216,7 +199,7 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
 }
 
 TEST_F(CommandLine, UnopenableLogFileIsReportedAndLoggingGoesToStandardOutput) {
-    const std::string path = (folder_ / "missing-folder" / "run.log").string();
+    const std::string path = (folder_.path() / "missing-folder" / "run.log").string();
     const StartupSettings settings = settingsOf({"--log", path, "-t", "3"});
     EXPECT_EQ(&settings.log, &out_);
     EXPECT_EQ(settings.maxWait, 3);

@@ -1,6 +1,6 @@
 #include "display/DisplayConfig.h"
 
-#include "TestDesktops.h"
+#include "tests/support/TestDesktops.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>

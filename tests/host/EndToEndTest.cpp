@@ -2,11 +2,13 @@
 // its exit code, every line of its log and the layout stored in the desktop file afterwards.
 #include "simulation/DesktopFile.h"
 #include "simulation/Utf8.h"
-#include "tests/host/HostToolRun.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
+#include "tests/support/Text.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <chrono>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -309,57 +311,62 @@ Lines layoutOf(const orvi::simulation::DesktopFile& file) {
     return lines;
 }
 
-Lines linesOf(const std::string& text) {
-    Lines lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::string replaced(std::string text, const std::string& mark, const std::string& by) {
     const std::size_t at = text.find(mark);
     return at == std::string::npos ? text : text.replace(at, mark.size(), by);
 }
 
+struct ToolRun {
+    int exitCode = -1;
+    std::string output;  // standard output and standard error, interleaved
+    std::chrono::duration<double> elapsed{};
+};
+
+// Runs the host executable as a user would from a shell. The variables that the stand-ins read are
+// set from the arguments, never taken over from this test program's environment.
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& desktopPath,
+                const std::string& mutexFolder, bool simulatedClock) {
+    constexpr std::chrono::seconds kLongestRun(60);
+    const auto start = std::chrono::steady_clock::now();
+    ChildProcess tool(KIV_TOOL_PATH, arguments,
+                      {Piped::OutputAndError,
+                       {{"SIMULATED_DESKTOP", desktopPath},
+                        {"XDG_RUNTIME_DIR", mutexFolder},
+                        {"SIMULATED_CLOCK", simulatedClock ? "1" : ""}}});
+    tool.endInput();
+    ToolRun run;
+    run.output = tool.readToEnd(kLongestRun);
+    run.exitCode = tool.waitForExit(kLongestRun);
+    run.elapsed = std::chrono::steady_clock::now() - start;
+    return run;
+}
+
 class HostEndToEnd : public ::testing::TestWithParam<Case> {
 protected:
-    void TearDown() override {
-        if (!HasFailure()) {
-            std::filesystem::remove_all(folder_);
-        }
-    }
-
     // Each run has a folder of its own, which is also where its named mutexes live, so that nothing
     // else running the tool on this machine meets them.
-    const std::string folder_ = hostrun::freshFolder();
+    const TemporaryFolder folder_{"host-e2e"};
 };
 
 TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
     const Case& c = GetParam();
-    const std::string desktopPath = folder_ + "desktop.json";
-    const std::string logPath = folder_ + "tool.log";
+    const std::string desktopPath = folder_.file("desktop.json");
+    const std::string logPath = folder_.file("tool.log");
     const std::string original =
-        c.desktop.front() == '{' ? c.desktop : hostrun::readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
+        c.desktop.front() == '{' ? c.desktop : readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
     ASSERT_FALSE(original.empty()) << c.desktop;
-    hostrun::writeFile(desktopPath, original);
+    writeFile(desktopPath, original);
 
-    std::vector<std::pair<std::string, std::string>> environment = {{"SIMULATED_DESKTOP", desktopPath},
-                                                                    {"XDG_RUNTIME_DIR", folder_}};
-    if (c.simulatedClock) {
-        environment.emplace_back("SIMULATED_CLOCK", "1");
-    }
     std::vector<std::string> arguments = c.options;
     arguments.insert(arguments.end(), {"-l", logPath});
-    const hostrun::ToolRun run = hostrun::runTool(arguments, environment, folder_ + "output.txt");
+    const ToolRun run = runTool(arguments, desktopPath, folder_.path().string(), c.simulatedClock);
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_EQ(run.output, "") << "the log file takes every line";
     // Simulated waits take no real time; real ones would take up to 42 s here.
     EXPECT_LT(run.elapsed.count(), 10.0);
 
-    Lines log = linesOf(hostrun::readFile(logPath));
+    Lines log = linesOf(readFile(logPath));
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0].rfind("App start at: ", 0), 0u) << log[0];
     EXPECT_EQ(log[1], "");
@@ -373,7 +380,7 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
     if (c.layout) {
         EXPECT_EQ(layoutOf(orvi::simulation::readDesktopFile(desktopPath)), *c.layout);
     } else {
-        EXPECT_EQ(hostrun::readFile(desktopPath), original) << "the desktop file must stay as it was";
+        EXPECT_EQ(readFile(desktopPath), original) << "the desktop file must stay as it was";
     }
 }
 

@@ -1,6 +1,7 @@
 // Display discovery against the window system itself (under Wine on the build machine).
 #include "display/Narrow.h"
 #include "display/ScreenEnumeration.h"
+#include "tests/support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,6 @@ namespace {
 
 using orvi::ScreenDevice;
 
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(RealDisplayServices, EveryScreenComesOutWithItsIdentityLines) {
     std::ostringstream log;
     const std::vector<ScreenDevice> screens = orvi::enumerateScreens(log);
@@ -28,8 +21,8 @@ TEST(RealDisplayServices, EveryScreenComesOutWithItsIdentityLines) {
     std::cout << lines;
 
     ASSERT_FALSE(screens.empty());
-    EXPECT_EQ(occurrences(lines, "Getting target device info...\n"),
-              occurrences(lines, "Retrieved target device information:\n"));
+    EXPECT_EQ(countOf(lines, "Getting target device info...\n"),
+              countOf(lines, "Retrieved target device information:\n"));
     for (const ScreenDevice& screen : screens) {
         EXPECT_FALSE(screen.devicePath().empty()) << screen.deviceName() << " has no identity";
         std::ostringstream identity;

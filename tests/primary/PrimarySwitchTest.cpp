@@ -1,7 +1,7 @@
 #include "primary/PrimarySwitch.h"
 
-#include "tests/display/TestDesktops.h"
 #include "tests/primary/DesktopLayout.h"
+#include "tests/support/TestDesktops.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,9 @@
 #include "primary/ScanPass.h"
 
-#include "tests/display/TestDesktops.h"
 #include "tests/primary/DesktopLayout.h"
+#include "tests/support/MutexTestSupport.h"
+#include "tests/support/TestDesktops.h"
+#include "tests/support/Text.h"
 #include "util/GlobalNamedMutex.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -38,15 +39,6 @@ SimulatedAdapter varelAdapter(LONG x, std::uint16_t edidProductCode = 0x0013) {
     kiv.width = 1280;
     kiv.height = 800;
     return adapter(kVarelId, {kiv});
-}
-
-Lines linesOf(const std::string& text) {
-    Lines lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
@@ -90,14 +82,6 @@ const std::string kVarelComparison =
 const std::string kNoIdComparison = "Current device USB ID: VID_0000&PID_0000, Comparing with Varel: VID_17E9&PID_FF13";
 const std::string kOtherEdid = "pellun edid: 4233, Comparing with: 10128";
 const std::string kPellunEdid = "pellun edid: 4233, Comparing with: 4233";
-
-// Whether a thread other than the pass's can take the family mutex at once.
-bool familyMutexIsFree() {
-    bool taken = false;
-    std::thread other([&] { taken = GlobalNamedMutex::create(kFamilyMutex)->tryLock(); });
-    other.join();
-    return taken;
-}
 
 class ScanPassTest : public SimulatedDesktopTest {
 protected:
@@ -395,7 +379,7 @@ TEST_P(ScanPassFailureTest, EndsWithoutDoneAndLetsGoOfTheFamilyMutex) {
     const Lines lines = linesOf(log.str());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), failure.lastLine);
-    EXPECT_TRUE(familyMutexIsFree());
+    EXPECT_TRUE(anotherThreadCanTake(kFamilyMutex));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -411,7 +395,7 @@ TEST_F(ScanPassTest, LetsGoOfTheFamilyMutexAfterAPass) {
     serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true)}), varelAdapter(1920)}});
     const auto keeper = GlobalNamedMutex::create(kFamilyMutex);
     EXPECT_TRUE(runScanPass(log));
-    EXPECT_TRUE(familyMutexIsFree());
+    EXPECT_TRUE(anotherThreadCanTake(kFamilyMutex));
 }
 
 }  // namespace

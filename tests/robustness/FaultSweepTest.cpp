@@ -2,8 +2,9 @@
 // process as the executable does (runTool, and the entry's catch with reportFailure) against a
 // simulated desktop with a Varel and two other screens, logging to a file.
 #include "simulation/SimulatedWindowSystem.h"
-#include "tests/display/TestDesktops.h"
 #include "tests/robustness/WholeRun.h"
+#include "tests/support/TestDesktops.h"
+#include "tests/support/Text.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>
@@ -152,14 +153,6 @@ std::string places(const SimulatedDesktop& desktop) {
 bool isRecordBack(const SimulatedCall& call) {
     return call.operation == DisplayOperation::ChangeDisplaySettingsEx && !call.deviceName.empty() &&
            (call.flags & ~CDS_SET_PRIMARY) == (CDS_UPDATEREGISTRY | CDS_GLOBAL | CDS_NORESET);
-}
-
-int countOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
 }
 
 class FaultSweepTest : public SimulatedDesktopTest {

@@ -7,8 +7,8 @@
 // The desktops come from seeds, one per case: a failing case prints its seed, and
 // KIV_LAYOUT_SEED=<seed> KIV_LAYOUT_CASES=1 runs that case alone (KIV_LAYOUT_SEED sets the first
 // seed, KIV_LAYOUT_CASES the number of cases).
-#include "tests/display/TestDesktops.h"
 #include "tests/robustness/WholeRun.h"
+#include "tests/support/TestDesktops.h"
 
 #include <gtest/gtest.h>
 

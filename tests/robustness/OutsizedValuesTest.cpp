@@ -2,7 +2,7 @@
 // must go on with defined 32-bit results (the sanitizer build catches an overflow).
 #include "display/ScreenEnumeration.h"
 #include "primary/ScanPass.h"
-#include "tests/display/TestDesktops.h"
+#include "tests/support/TestDesktops.h"
 
 #include <gtest/gtest.h>
 

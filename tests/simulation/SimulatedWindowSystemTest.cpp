@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,17 @@ Config query(SimulatedWindowSystem& system) {
     return config;
 }
 
+std::vector<HMONITOR> monitorsOf(SimulatedWindowSystem& system) {
+    std::vector<HMONITOR> monitors;
+    system.enumDisplayMonitors(
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
+}
+
 TEST(SimulatedWindowSystem, NumbersSourcesAndTargetsPerAdapter) {
     SimulatedWindowSystem system(laptop());
     const Config config = query(system);
@@ -109,30 +122,27 @@ TEST(SimulatedWindowSystem, ACloneSharesOneSourceModeAndIsOneMonitor) {
     ASSERT_EQ(config.paths.size(), 2u);
     EXPECT_EQ(config.modes.size(), 3u);
     EXPECT_EQ(config.paths[0].sourceInfo.modeInfoIdx, config.paths[1].sourceInfo.modeInfoIdx);
-
-    int monitors = 0;
-    system.enumDisplayMonitors(
-        [](HMONITOR, HDC, LPRECT, LPARAM data) -> BOOL {
-            ++*reinterpret_cast<int*>(data);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
-    EXPECT_EQ(monitors, 1);
+    EXPECT_EQ(monitorsOf(system).size(), 1u);
 }
 
 TEST(SimulatedWindowSystem, QueryAnswersInsufficientBufferWhenTheCountsAreTooSmall) {
     SimulatedWindowSystem system(laptop());
     std::vector<DISPLAYCONFIG_PATH_INFO> paths(3);
     std::vector<DISPLAYCONFIG_MODE_INFO> modes(5);
-    UINT32 pathCount = 3;
-    UINT32 modeCount = 5;
     DISPLAYCONFIG_TOPOLOGY_ID topology{};
-    EXPECT_EQ(
-        system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), &topology),
-        static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(
-        system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(), nullptr),
-        static_cast<LONG>(ERROR_INVALID_PARAMETER));
+    // Room for the three paths but not for the six modes; the topology is asked for with the
+    // current database.
+    const struct {
+        DISPLAYCONFIG_TOPOLOGY_ID* topology;
+        DWORD result;
+    } cases[] = {{&topology, ERROR_INSUFFICIENT_BUFFER}, {nullptr, ERROR_INVALID_PARAMETER}};
+    for (const auto& c : cases) {
+        UINT32 pathCount = 3;
+        UINT32 modeCount = 5;
+        EXPECT_EQ(system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount, modes.data(),
+                                            c.topology),
+                  static_cast<LONG>(c.result));
+    }
 }
 
 TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPrimaryFirst) {
@@ -156,23 +166,21 @@ TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPri
                                          DISPLAY_DEVICE_ATTACHED_TO_DESKTOP | DISPLAY_DEVICE_PRIMARY_DEVICE}));
     EXPECT_EQ(text(device.DeviceID), u"USB\\VID_17E9&PID_FF13&MI_00");
 
-    std::vector<HMONITOR> monitors;
-    system.enumDisplayMonitors(
-        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
-            reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
-    ASSERT_EQ(monitors.size(), 2u);
-    MONITORINFOEXW info{};
-    info.cbSize = sizeof(info);
-    ASSERT_TRUE(system.getMonitorInfo(monitors[0], &info));
-    EXPECT_EQ(text(info.szDevice), u"\\\\.\\DISPLAY3");
-    EXPECT_EQ(info.dwFlags, MONITORINFOF_PRIMARY);
-    EXPECT_EQ(info.rcMonitor.right, 1280);
-    ASSERT_TRUE(system.getMonitorInfo(monitors[1], &info));
-    EXPECT_EQ(text(info.szDevice), u"\\\\.\\DISPLAY1");
-    EXPECT_EQ(info.dwFlags, 0u);
+    const std::vector<HMONITOR> monitors = monitorsOf(system);
+    const struct {
+        const char16_t* device;
+        DWORD flags;
+        LONG right;
+    } expected[] = {{u"\\\\.\\DISPLAY3", MONITORINFOF_PRIMARY, 1280}, {u"\\\\.\\DISPLAY1", 0, 1920}};
+    ASSERT_EQ(monitors.size(), std::size(expected));
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        MONITORINFOEXW info{};
+        info.cbSize = sizeof(info);
+        ASSERT_TRUE(system.getMonitorInfo(monitors[i], &info)) << i;
+        EXPECT_EQ(text(info.szDevice), expected[i].device) << i;
+        EXPECT_EQ(info.dwFlags, expected[i].flags) << i;
+        EXPECT_EQ(info.rcMonitor.right, expected[i].right) << i;
+    }
 }
 
 TEST(SimulatedWindowSystem, AnswersSourceAndTargetNamesByAdapterAndId) {
@@ -252,15 +260,33 @@ TEST(SimulatedWindowSystem, StoresEachChangeWhenRecordedAndAppliesThemAtOnce) {
 }
 
 TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginAndStoresOnlyWithUpdateRegistry) {
-    SimulatedWindowSystem refused(laptop());
-    EXPECT_EQ(makeKivPrimary(refused, 10, CDS_UPDATEREGISTRY), DISP_CHANGE_BADPARAM);
-    EXPECT_TRUE(refused.desktop().adapters[0].displays[0].primary);
-    EXPECT_EQ(refused.storedLayout().adapters[1].displays[0].x, 10) << "stored when recorded, applied or not";
-
-    SimulatedWindowSystem dynamicOnly(laptop());
-    EXPECT_EQ(makeKivPrimary(dynamicOnly, 0, 0), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_TRUE(dynamicOnly.desktop().adapters[1].displays[0].primary);
-    EXPECT_TRUE(dynamicOnly.storedLayout().adapters[0].displays[0].primary) << "for the run only";
+    // A record is stored when it is made, whether the apply takes it or not; one without
+    // CDS_UPDATEREGISTRY lasts for the run only.
+    const struct {
+        const char* what;
+        LONG kivX;
+        DWORD storeFlag;
+        LONG result;
+        bool kivPrimary;
+        std::optional<LONG> storedKivX;  // none: not looked at
+        std::optional<bool> storedPanelPrimary;
+    } cases[] = {
+        {"refused", 10, CDS_UPDATEREGISTRY, DISP_CHANGE_BADPARAM, false, 10, std::nullopt},
+        {"dynamic only", 0, 0, DISP_CHANGE_SUCCESSFUL, true, std::nullopt, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatedWindowSystem system(laptop());
+        EXPECT_EQ(makeKivPrimary(system, c.kivX, c.storeFlag), c.result);
+        EXPECT_EQ(system.desktop().adapters[1].displays[0].primary, c.kivPrimary);
+        EXPECT_NE(system.desktop().adapters[0].displays[0].primary, c.kivPrimary);
+        if (c.storedKivX) {
+            EXPECT_EQ(system.storedLayout().adapters[1].displays[0].x, *c.storedKivX);
+        }
+        if (c.storedPanelPrimary) {
+            EXPECT_EQ(system.storedLayout().adapters[0].displays[0].primary, *c.storedPanelPrimary);
+        }
+    }
 
     SimulatedWindowSystem notStored(laptop());
     notStored.setLayoutStore([](const SimulatedDesktop&) { return false; });

@@ -3,12 +3,12 @@
 #include "platform/Win32.h"
 
 #include "tests/support/MutexTestSupport.h"
+#include "tests/support/TestThread.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #ifndef _WIN32
 #include "simulation/MutexStandIns.h"
@@ -61,12 +61,11 @@ TEST(Win32Mutex, OnlyTheOwningThreadReleases) {
     BOOL released = TRUE;
     DWORD error = ERROR_SUCCESS;
     DWORD waited = WAIT_FAILED;
-    std::thread other([&] {
+    runOnAnotherThread("another thread's release and wait", [&] {
         released = ReleaseMutex(mutex.get());
         error = GetLastError();
         waited = WaitForSingleObject(mutex.get(), 50);
     });
-    other.join();
     EXPECT_FALSE(released);
     EXPECT_EQ(error, ERROR_NOT_OWNER);
     EXPECT_EQ(waited, static_cast<DWORD>(WAIT_TIMEOUT));

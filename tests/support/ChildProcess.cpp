@@ -6,16 +6,21 @@
 #include <thread>
 #include <utility>
 
+#ifdef _WIN32
+#include <filesystem>
+#endif
+
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 extern char** environ;
 #endif
@@ -24,14 +29,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Under Wine a process start alone can take seconds.
-constexpr std::chrono::seconds kAnswerTime(30);
 constexpr std::chrono::seconds kGraceTime(5);
+
+long long secondsOf(std::chrono::milliseconds duration) {
+    return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+}
 
 }  // namespace
 
-std::string ChildProcess::readLine() {
-    const Clock::time_point deadline = Clock::now() + kAnswerTime;
+std::string ChildProcess::readLine(std::chrono::milliseconds limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
     for (;;) {
         const std::size_t end = pending_.find('\n');
         if (end != std::string::npos) {
@@ -44,38 +51,82 @@ std::string ChildProcess::readLine() {
             return pending_.empty() ? "<end of output>" : std::exchange(pending_, {});
         }
         if (read == Read::TimedOut) {
+            ADD_FAILURE() << name_ << " wrote no line within " << secondsOf(limit) << " s";
             return "<no answer in time>";
         }
     }
 }
 
-std::string ChildProcess::readToEnd() {
-    const Clock::time_point deadline = Clock::now() + kAnswerTime;
+std::string ChildProcess::readToEnd(std::chrono::milliseconds limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
     for (;;) {
         const Read read = readMore(deadline);
-        if (read == Read::End) {
-            return std::exchange(pending_, {});
-        }
         if (read == Read::TimedOut) {
-            return std::exchange(pending_, {}) + "<no answer in time>";
+            ADD_FAILURE() << name_ << " did not close its output within " << secondsOf(limit) << " s";
+        }
+        if (read != Read::Data) {
+            return std::exchange(pending_, {});
         }
     }
 }
 
-std::string answerOfAnotherProcess(const std::string& command, const std::string& mutexName) {
-    ChildProcess child(command, mutexName);
-    return child.readToEnd();
+int ChildProcess::waitForExit(std::chrono::milliseconds limit) {
+    if (!exited_ && !endedWithin(limit)) {
+        ADD_FAILURE() << name_ << " did not end within " << secondsOf(limit) << " s; it was killed";
+        kill();
+    }
+    return exitCode_;
+}
+
+ChildProcess::~ChildProcess() {
+    endInput();
+    if (!exited_ && !endedWithin(kGraceTime)) {
+        kill();
+    }
+#ifdef _WIN32
+    for (HANDLE handle : {process_.hProcess, process_.hThread, output_}) {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
+    }
+#else
+    if (output_ != -1) {
+        close(output_);
+    }
+#endif
 }
 
 #ifdef _WIN32
 
-ChildProcess::ChildProcess(const std::string& command, const std::string& mutexName) {
-    char module[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
-    std::string folder(module, length);
-    folder.erase(folder.find_last_of('\\') + 1);
-    std::string commandLine = "\"" + folder + "mutex_holder.exe\" " + command + " " + mutexName;
+namespace {
 
+std::string commandLineOf(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string commandLine = "\"" + program + "\"";
+    for (const std::string& argument : arguments) {
+        const bool quote = argument.empty() || argument.find_first_of(" \t") != std::string::npos;
+        commandLine += quote ? " \"" + argument + "\"" : " " + argument;
+    }
+    return commandLine;
+}
+
+std::wstring utf16(const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    std::wstring text(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), static_cast<int>(text.size()));
+    return text;
+}
+
+}  // namespace
+
+std::string programBesideTests(const std::string& name) {
+    wchar_t module[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    return std::filesystem::path(std::wstring(module, length)).parent_path().u8string() + "\\" + name + ".exe";
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const ChildSetup& setup)
+    : name_(commandLineOf(program, arguments)) {
     SECURITY_ATTRIBUTES inheritable = {};
     inheritable.nLength = sizeof inheritable;
     inheritable.bInheritHandle = TRUE;
@@ -89,23 +140,24 @@ ChildProcess::ChildProcess(const std::string& command, const std::string& mutexN
     SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = childInput;
-    startup.hStdOutput = childOutput;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION started = {};
-    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
-        process_ = started.hProcess;
-        CloseHandle(started.hThread);
-    } else {
-        ADD_FAILURE() << "CreateProcessA failed for " << commandLine << ": " << GetLastError();
+    startup.hStdOutput = setup.piped != Piped::Error ? childOutput : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = setup.piped != Piped::Output ? childOutput : GetStdHandle(STD_ERROR_HANDLE);
+    std::wstring commandLine = utf16(name_);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process_)) {
+        ADD_FAILURE() << "CreateProcessW failed for " << name_ << ": " << GetLastError();
+        process_ = {};
         exited_ = true;
     }
     CloseHandle(childInput);
     CloseHandle(childOutput);
 }
+
+unsigned long ChildProcess::id() const { return process_.dwProcessId; }
 
 ChildProcess::Read ChildProcess::readMore(Clock::time_point deadline) {
     for (;;) {
@@ -136,65 +188,106 @@ void ChildProcess::endInput() {
     }
 }
 
-int ChildProcess::waitForExit() {
+bool ChildProcess::endedWithin(std::chrono::milliseconds limit) {
     DWORD code = 0;
-    if (WaitForSingleObject(process_, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process_, &code)) {
-        ADD_FAILURE() << "the child's exit code is unknown: " << GetLastError();
+    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process_.hProcess, &code)) {
+        return false;
     }
     exited_ = true;
-    return static_cast<int>(code);
+    exitCode_ = static_cast<int>(code);
+    return true;
 }
 
-void ChildProcess::endAndReap() {
-    const auto graceMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(kGraceTime).count();
-    if (!exited_ && WaitForSingleObject(process_, static_cast<DWORD>(graceMilliseconds)) != WAIT_OBJECT_0) {
-        TerminateProcess(process_, 1);
-        WaitForSingleObject(process_, INFINITE);
-    }
-    for (HANDLE handle : {process_, output_}) {
-        if (handle != nullptr) {
-            CloseHandle(handle);
-        }
-    }
+void ChildProcess::kill() {
+    TerminateProcess(process_.hProcess, 255);
+    WaitForSingleObject(process_.hProcess, INFINITE);
+    exited_ = true;
+    exitCode_ = -1;
 }
 
 #else  // host
 
-ChildProcess::ChildProcess(const std::string& command, const std::string& mutexName) {
+std::string programBesideTests(const std::string& name) {
     char self[PATH_MAX] = {};
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string program(self, length > 0 ? static_cast<std::size_t>(length) : 0);
-    program.erase(program.find_last_of('/') + 1);
-    program += "mutex_holder";
+    std::string folder(self, length > 0 ? static_cast<std::size_t>(length) : 0);
+    return folder.erase(folder.find_last_of('/') + 1) + name;
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const ChildSetup& setup)
+    : name_(program) {
+    std::vector<std::string> argumentCopies = {program};
+    for (const std::string& argument : arguments) {
+        name_ += " " + argument;
+        argumentCopies.push_back(argument);
+    }
+    std::vector<char*> argumentPointers;
+    for (std::string& argument : argumentCopies) {
+        argumentPointers.push_back(argument.data());
+    }
+    argumentPointers.push_back(nullptr);
+
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('='));
+        if (std::none_of(setup.environment.begin(), setup.environment.end(),
+                         [&](const auto& replaced) { return replaced.first == name; })) {
+            variables.push_back(variable);
+        }
+    }
+    for (const auto& [name, value] : setup.environment) {
+        if (!value.empty()) {
+            variables.push_back(name + "=" + value);
+        }
+    }
+    std::vector<char*> variablePointers;
+    for (std::string& variable : variables) {
+        variablePointers.push_back(variable.data());
+    }
+    variablePointers.push_back(nullptr);
 
     int toChild[2] = {-1, -1};
     int fromChild[2] = {-1, -1};
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe2 failed: " << errno;
+        ADD_FAILURE() << "pipe2 failed: " << std::strerror(errno);
         exited_ = true;
-        return;
+    } else {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+        if (setup.piped != Piped::Error) {
+            posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+        }
+        if (setup.piped != Piped::Output) {
+            posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDERR_FILENO);
+        }
+        const int error = posix_spawn(&process_, program.c_str(), &actions, nullptr, argumentPointers.data(),
+                                      variablePointers.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (error != 0) {
+            ADD_FAILURE() << "posix_spawn failed for " << name_ << ": " << std::strerror(error);
+            process_ = 0;
+            exited_ = true;
+        }
     }
     input_ = toChild[1];
     output_ = fromChild[0];
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-    std::string commandArgument = command;
-    std::string nameArgument = mutexName;
-    char* arguments[] = {program.data(), commandArgument.data(), nameArgument.data(), nullptr};
-    const int error = posix_spawn(&process_, program.c_str(), &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        ADD_FAILURE() << "posix_spawn failed for " << program << ": " << error;
-        exited_ = true;
+    for (const int childEnd : {toChild[0], fromChild[1]}) {
+        if (childEnd != -1) {
+            close(childEnd);
+        }
     }
-    close(toChild[0]);
-    close(fromChild[1]);
 }
 
+unsigned long ChildProcess::id() const { return static_cast<unsigned long>(process_); }
+
 ChildProcess::Read ChildProcess::readMore(Clock::time_point deadline) {
+    if (output_ == -1) {
+        return Read::End;
+    }
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd ready = {output_, POLLIN, 0};
@@ -225,34 +318,30 @@ void ChildProcess::endInput() {
     }
 }
 
-int ChildProcess::waitForExit() {
+bool ChildProcess::endedWithin(std::chrono::milliseconds limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
     int status = 0;
-    if (waitpid(process_, &status, 0) != process_) {
-        ADD_FAILURE() << "waitpid failed: " << errno;
-    }
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-void ChildProcess::endAndReap() {
-    const Clock::time_point deadline = Clock::now() + kGraceTime;
-    int status = 0;
-    while (!exited_ && waitpid(process_, &status, WNOHANG) == 0) {
-        if (Clock::now() >= deadline) {
-            kill(process_, SIGKILL);
-            waitpid(process_, &status, 0);
+    for (;;) {
+        const pid_t ended = waitpid(process_, &status, WNOHANG);
+        if (ended == process_) {
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if ((ended == -1 && errno != EINTR) || Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (output_ != -1) {
-        close(output_);
-    }
+    exited_ = true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+void ChildProcess::kill() {
+    ::kill(process_, SIGKILL);
+    int status = 0;
+    waitpid(process_, &status, 0);
+    exited_ = true;
+    exitCode_ = -1;
 }
 
 #endif
-
-ChildProcess::~ChildProcess() {
-    endInput();
-    endAndReap();
-}

@@ -1,8 +1,8 @@
 #include "tests/support/MutexTestSupport.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestThread.h"
 
-#include <thread>
+#include <gtest/gtest.h>
 
 #ifndef _WIN32
 #include "simulation/MutexStandIns.h"
@@ -22,7 +22,7 @@ std::string uniqueMutexName(const std::string& purpose) {
 
 bool anotherThreadCanTake(const std::string& name) {
     bool taken = false;
-    std::thread other([&] {
+    runOnAnotherThread("another thread's look at mutex " + name, [&] {
         const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
         if (mutex == nullptr) {
             return;
@@ -34,8 +34,15 @@ bool anotherThreadCanTake(const std::string& name) {
         }
         CloseHandle(mutex);
     });
-    other.join();
     return taken;
+}
+
+ChildProcess mutexHolder(const std::string& command, const std::string& mutexName) {
+    return ChildProcess(programBesideTests("mutex_holder"), {command, mutexName});
+}
+
+std::string answerOfAnotherProcess(const std::string& command, const std::string& mutexName) {
+    return mutexHolder(command, mutexName).readToEnd();
 }
 
 #ifdef _WIN32

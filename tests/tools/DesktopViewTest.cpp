@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -23,16 +25,62 @@ SimulatedDisplay display(const char16_t* name, LONG x, LONG y, DWORD width, DWOR
     return result;
 }
 
-TEST(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
-    SimulatedDisplay primary = display(u"\\\\.\\DISPLAY1", 0, 0, 1920, 1080);
-    primary.primary = true;
-    SimulatedDisplay detached;
-    detached.deviceName = u"\\\\.\\DISPLAY2";
-    detached.attached = false;
+SimulatedDisplay primary(SimulatedDisplay display) {
+    display.primary = true;
+    return display;
+}
+
+SimulatedDisplay detached(SimulatedDisplay display) {
+    display.attached = false;
+    return display;
+}
+
+SimulatedDesktop gpuWith(std::vector<SimulatedDisplay> displays) {
+    return SimulatedDesktop{{SimulatedAdapter{u"GPU", u"", std::move(displays)}}};
+}
+
+struct Picture {
+    const char* name;
+    SimulatedDesktop desktop;
+    std::string picture;  // 21 columns wide
+};
+
+void PrintTo(const Picture& picture, std::ostream* out) { *out << picture.name; }
+
+std::vector<Picture> pictures() {
+    const SimulatedDisplay detachedScreen = detached(display(u"\\\\.\\DISPLAY2", 0, 0, 4000, 4000));
+    return {
+        {"ScalesTheRowAndMarksThePrimary",
+         gpuWith({primary(display(u"\\\\.\\DISPLAY1", 0, 0, 1000, 500, u"A")),
+                  display(u"\\\\.\\DISPLAY2", 1000, 0, 1000, 500, u"B")}),
+         "+---------+---------+\n"
+         "|1 primary|2        |\n"
+         "|A        |B        |\n"
+         "+---------+---------+\n"},
+        {"ShowsTheSmallestScreenAndLeavesOutDetachedOnes",
+         gpuWith({primary(display(u"\\\\.\\DISPLAY1", 0, 0, 2000, 1000, u"Panel")), detachedScreen,
+                  display(u"\\\\.\\DISPLAY3", 2000, -500, 10, 10, u"K")}),
+         "                    +-+\n"
+         "                    |3|\n"
+         "+-------------------+-+\n"
+         "|1 primary          |\n"
+         "|Panel              |\n"
+         "|                   |\n"
+         "|                   |\n"
+         "+-------------------+\n"},
+        {"IsEmptyWithoutAnAttachedScreen", gpuWith({detachedScreen}), ""},
+    };
+}
+
+class DesktopView : public ::testing::TestWithParam<Picture> {};
+
+TEST_F(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
+    SimulatedDisplay withoutMonitor;
+    withoutMonitor.deviceName = u"\\\\.\\DISPLAY2";
     SimulatedDisplay clone = display(u"\\\\.\\DISPLAY3", 1920, -480, 1280, 480, u"Kiv");
     clone.monitors.push_back({0, u"Caf\u00e9", u""});
     DesktopFile file{
-        SimulatedDesktop{{SimulatedAdapter{u"GPU", u"", {primary, detached, clone}}}},
+        gpuWith({primary(display(u"\\\\.\\DISPLAY1", 0, 0, 1920, 1080)), detached(withoutMonitor), clone}),
         {{5, SimulatedAdapter{u"USB", u"", {display(u"", 0, 0, 800, 480, u"Late")}}}, {1, SimulatedAdapter{}, 45}}};
 
     EXPECT_EQ(orvi::tools::screenTable(file),
@@ -44,37 +92,13 @@ TEST(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
               "plugged in at second 45: an adapter\n");
 }
 
-TEST(DesktopView, PictureScalesTheRowAndMarksThePrimary) {
-    SimulatedDisplay left = display(u"\\\\.\\DISPLAY1", 0, 0, 1000, 500, u"A");
-    left.primary = true;
-    const SimulatedDesktop desktop{
-        {SimulatedAdapter{u"GPU", u"", {left, display(u"\\\\.\\DISPLAY2", 1000, 0, 1000, 500, u"B")}}}};
-
-    EXPECT_EQ(orvi::tools::layoutPicture(desktop, 21),
-              "+---------+---------+\n"
-              "|1 primary|2        |\n"
-              "|A        |B        |\n"
-              "+---------+---------+\n");
+TEST_P(DesktopView, LayoutPicture) {
+    EXPECT_EQ(orvi::tools::layoutPicture(GetParam().desktop, 21), GetParam().picture);
 }
 
-TEST(DesktopView, PictureShowsTheSmallestScreenAndLeavesOutDetachedOnes) {
-    SimulatedDisplay big = display(u"\\\\.\\DISPLAY1", 0, 0, 2000, 1000, u"Panel");
-    big.primary = true;
-    SimulatedDisplay detached = display(u"\\\\.\\DISPLAY2", 0, 0, 4000, 4000);
-    detached.attached = false;
-    const SimulatedDesktop desktop{
-        {SimulatedAdapter{u"GPU", u"", {big, detached, display(u"\\\\.\\DISPLAY3", 2000, -500, 10, 10, u"K")}}}};
-
-    EXPECT_EQ(orvi::tools::layoutPicture(desktop, 21),
-              "                    +-+\n"
-              "                    |3|\n"
-              "+-------------------+-+\n"
-              "|1 primary          |\n"
-              "|Panel              |\n"
-              "|                   |\n"
-              "|                   |\n"
-              "+-------------------+\n");
-    EXPECT_EQ(orvi::tools::layoutPicture(SimulatedDesktop{{SimulatedAdapter{u"GPU", u"", {detached}}}}, 21), "");
-}
+INSTANTIATE_TEST_SUITE_P(, DesktopView, ::testing::ValuesIn(pictures()),
+                         [](const ::testing::TestParamInfo<Picture>& picture) {
+                             return std::string(picture.param.name);
+                         });
 
 }  // namespace

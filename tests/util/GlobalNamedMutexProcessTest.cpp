@@ -2,7 +2,6 @@
 // Wine a Windows process of the same prefix).
 #include "util/GlobalNamedMutex.h"
 
-#include "tests/support/ChildProcess.h"
 #include "tests/support/MutexTestSupport.h"
 #include "util/WinException.h"
 
@@ -21,7 +20,7 @@ constexpr int kDiedHoldingIt = 3;  // mutex_holder's exit code for "die"
 
 TEST(GlobalNamedMutexAcrossProcesses, HeldByAnotherProcessTryLockIsFalseUntilItLetsGo) {
     const std::string name = uniqueMutexName("held");
-    ChildProcess holder("hold", name);
+    ChildProcess holder = mutexHolder("hold", name);
     ASSERT_EQ(holder.readLine(), "locked");
 
     const auto mutex = GlobalNamedMutex::create(name);
@@ -40,11 +39,11 @@ TEST(GlobalNamedMutexAcrossProcesses, DestructionHandsTheMutexToAWaitingProcess)
     const auto keeper = GlobalNamedMutex::create(name);  // closing the locked object's handle alone frees nothing
     auto mutex = GlobalNamedMutex::create(name);
     mutex->lock();
-    ChildProcess waiter("hold", name);
+    ChildProcess waiter = mutexHolder("hold", name);
     EXPECT_EQ(answerOfAnotherProcess("try", name), "busy\n");
 
     mutex.reset();
-    EXPECT_EQ(waiter.readLine(), "locked");
+    ASSERT_EQ(waiter.readLine(), "locked");
     waiter.endInput();
     EXPECT_EQ(waiter.readLine(), "released");
     EXPECT_EQ(answerOfAnotherProcess("try", name), "acquired\n");
@@ -54,7 +53,7 @@ TEST(GlobalNamedMutexAcrossProcesses, AnOwnerThatDiesLeavesTheMutexAbandoned) {
     const std::string name = uniqueMutexName("abandoned-raw");
     const std::unique_ptr<void, HandleCloser> mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
     ASSERT_NE(mutex.get(), nullptr);
-    ChildProcess dying("die", name);
+    ChildProcess dying = mutexHolder("die", name);
     ASSERT_EQ(dying.readLine(), "locked");
     ASSERT_EQ(dying.waitForExit(), kDiedHoldingIt);
 
@@ -80,7 +79,7 @@ TEST(GlobalNamedMutexAcrossProcesses, BothLockOperationsAcquireAnAbandonedMutex)
         SCOPED_TRACE(c.operation);
         const std::string name = uniqueMutexName(std::string("abandoned-") + c.operation);
         auto mutex = GlobalNamedMutex::create(name);  // our handle keeps the mutex while its owner dies
-        ChildProcess dying("die", name);
+        ChildProcess dying = mutexHolder("die", name);
         ASSERT_EQ(dying.readLine(), "locked");
         ASSERT_EQ(dying.waitForExit(), kDiedHoldingIt);
 

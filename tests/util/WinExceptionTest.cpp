@@ -11,12 +11,13 @@ using orvi::util::formatWinError;
 using orvi::util::WinErrorInfo;
 using orvi::util::WinException;
 
-// The system's own description of a code, as FormatMessageA gives it (host: the stand-in's table).
-std::string systemText(DWORD code) {
+// The system's own description of a code, as FormatMessageA gives it (host: the stand-in's table);
+// empty when it gives none. Inserts such as %1 are left in the text unless `insertsFlag` is 0.
+std::string systemText(DWORD code, DWORD insertsFlag = FORMAT_MESSAGE_IGNORE_INSERTS) {
     char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | insertsFlag | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
     std::string text = length != 0 && buffer != nullptr ? std::string(buffer) : std::string();
     LocalFree(buffer);
     return text;
@@ -27,10 +28,15 @@ TEST(FormatWinError, JoinsContextSystemTextAndHexCodeKeepingTheLineBreak) {
         DWORD code;
         const char* hex;
     };
-    for (const Case& c : {Case{0, "0"}, Case{2, "2"}, Case{5, "5"}, Case{6, "6"}, Case{87, "57"}, Case{122, "7a"}}) {
+    // ERROR_BAD_EXE_FORMAT's text carries an insert (%1), which is kept as it is.
+    for (const Case& c :
+         {Case{0, "0"}, Case{2, "2"}, Case{5, "5"}, Case{6, "6"}, Case{87, "57"}, Case{122, "7a"}, Case{193, "c1"}}) {
         const std::string text = systemText(c.code);
         ASSERT_FALSE(text.empty()) << "the system has a text for " << c.code;
         ASSERT_EQ(text.substr(text.size() - 2), "\r\n") << "system texts end in CR LF";
+        // Asked for without FORMAT_MESSAGE_IGNORE_INSERTS and without arguments, a text with an
+        // insert is refused.
+        EXPECT_EQ(systemText(c.code, 0), text.find('%') == std::string::npos ? text : "") << c.code;
         EXPECT_EQ(formatWinError({c.code, "Failed to lock Global Mutex"}),
                   "Failed to lock Global Mutex: " + text + " (Error code: 0x" + c.hex + ")");
     }

@@ -1,6 +1,8 @@
 // The real executable's command line under Wine: its message boxes, exit codes and log file.
 #include "ToolRunner.h"
 
+#include "tests/support/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,11 +16,10 @@ using e2e::runTool;
 const std::regex kStartLines(
     "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n");
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 TEST(CommandLineEndToEnd, HelpShowsAnInformationBoxAndOpensNoLog) {
-    const std::string log = e2e::freshFolder("help") + "help.log";
-    const auto run = runTool("-t 5 --log " + quoted(log) + " --help", Box::Expected);
+    const TemporaryFolder folder("help");
+    const std::string log = folder.file("help.log");
+    const auto run = runTool({"-t", "5", "--log", log, "--help"}, Box::Expected);
     ASSERT_TRUE(run.box.has_value());
     EXPECT_EQ(run.box->title, "Command line help");
     EXPECT_EQ(run.box->icon, "information");
@@ -30,27 +31,30 @@ TEST(CommandLineEndToEnd, HelpShowsAnInformationBoxAndOpensNoLog) {
 }
 
 TEST(CommandLineEndToEnd, ParseErrorsShowAnErrorBoxWithTheHelp) {
-    for (const char* arguments : {"--bogus", "-t ten", "-t 99999999999", "--help -t x", "-t \" 5\""}) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"-t", "ten"}, {"-t", "99999999999"}, {"--help", "-t", "x"}, {"-t", " 5"}}) {
+        SCOPED_TRACE(arguments.back());
         const auto run = runTool(arguments, Box::Expected);
-        ASSERT_TRUE(run.box.has_value()) << arguments;
+        ASSERT_TRUE(run.box.has_value());
         EXPECT_EQ(run.box->title, "Command line help");
         EXPECT_EQ(run.box->icon, "error");
         const auto blank = run.box->text.find("\n\n");
         ASSERT_NE(blank, std::string::npos) << run.box->text;
         EXPECT_NE(run.box->text.find("Set Kiv as primary display", blank), std::string::npos);
-        EXPECT_EQ(run.exitCode, 1u) << arguments;
+        EXPECT_EQ(run.exitCode, 1u);
     }
 }
 
 // The tool copied into a user's folder and logging there: the box's help names the program as
 // started, letters beyond the system's code page included.
 TEST(CommandLineEndToEnd, NegativeWaitIsRejectedAfterTheStartLine) {
-    for (const char* name : {"negative", "negative\\Юля", "negative\\张伟", "negative\\Zoë"}) {
-        const std::string folder = e2e::freshFolder(name);
+    const TemporaryFolder base("negative");
+    for (const char* name : {"plain", "Юля", "张伟", "Zoë"}) {
+        const std::string folder = e2e::folderIn(base, name);
         const std::string program = folder + "SetPrimaryKiv.exe";
         std::filesystem::copy_file(std::filesystem::u8path(e2e::toolPath()), std::filesystem::u8path(program));
         const std::string log = folder + "SetPrimaryKiv.log";
-        const auto run = e2e::ToolProcess("-l " + quoted(log) + " -t -5", "streams", program).finish(Box::Expected);
+        const auto run = e2e::ToolProcess({"-l", log, "-t", "-5"}, program).finish(Box::Expected);
         ASSERT_TRUE(run.box.has_value()) << name;
         EXPECT_EQ(run.box->title, "Command line help");
         EXPECT_EQ(run.box->icon, "error");
@@ -58,34 +62,38 @@ TEST(CommandLineEndToEnd, NegativeWaitIsRejectedAfterTheStartLine) {
                   "Maximum time to wait must be a non-negative number of seconds, got: -5");
         EXPECT_NE(run.box->text.find(program + " [params] | --help"), std::string::npos) << run.box->text;
         EXPECT_EQ(run.exitCode, 1u) << name;
-        EXPECT_TRUE(std::regex_match(e2e::readFile(log), kStartLines)) << name << ": " << e2e::readFile(log);
+        EXPECT_TRUE(std::regex_match(e2e::readUtf8Path(log), kStartLines)) << name << ": " << e2e::readUtf8Path(log);
     }
 }
 
 TEST(CommandLineEndToEnd, TwoRunsAppendToOneLog) {
-    const std::string log = e2e::freshFolder("append") + "run.log";
-    EXPECT_EQ(runTool("-t 0 -l " + quoted(log), Box::NotExpected).exitCode, 0u);
-    EXPECT_EQ(runTool("--max-wait 0 --log " + quoted(log), Box::NotExpected).exitCode, 0u);
-    const std::string content = e2e::readFile(log);
+    const TemporaryFolder folder("append");
+    const std::string log = folder.file("run.log");
+    EXPECT_EQ(runTool({"-t", "0", "-l", log}, Box::NotExpected).exitCode, 0u);
+    EXPECT_EQ(runTool({"--max-wait", "0", "--log", log}, Box::NotExpected).exitCode, 0u);
+    const std::string content = readFile(log);
     EXPECT_EQ(std::distance(std::sregex_iterator(content.begin(), content.end(), kStartLines), std::sregex_iterator()),
               2)
         << content;
 }
 
 TEST(CommandLineEndToEnd, GluedAndEqualsFormsAreRead) {
-    const std::string log = e2e::freshFolder("forms with space") + "run.log";
-    for (const std::string& arguments : {"-t0 -l" + quoted(log), "--max-wait=0 --log=" + quoted(log)}) {
-        DeleteFileA(log.c_str());
-        EXPECT_EQ(runTool(arguments, Box::NotExpected).exitCode, 0u) << arguments;
-        const std::string content = e2e::readFile(log);
-        EXPECT_TRUE(std::regex_search(content, kStartLines, std::regex_constants::match_continuous))
-            << arguments << ": " << content;
+    const TemporaryFolder folder("forms with space");
+    const std::string log = folder.file("run.log");
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"-t0", "-l" + log}, {"--max-wait=0", "--log=" + log}}) {
+        SCOPED_TRACE(arguments.back());
+        std::filesystem::remove(log);
+        EXPECT_EQ(runTool(arguments, Box::NotExpected).exitCode, 0u);
+        const std::string content = readFile(log);
+        EXPECT_TRUE(std::regex_search(content, kStartLines, std::regex_constants::match_continuous)) << content;
     }
 }
 
 TEST(CommandLineEndToEnd, UnopenableLogIsReportedOnStandardError) {
-    const std::string log = e2e::freshFolder("unopenable") + "missing\\run.log";
-    const auto run = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    const TemporaryFolder folder("unopenable");
+    const std::string log = folder.file("missing\\run.log");
+    const auto run = runTool({"-t", "0", "-l", log}, Box::NotExpected);
     EXPECT_EQ(run.standardError, "Failed to open log file for write: " + log + "\r\n");
     EXPECT_EQ(run.exitCode, 0u);
 }

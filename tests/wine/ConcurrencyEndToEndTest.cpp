@@ -2,10 +2,13 @@
 // of the family (mutex_holder, from the same folder) that hold the family lock.
 #include "ToolRunner.h"
 
-#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
+#include "tests/support/MutexTestSupport.h"
+#include "tests/support/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <string>
 
@@ -21,46 +24,19 @@ const std::string kStartLines =
 // One pass over Wine's desktop, which has one screen and no Kiv, from its first line to its last.
 const std::string kOnePass = "Searching for Monitor Screens\r\n(?:[^\r\n]*\r\n)*?Detected 1 Screen\r\nDone\r\n";
 
-// A mutex handle of the test's own, closed when it goes.
-class MutexHandle {
-public:
-    explicit MutexHandle(const char* name) : handle_(CreateMutexA(nullptr, FALSE, name)) {}
-    ~MutexHandle() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-        }
-    }
-    MutexHandle(const MutexHandle&) = delete;
-    MutexHandle& operator=(const MutexHandle&) = delete;
-
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-int countOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(ConcurrencyEndToEnd, OfTwoInstancesStartedTogetherWithOneLogExactlyOneRuns) {
-    const std::string log = e2e::freshFolder("together") + "run.log";
+    const TemporaryFolder folder("together");
+    const std::string log = folder.file("run.log");
     // Each would wait 2 s for a Kiv: long enough for the other to start meanwhile.
-    ToolProcess first("-t 2 -l " + quoted(log), "together-first");
-    ToolProcess second("-t 2 -l " + quoted(log), "together-second");
+    ToolProcess first({"-t", "2", "-l", log});
+    ToolProcess second({"-t", "2", "-l", log});
     const e2e::ToolRun firstRun = first.finish(Box::NotExpected);
     const e2e::ToolRun secondRun = second.finish(Box::NotExpected);
 
     EXPECT_TRUE((firstRun.exitCode == 0 && secondRun.exitCode == 1) ||
                 (firstRun.exitCode == 1 && secondRun.exitCode == 0))
         << "exit codes " << firstRun.exitCode << " and " << secondRun.exitCode;
-    const std::string content = e2e::readFile(log);
+    const std::string content = readFile(log);
     EXPECT_EQ(countOf(content, "App start at: "), 2) << content;
     EXPECT_EQ(countOf(content, "Other instance of this application is already running\r\n"), 1) << content;
     // The one that runs looks, waits for the deadline, looks again and gives up.
@@ -72,14 +48,15 @@ TEST(ConcurrencyEndToEnd, OfTwoInstancesStartedTogetherWithOneLogExactlyOneRuns)
 }
 
 TEST(ConcurrencyEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLockUntilItLetsGo) {
-    const std::string log = e2e::freshFolder("sibling-holds") + "run.log";
-    ChildProcess sibling("hold", kFamilyMutex);
+    const TemporaryFolder folder("sibling-holds");
+    const std::string log = folder.file("run.log");
+    ChildProcess sibling = mutexHolder("hold", kFamilyMutex);
     ASSERT_EQ(sibling.readLine(), "locked");
 
-    ToolProcess tool("-t 0 -l " + quoted(log), "sibling-holds");
-    ASSERT_TRUE(e2e::waitForText(log, kWaitingLine)) << e2e::readFile(log);
+    ToolProcess tool({"-t", "0", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, kWaitingLine)) << readFile(log);
     Sleep(500);
-    EXPECT_EQ(e2e::readFile(log).find("Searching for Monitor Screens"), std::string::npos)
+    EXPECT_EQ(readFile(log).find("Searching for Monitor Screens"), std::string::npos)
         << "the pass went on while the sibling held the lock";
 
     sibling.endInput();
@@ -87,25 +64,25 @@ TEST(ConcurrencyEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLockUntilIt
     EXPECT_EQ(sibling.waitForExit(), 0);
     const e2e::ToolRun run = tool.finish(Box::NotExpected);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kWaitingLine + kOnePass)))
-        << e2e::readFile(log);
+    EXPECT_TRUE(std::regex_match(readFile(log), std::regex(kStartLines + kWaitingLine + kOnePass))) << readFile(log);
 }
 
 TEST(ConcurrencyEndToEnd, ASiblingToolThatDiedHoldingTheFamilyLockHoldsNothingUp) {
     // This handle keeps the mutex in being when the sibling ends, so that it is left abandoned
     // instead of vanishing with the sibling's handle.
-    const MutexHandle keeper(kFamilyMutex);
+    const std::unique_ptr<void, HandleCloser> keeper(CreateMutexA(nullptr, FALSE, kFamilyMutex));
     ASSERT_NE(keeper.get(), nullptr);
-    ChildProcess sibling("die", kFamilyMutex);
+    ChildProcess sibling = mutexHolder("die", kFamilyMutex);
     ASSERT_EQ(sibling.readLine(), "locked");
     ASSERT_EQ(sibling.waitForExit(), 3);
 
-    const std::string log = e2e::freshFolder("sibling-died") + "run.log";
-    const e2e::ToolRun run = e2e::runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    const TemporaryFolder folder("sibling-died");
+    const std::string log = folder.file("run.log");
+    const e2e::ToolRun run = e2e::runTool({"-t", "0", "-l", log}, Box::NotExpected);
 
     EXPECT_EQ(run.exitCode, 0u);
     // No waiting line: the abandoned mutex is taken over at once.
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kOnePass))) << e2e::readFile(log);
+    EXPECT_TRUE(std::regex_match(readFile(log), std::regex(kStartLines + kOnePass))) << readFile(log);
     // The pass let the lock go again: it is free, not abandoned a second time.
     ASSERT_EQ(WaitForSingleObject(keeper.get(), 0), WAIT_OBJECT_0);
     ReleaseMutex(keeper.get());

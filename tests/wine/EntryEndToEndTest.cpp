@@ -2,6 +2,9 @@
 // locks, and where failures are reported.
 #include "ToolRunner.h"
 
+#include "tests/support/Files.h"
+#include "tests/support/MutexTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,8 +17,6 @@ namespace {
 using e2e::Box;
 using e2e::runTool;
 using e2e::ToolProcess;
-
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // Wine shows one screen, with no Kiv: what one scan pass logs for it.
 const std::string kWinePass =
@@ -34,19 +35,6 @@ const std::string kWinePass =
 
 const std::string kStartLines =
     "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n";
-
-// A kernel object of another kind under a lock's name makes CreateMutexA fail with
-// ERROR_INVALID_HANDLE, as long as this process keeps it open.
-class ObjectOfAnotherKind {
-public:
-    explicit ObjectOfAnotherKind(const char* name) : event_(CreateEventA(nullptr, TRUE, FALSE, name)) {}
-    ~ObjectOfAnotherKind() { CloseHandle(event_); }
-    ObjectOfAnotherKind(const ObjectOfAnotherKind&) = delete;
-    ObjectOfAnotherKind& operator=(const ObjectOfAnotherKind&) = delete;
-
-private:
-    HANDLE event_;
-};
 
 std::string systemText(DWORD code) {
     char* buffer = nullptr;
@@ -69,88 +57,74 @@ std::string inTextMode(const std::string& text) {
 // has letters beyond the system's code page.
 TEST(EntryEndToEnd, OnePassOverWinesDesktopIntoAnyUsersLog) {
     ASSERT_EQ(GetACP(), 1252u) << "the Western code page, which lacks most of these letters";
-    for (const char* folder : {"one-pass", "users\\Юля", "users\\张伟", "users\\Zoë"}) {
-        const std::string log = e2e::freshFolder(folder) + "SetPrimaryKiv.log";
+    const TemporaryFolder users("one-pass");
+    for (const char* name : {"plain", "Юля", "张伟", "Zoë"}) {
+        const std::string log = e2e::folderIn(users, name) + "SetPrimaryKiv.log";
         for (int run = 1; run <= 2; ++run) {
-            EXPECT_EQ(runTool("-t 0 -l " + quoted(log), Box::NotExpected).exitCode, 0u) << folder;
+            EXPECT_EQ(runTool({"-t", "0", "-l", log}, Box::NotExpected).exitCode, 0u) << name;
         }
-        EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(kStartLines + kWinePass + kStartLines + kWinePass)))
-            << folder << ":\n"
-            << e2e::readFile(log);
+        EXPECT_TRUE(
+            std::regex_match(e2e::readUtf8Path(log), std::regex(kStartLines + kWinePass + kStartLines + kWinePass)))
+            << name << ":\n"
+            << e2e::readUtf8Path(log);
     }
 }
 
 TEST(EntryEndToEnd, WaitsForTheDeadlineAndGivesUp) {
-    const std::string log = e2e::freshFolder("wait") + "run.log";
+    const TemporaryFolder folder("wait");
+    const std::string log = folder.file("run.log");
     const ULONGLONG started = GetTickCount64();
-    const auto run = runTool("-t 3 -l " + quoted(log), Box::NotExpected);
+    const auto run = runTool({"-t", "3", "-l", log}, Box::NotExpected);
     const ULONGLONG took = GetTickCount64() - started;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_GE(took, 3000u);
     EXPECT_LT(took, 15000u);
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+    EXPECT_TRUE(std::regex_match(readFile(log),
                                  std::regex(kStartLines + kWinePass +
                                             "Kiv device isn't found. 3s for it to apear\r\n"
                                             "Poll: Waiting for Kiv device for up to 10s\r\n" +
                                             kWinePass + "Kiv is not connected, no more changes will be performed\r\n")))
-        << e2e::readFile(log);
+        << readFile(log);
 }
 
 TEST(EntryEndToEnd, ASecondInstanceGivesUpWhileTheFirstWaits) {
-    const std::string log = e2e::freshFolder("second") + "run.log";
-    ToolProcess first("-t 4 -l " + quoted(log), "first");
-    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << e2e::readFile(log);
-    const auto second = runTool("-t 0 -l " + quoted(log), Box::NotExpected);
+    const TemporaryFolder folder("second");
+    const std::string log = folder.file("run.log");
+    ToolProcess first({"-t", "4", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << readFile(log);
+    const auto second = runTool({"-t", "0", "-l", log}, Box::NotExpected);
     EXPECT_EQ(second.exitCode, 1u);
     const auto firstRun = first.finish(Box::NotExpected);
     EXPECT_EQ(firstRun.exitCode, 0u);
     // The second run's start line and its one line sit inside the first run's wait.
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log),
+    EXPECT_TRUE(std::regex_match(readFile(log),
                                  std::regex(kStartLines + kWinePass +
                                             "Kiv device isn't found. 4s for it to apear\r\n"
                                             "Poll: Waiting for Kiv device for up to 10s\r\n" +
                                             kStartLines + "Other instance of this application is already running\r\n" +
                                             kWinePass + "Kiv is not connected, no more changes will be performed\r\n")))
-        << e2e::readFile(log);
+        << readFile(log);
 }
 
 TEST(EntryEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLock) {
-    const std::string log = e2e::freshFolder("family") + "run.log";
+    const TemporaryFolder folder("family");
+    const std::string log = folder.file("run.log");
     const HANDLE family = CreateMutexA(nullptr, TRUE, "MorvaKivDisplayApp_main");
     ASSERT_NE(family, nullptr);
-    ToolProcess tool("-t 0 -l " + quoted(log), "family");
+    ToolProcess tool({"-t", "0", "-l", log});
     ASSERT_TRUE(e2e::waitForText(log, "Other application is performing an action - waiting for it to finish\r\n"));
     Sleep(500);
-    EXPECT_EQ(e2e::readFile(log).find("Searching for Monitor Screens"), std::string::npos)
+    EXPECT_EQ(readFile(log).find("Searching for Monitor Screens"), std::string::npos)
         << "the pass goes on only when the lock is free";
     ReleaseMutex(family);
     const auto run = tool.finish(Box::NotExpected);
     CloseHandle(family);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(std::regex_match(
-        e2e::readFile(log),
+        readFile(log),
         std::regex(kStartLines + "Other application is performing an action - waiting for it to finish\r\n" +
                    kWinePass)))
-        << e2e::readFile(log);
-}
-
-// Runs a helper program of the test's own folder to its end; its exit code, or 255 when it did not run.
-DWORD runHelper(const std::string& program) {
-    std::string commandLine = "\"" + e2e::binaryFolder() + program + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return 255;
-    }
-    DWORD exitCode = 255;
-    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return exitCode;
+        << readFile(log);
 }
 
 struct WakeCase {
@@ -167,10 +141,11 @@ class WakeOnDisplayChange : public ::testing::TestWithParam<WakeCase> {};
 // one second, and a pass that polling alone would run comes ten seconds after the start.
 TEST_P(WakeOnDisplayChange, TheNextPassFollowsTheNoticeAfterASecondAndTheDeadlineStays) {
     const WakeCase& c = GetParam();
-    const std::string log = e2e::freshFolder(std::string("wake-") + c.name) + "run.log";
+    const TemporaryFolder folder(std::string("wake-") + c.name);
+    const std::string log = folder.file("run.log");
     const ULONGLONG started = GetTickCount64();
-    ToolProcess tool("-t 40 -l " + quoted(log), "wake");
-    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << e2e::readFile(log);
+    ToolProcess tool({"-t", "40", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << readFile(log);
     Sleep(static_cast<DWORD>(started + 3000 - std::min(GetTickCount64(), started + 3000)));
 
     // What listens while the tool waits is a top-level window of its own that nobody sees.
@@ -180,11 +155,11 @@ TEST_P(WakeOnDisplayChange, TheNextPassFollowsTheNoticeAfterASecondAndTheDeadlin
 
     const ULONGLONG broadcastStart = GetTickCount64();
     if (c.broadcast) {
-        EXPECT_EQ(runHelper("broadcast_display_change.exe"), 0u);
+        EXPECT_EQ(ChildProcess(programBesideTests("broadcast_display_change"), {}).waitForExit(), 0);
     }
     const ULONGLONG broadcastEnd = GetTickCount64();
     // The first poll line followed by a pass's first line: the second pass has begun.
-    ASSERT_TRUE(e2e::waitForText(log, "s\r\nSearching for Monitor Screens", 30000)) << e2e::readFile(log);
+    ASSERT_TRUE(e2e::waitForText(log, "s\r\nSearching for Monitor Screens", std::chrono::seconds(30))) << readFile(log);
     const ULONGLONG secondPass = GetTickCount64();
     if (c.broadcast) {
         EXPECT_GE(secondPass, broadcastStart + 950) << "the pass waits for the settle time";
@@ -203,7 +178,7 @@ TEST_P(WakeOnDisplayChange, TheNextPassFollowsTheNoticeAfterASecondAndTheDeadlin
         expected += "Poll: Waiting for Kiv device for up to " + std::to_string(interval) + "s\r\n" + kWinePass;
     }
     expected += "Kiv is not connected, no more changes will be performed\r\n";
-    EXPECT_TRUE(std::regex_match(e2e::readFile(log), std::regex(expected))) << e2e::readFile(log);
+    EXPECT_TRUE(std::regex_match(readFile(log), std::regex(expected))) << readFile(log);
 }
 
 // With the broadcast the passes run at about 4, 14, 24, 36 and 40 s; without it at 10, 20, 30 and 40 s.
@@ -213,14 +188,15 @@ INSTANTIATE_TEST_SUITE_P(EntryEndToEnd, WakeOnDisplayChange,
                          [](const ::testing::TestParamInfo<WakeCase>& test) { return std::string(test.param.name); });
 
 TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
-    const ObjectOfAnotherKind blocker("MorvaKivDisplayApp_main");
-    const std::string log = e2e::freshFolder("error-log") + "run.log";
-    const auto run = runTool("-t 30 -l " + quoted(log), Box::NotExpected);
+    const OtherKindOfObject blocker("MorvaKivDisplayApp_main");
+    const TemporaryFolder folder("error-log");
+    const std::string log = folder.file("run.log");
+    const auto run = runTool({"-t", "30", "-l", log}, Box::NotExpected);
     EXPECT_EQ(run.exitCode, 1u);
     const std::string error =
         "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " + systemText(ERROR_INVALID_HANDLE) +
         " (Error code: 0x6)";
-    const std::string content = e2e::readFile(log);
+    const std::string content = readFile(log);
     EXPECT_TRUE(std::regex_match(content.substr(0, content.find("\r\n\r\n") + 4), std::regex(kStartLines)))
         << "only the start line before: " << content;
     // The log is written in text mode: every line feed, also the one ending the system's text, is
@@ -229,12 +205,15 @@ TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
 }
 
 TEST(EntryEndToEnd, WithoutAnOpenLogFileAFailureIsAnErrorBox) {
-    const ObjectOfAnotherKind blocker("SetPrimaryKiv_single_app");
-    const std::string unopenable = e2e::freshFolder("error-box") + "missing\\run.log";
-    for (const std::string& arguments : {std::string("-t 0"), "-t 0 -l " + quoted(unopenable)}) {
+    const OtherKindOfObject blocker("SetPrimaryKiv_single_app");
+    const TemporaryFolder folder("error-box");
+    const std::string unopenable = folder.file("missing\\run.log");
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"-t", "0"}, {"-t", "0", "-l", unopenable}}) {
+        SCOPED_TRACE(arguments.back());
         const auto run = runTool(arguments, Box::Expected);
-        EXPECT_EQ(run.exitCode, 1u) << arguments;
-        ASSERT_TRUE(run.box.has_value()) << arguments;
+        EXPECT_EQ(run.exitCode, 1u);
+        ASSERT_TRUE(run.box.has_value());
         EXPECT_EQ(run.box->title, "ERROR");
         EXPECT_EQ(run.box->icon, "error");
         EXPECT_EQ(run.box->text, "Failed to create Global Named Mutex SetPrimaryKiv_single_app: " +
