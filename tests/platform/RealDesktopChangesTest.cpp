@@ -18,12 +18,16 @@ constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0
 
 HWND listenerWindow() { return FindWindowW(L"SetPrimaryKiv desktop change listener", nullptr); }
 
-// Wine announces its devices for a while after it starts, above all in a new prefix: wait until the
-// desktop has been quiet for a second (at most a minute), so that every notice below is the case's own.
+// Wine starts its desktop and announces its devices for a while after it starts, above all in a new
+// prefix: wait until a listener can be made and the desktop has been quiet for a second (at most a
+// minute), so that every notice below is the case's own.
 void waitForAQuietDesktop() {
-    const std::unique_ptr<orvi::platform::DesktopChangeListener> listener = orvi::platform::desktopChanges().listen();
-    ASSERT_NE(listener, nullptr);
     const ULONGLONG deadline = GetTickCount64() + 60000;
+    std::unique_ptr<orvi::platform::DesktopChangeListener> listener;
+    while ((listener = orvi::platform::desktopChanges().listen()) == nullptr) {
+        ASSERT_LT(GetTickCount64(), deadline) << "no listener could be made for a minute";
+        Sleep(100);
+    }
     while (listener->waitMilliseconds(1000)) {
         ASSERT_LT(GetTickCount64(), deadline) << "the desktop kept changing for a minute";
     }
