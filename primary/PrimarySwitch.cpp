@@ -119,6 +119,51 @@ void putBack(const std::vector<RowScreen>& row, std::size_t recorded) {
     }
 }
 
+// Windows may answer the apply with success and still keep another primary (a USB display adapter
+// whose driver cannot drive the primary screen; Wine ignores CDS_SET_PRIMARY altogether), or report
+// the new primary a moment late. So the check looks once at once and, only when the new primary is
+// not there yet, again every kLookAgainMilliseconds, kLooksAgain times: about a second in all.
+constexpr DWORD kLookAgainMilliseconds = 100;
+constexpr int kLooksAgain = 10;
+
+struct PrimarySearch {
+    const WideString* deviceName;  // the screen looked for
+    bool primary;
+};
+
+// The EnumDisplayMonitors callback; data is the address of a PrimarySearch. Stops at the monitor of
+// the screen looked for.
+BOOL CALLBACK notePrimary(HMONITOR monitor, HDC /*dc*/, LPRECT /*clip*/, LPARAM data) {
+    auto& search = *reinterpret_cast<PrimarySearch*>(data);
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof(info);
+    if (!platform::getMonitorInfo(monitor, &info) || boundedText(info.szDevice) != *search.deviceName) {
+        return TRUE;
+    }
+    search.primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+    return FALSE;
+}
+
+// Whether the window system shows the screen of that name as the primary now. A monitor that cannot
+// be read counts as not primary.
+bool isShownAsPrimary(const WideString& deviceName) {
+    PrimarySearch search{&deviceName, false};
+    static_cast<void>(platform::enumDisplayMonitors(notePrimary, reinterpret_cast<LPARAM>(&search)));
+    return search.primary;
+}
+
+// Throws std::runtime_error when the window system does not show the screen as primary within about
+// a second of the apply.
+void requireShownAsPrimary(const WideString& deviceName) {
+    for (int looksAgain = 0; !isShownAsPrimary(deviceName); ++looksAgain) {
+        if (looksAgain == kLooksAgain) {
+            throw std::runtime_error(
+                "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
+        }
+        platform::pause(kLookAgainMilliseconds);
+    }
+}
+
 }  // namespace
 
 void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
@@ -137,9 +182,11 @@ void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScr
         }
         requireSuccess(platform::changeDisplaySettingsEx(nullptr, nullptr, 0),
                        "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ");
+        requireShownAsPrimary(row.front().deviceName);
     } catch (...) {
         // Recorded with CDS_UPDATEREGISTRY, the changes are stored already: any later apply, by
-        // Windows or by another tool, would make a half-changed layout real.
+        // Windows or by another tool, would make a half-changed layout real; and a layout that Windows
+        // would not show must not wait in the store for the next sign-in.
         putBack(row, recorded);
         throw;
     }
