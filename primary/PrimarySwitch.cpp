@@ -2,6 +2,7 @@
 
 #include "display/Narrow.h"
 #include "platform/DisplayServices.h"
+#include "primary/ShownPrimary.h"
 #include "util/WinException.h"
 
 #include <cstddef>
@@ -92,75 +93,38 @@ void recordScreen(const std::vector<RowScreen>& row, std::size_t index, LONG x) 
 
 // Records a screen back with the mode it had before, as primary again when it was the primary.
 // Best effort: the result is not looked at, so that the failure that led here is the one reported.
-void recordBack(const RowScreen& screen, bool asPrimary) {
-    DEVMODEW mode = screen.mode;
-    static_cast<void>(platform::changeDisplaySettingsEx(screen.deviceName.c_str(), &mode,
+void recordBack(const WideString& deviceName, DEVMODEW mode, bool asPrimary) {
+    static_cast<void>(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode,
                                                         asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags));
 }
 
 // Puts the stored settings back as they were after the first `recorded` screens of the row were
 // recorded: those screens with their old modes, and the former primary as primary again once the
-// Kiv was recorded as primary (that is, once anything was recorded). Applies nothing.
-void putBack(const std::vector<RowScreen>& row, std::size_t recorded) {
+// Kiv was recorded as primary (that is, once anything was recorded). The former primary is
+// `shownPrimary`, the screen that Windows still shows as primary, when it is known, and otherwise the
+// row's screen that was primary. A shown primary outside the row (a screen the enumeration missed)
+// is recorded as primary with its current mode, when that can be read. Applies nothing.
+void putBack(const std::vector<RowScreen>& row, std::size_t recorded, const WideString& shownPrimary = {}) {
     if (recorded == 0) {
         return;
     }
     std::optional<std::size_t> formerPrimary;
     for (std::size_t index = 0; index < row.size() && !formerPrimary; ++index) {
-        if (row[index].wasPrimary) {
+        if (shownPrimary.empty() ? row[index].wasPrimary : row[index].deviceName == shownPrimary) {
             formerPrimary = index;
         }
     }
     for (std::size_t index = 0; index < recorded; ++index) {
-        recordBack(row[index], index == formerPrimary);
+        recordBack(row[index].deviceName, row[index].mode, index == formerPrimary);
     }
     if (formerPrimary && *formerPrimary >= recorded) {
-        recordBack(row[*formerPrimary], true);
+        recordBack(row[*formerPrimary].deviceName, row[*formerPrimary].mode, true);
     }
-}
-
-// Windows may answer the apply with success and still keep another primary (a USB display adapter
-// whose driver cannot drive the primary screen; Wine ignores CDS_SET_PRIMARY altogether), or report
-// the new primary a moment late. So the check looks once at once and, only when the new primary is
-// not there yet, again every kLookAgainMilliseconds, kLooksAgain times: about a second in all.
-constexpr DWORD kLookAgainMilliseconds = 100;
-constexpr int kLooksAgain = 10;
-
-struct PrimarySearch {
-    const WideString* deviceName;  // the screen looked for
-    bool primary;
-};
-
-// The EnumDisplayMonitors callback; data is the address of a PrimarySearch. Stops at the monitor of
-// the screen looked for.
-BOOL CALLBACK notePrimary(HMONITOR monitor, HDC /*dc*/, LPRECT /*clip*/, LPARAM data) {
-    auto& search = *reinterpret_cast<PrimarySearch*>(data);
-    MONITORINFOEXW info{};
-    info.cbSize = sizeof(info);
-    if (!platform::getMonitorInfo(monitor, &info) || boundedText(info.szDevice) != *search.deviceName) {
-        return TRUE;
-    }
-    search.primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
-    return FALSE;
-}
-
-// Whether the window system shows the screen of that name as the primary now. A monitor that cannot
-// be read counts as not primary.
-bool isShownAsPrimary(const WideString& deviceName) {
-    PrimarySearch search{&deviceName, false};
-    static_cast<void>(platform::enumDisplayMonitors(notePrimary, reinterpret_cast<LPARAM>(&search)));
-    return search.primary;
-}
-
-// Throws std::runtime_error when the window system does not show the screen as primary within about
-// a second of the apply.
-void requireShownAsPrimary(const WideString& deviceName) {
-    for (int looksAgain = 0; !isShownAsPrimary(deviceName); ++looksAgain) {
-        if (looksAgain == kLooksAgain) {
-            throw std::runtime_error(
-                "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
-        }
-        platform::pause(kLookAgainMilliseconds);
+    DEVMODEW mode{};
+    mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
+    if (!formerPrimary && !shownPrimary.empty() &&
+        platform::enumDisplaySettings(shownPrimary.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+        recordBack(shownPrimary, mode, true);
     }
 }
 
@@ -182,13 +146,20 @@ void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScr
         }
         requireSuccess(platform::changeDisplaySettingsEx(nullptr, nullptr, 0),
                        "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ");
-        requireShownAsPrimary(row.front().deviceName);
     } catch (...) {
         // Recorded with CDS_UPDATEREGISTRY, the changes are stored already: any later apply, by
-        // Windows or by another tool, would make a half-changed layout real; and a layout that Windows
-        // would not show must not wait in the store for the next sign-in.
+        // Windows or by another tool, would make a half-changed layout real.
         putBack(row, recorded);
         throw;
+    }
+    // Windows may answer the apply with success and still keep another primary (a USB display
+    // adapter whose driver cannot drive the primary screen; Wine ignores CDS_SET_PRIMARY altogether).
+    // A layout that Windows would not show must not wait in the store for the next sign-in.
+    const WideString shownPrimary = shownPrimaryAfterApply(row.front().deviceName);
+    if (shownPrimary != row.front().deviceName) {
+        putBack(row, row.size(), shownPrimary);
+        throw std::runtime_error(
+            "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
     }
     log << "setPrimaryDevice completed result: " << DISP_CHANGE_SUCCESSFUL << std::endl;
 }
