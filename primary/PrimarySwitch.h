@@ -16,7 +16,7 @@ namespace orvi {
 // primary flag) changes. Every change is recorded with CDS_UPDATEREGISTRY, which stores it at once,
 // so the new layout outlasts the run. Screens in neither list are not touched. After the apply it
 // asks the window system whether the first Kiv screen's monitor now carries MONITORINFOF_PRIMARY,
-// looking again for about a second (platform::pause) only when it does not yet. Writes
+// looking again for about a second only when it does not yet (shownPrimaryAfterApply). Writes
 // "setPrimaryDevice completed result: 0" on success; an empty Kiv list does nothing at all.
 //
 // Throws util::WinException with the thread's last error when a screen's current mode cannot be
@@ -31,7 +31,9 @@ namespace orvi {
 // the start (its old position), and, since the first Kiv screen was recorded as primary by then, the
 // screen that was primary before is recorded with CDS_SET_PRIMARY. The screen that was primary
 // before is the one of either list whose monitorInfo().dwFlags carries MONITORINFOF_PRIMARY (the
-// enumeration's record of it); when none does, no screen is made primary again. The put-back is best
+// enumeration's record of it); when none does, no screen is made primary again. After a failed
+// check it is the screen that Windows still shows as primary, also when it is in neither list (then
+// recorded with its current mode). The put-back is best
 // effort: its results are not looked at, so the exception is always the first failure's.
 void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                       const std::vector<ScreenDevice>& otherScreens);
