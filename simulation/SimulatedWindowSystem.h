@@ -17,8 +17,8 @@
 //   end: no device, no mode, flags 0) applies every change recorded in the run at once, in the order
 //   recorded, so that the desktop shown matches them. The primary must then be at (0, 0), or nothing
 //   is applied and the call answers DISP_CHANGE_BADPARAM. On a desktop that declinesPrimary, an apply
-//   that would make another display primary answers DISP_CHANGE_SUCCESSFUL and changes nothing, as a
-//   driver that cannot drive the primary screen (or Wine, which ignores CDS_SET_PRIMARY) does.
+//   that would make another display primary answers DISP_CHANGE_SUCCESSFUL and changes nothing: Windows
+//   keeps its primary, as with a USB display adapter whose driver cannot drive the primary screen.
 // - The stored settings (storedLayout, what the layout store keeps beyond the run) change at once
 //   with every change recorded with CDS_UPDATEREGISTRY, applied or not, as Windows writes such a
 //   change to the registry at once; a change without it lasts for the run only. When the layout
