@@ -15,14 +15,8 @@ constexpr LONG kInsufficientBuffer = static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER
 // from holding the scan pass forever. Plugging in one screen takes a few changes at most.
 constexpr int kQueryAttempts = 8;
 
-bool sameLuid(const LUID& a, const LUID& b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
-
-// Mode ids are numbered per adapter and per kind: a USB display adapter beside the GPU has a source 0
-// of its own, and a single screen's source and target are both 0. A mode is only known by all three.
-bool isModeOf(const DISPLAYCONFIG_MODE_INFO& mode, DISPLAYCONFIG_MODE_INFO_TYPE kind, const LUID& adapterId,
-              UINT32 id) {
-    return mode.infoType == kind && sameLuid(mode.adapterId, adapterId) && mode.id == id;
-}
+// DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS: edidManufactureId and edidProductCodeId come from the EDID.
+constexpr UINT32 kEdidIdsValid = 0x4;
 
 }  // namespace
 
@@ -53,34 +47,14 @@ DisplayConfig getCurrentDisplayConfig() {
     }
 }
 
-void forEachPathModes(const std::vector<DISPLAYCONFIG_PATH_INFO>& paths,
-                      const std::vector<DISPLAYCONFIG_MODE_INFO>& modes, PathModesHandler handler) {
-    for (const DISPLAYCONFIG_PATH_INFO& path : paths) {
-        const DISPLAYCONFIG_MODE_INFO* sourceMode = nullptr;
-        const DISPLAYCONFIG_MODE_INFO* targetMode = nullptr;
-        for (const DISPLAYCONFIG_MODE_INFO& mode : modes) {
-            if (isModeOf(mode, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, path.sourceInfo.adapterId, path.sourceInfo.id)) {
-                sourceMode = &mode;
-            } else if (isModeOf(mode, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET, path.targetInfo.adapterId,
-                                path.targetInfo.id)) {
-                targetMode = &mode;
-            }
-        }
-        if (sourceMode != nullptr && targetMode != nullptr) {
-            handler(*sourceMode, *targetMode);
-        }
-    }
-}
-
-TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_MODE_INFO& sourceMode,
-                                     const DISPLAYCONFIG_MODE_INFO& targetMode) {
+TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH_INFO& path) {
     log << "Getting target device info..." << std::endl;
 
     DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
     source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
     source.header.size = sizeof(source);
-    source.header.adapterId = sourceMode.adapterId;
-    source.header.id = sourceMode.id;
+    source.header.adapterId = path.sourceInfo.adapterId;
+    source.header.id = path.sourceInfo.id;
     const LONG sourceResult = platform::displayConfigGetDeviceInfo(&source.header);
     if (sourceResult != kSuccess) {
         throw util::WinException(static_cast<DWORD>(sourceResult), "Failed to read Display device source info");
@@ -89,8 +63,8 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_MODE
     DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
     target.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
     target.header.size = sizeof(target);
-    target.header.adapterId = targetMode.adapterId;
-    target.header.id = targetMode.id;
+    target.header.adapterId = path.targetInfo.adapterId;
+    target.header.id = path.targetInfo.id;
     if (platform::displayConfigGetDeviceInfo(&target.header) != kSuccess) {
         return TargetDeviceInfo{};
     }
@@ -99,7 +73,7 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_MODE
     identity.gdiDeviceName = WideString(boundedText(source.viewGdiDeviceName));
     identity.friendlyName = narrowBounded(target.monitorFriendlyDeviceName);
     identity.devicePath = narrowBounded(target.monitorDevicePath);
-    identity.edidProductCode = target.edidProductCodeId;
+    identity.edidProductCode = (target.flags.value & kEdidIdsValid) != 0 ? target.edidProductCodeId : 0;
 
     log << "Retrieved target device information:" << std::endl;
     log << "  EDID Product Code ID: 0x" << std::hex << identity.edidProductCode << std::dec << std::endl;

@@ -4,7 +4,6 @@
 #include "display/TargetDeviceInfo.h"
 #include "platform/Win32.h"
 
-#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -22,21 +21,14 @@ struct DisplayConfig {
 // displays config" (query, also when it still grew on the last attempt).
 DisplayConfig getCurrentDisplayConfig();
 
-using PathModesHandler =
-    std::function<void(const DISPLAYCONFIG_MODE_INFO& sourceMode, const DISPLAYCONFIG_MODE_INFO& targetMode)>;
-
-// Calls the handler, path by path, with the path's source mode and target mode: the last mode of the
-// source kind with the path's source adapter and id, and likewise for the target. A path without
-// either is skipped. Lets the handler's exceptions through.
-void forEachPathModes(const std::vector<DISPLAYCONFIG_PATH_INFO>& paths,
-                      const std::vector<DISPLAYCONFIG_MODE_INFO>& modes, PathModesHandler handler);
-
-// The identity of the monitor that the target mode belongs to, with the source mode's GDI device
-// name, logged as "Getting target device info..." and, when the monitor's name could be read,
-// "Retrieved target device information:" and its product code, friendly name and device path. A
-// failed target-name query gives the empty identity. Throws util::WinException "Failed to read
-// Display device source info" when the source name cannot be read.
-TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_MODE_INFO& sourceMode,
-                                     const DISPLAYCONFIG_MODE_INFO& targetMode);
+// The identity of the monitor at the end of one display path, with the GDI device name of its
+// source, both asked for with the path's own source and target adapter and id: a path carries them
+// whether or not the configuration has modes (Windows gives none for a set of screens that its layout
+// database has no entry for yet). Logged as "Getting target device info..." and, when the monitor's
+// name could be read, "Retrieved target device information:" and its product code, friendly name and
+// device path. The product code is 0 unless the target name vouches for it (edidIdsValid). A failed
+// target-name query gives the empty identity. Throws util::WinException "Failed to read Display device
+// source info" when the source name cannot be read.
+TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH_INFO& path);
 
 }  // namespace orvi

@@ -18,10 +18,10 @@ const TargetDeviceInfo& emptyIdentity() {
 std::vector<TargetDeviceInfo> readIdentities(std::ostream& log) {
     std::vector<TargetDeviceInfo> identities;
     const DisplayConfig config = getCurrentDisplayConfig();
-    forEachPathModes(config.paths, config.modes,
-                     [&](const DISPLAYCONFIG_MODE_INFO& sourceMode, const DISPLAYCONFIG_MODE_INFO& targetMode) {
-                         identities.push_back(getTargetDeviceInfo(log, sourceMode, targetMode));
-                     });
+    identities.reserve(config.paths.size());
+    for (const DISPLAYCONFIG_PATH_INFO& path : config.paths) {
+        identities.push_back(getTargetDeviceInfo(log, path));
+    }
     return identities;
 }
 

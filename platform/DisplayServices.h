@@ -14,4 +14,8 @@ namespace orvi::platform {
 #include "platform/DisplayCalls.inc"
 #undef DISPLAY_CALL
 
+// Gives the window system about that long to catch up with a change before it is asked again: Sleep
+// on Windows; the simulated window system's own sleep, which tests leave at no time at all.
+void pause(DWORD milliseconds);
+
 }  // namespace orvi::platform

@@ -8,4 +8,6 @@ namespace orvi::platform {
 #include "platform/DisplayCalls.inc"
 #undef DISPLAY_CALL
 
+void pause(DWORD milliseconds) { Sleep(milliseconds); }
+
 }  // namespace orvi::platform

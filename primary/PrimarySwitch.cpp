@@ -2,6 +2,7 @@
 
 #include "display/Narrow.h"
 #include "platform/DisplayServices.h"
+#include "primary/ShownPrimary.h"
 #include "util/WinException.h"
 
 #include <cstddef>
@@ -92,30 +93,38 @@ void recordScreen(const std::vector<RowScreen>& row, std::size_t index, LONG x) 
 
 // Records a screen back with the mode it had before, as primary again when it was the primary.
 // Best effort: the result is not looked at, so that the failure that led here is the one reported.
-void recordBack(const RowScreen& screen, bool asPrimary) {
-    DEVMODEW mode = screen.mode;
-    static_cast<void>(platform::changeDisplaySettingsEx(screen.deviceName.c_str(), &mode,
+void recordBack(const WideString& deviceName, DEVMODEW mode, bool asPrimary) {
+    static_cast<void>(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode,
                                                         asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags));
 }
 
 // Puts the stored settings back as they were after the first `recorded` screens of the row were
 // recorded: those screens with their old modes, and the former primary as primary again once the
-// Kiv was recorded as primary (that is, once anything was recorded). Applies nothing.
-void putBack(const std::vector<RowScreen>& row, std::size_t recorded) {
+// Kiv was recorded as primary (that is, once anything was recorded). The former primary is
+// `shownPrimary`, the screen that Windows still shows as primary, when it is known, and otherwise the
+// row's screen that was primary. A shown primary outside the row (a screen the enumeration missed)
+// is recorded as primary with its current mode, when that can be read. Applies nothing.
+void putBack(const std::vector<RowScreen>& row, std::size_t recorded, const WideString& shownPrimary = {}) {
     if (recorded == 0) {
         return;
     }
     std::optional<std::size_t> formerPrimary;
     for (std::size_t index = 0; index < row.size() && !formerPrimary; ++index) {
-        if (row[index].wasPrimary) {
+        if (shownPrimary.empty() ? row[index].wasPrimary : row[index].deviceName == shownPrimary) {
             formerPrimary = index;
         }
     }
     for (std::size_t index = 0; index < recorded; ++index) {
-        recordBack(row[index], index == formerPrimary);
+        recordBack(row[index].deviceName, row[index].mode, index == formerPrimary);
     }
     if (formerPrimary && *formerPrimary >= recorded) {
-        recordBack(row[*formerPrimary], true);
+        recordBack(row[*formerPrimary].deviceName, row[*formerPrimary].mode, true);
+    }
+    DEVMODEW mode{};
+    mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
+    if (!formerPrimary && !shownPrimary.empty() &&
+        platform::enumDisplaySettings(shownPrimary.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+        recordBack(shownPrimary, mode, true);
     }
 }
 
@@ -142,6 +151,15 @@ void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScr
         // Windows or by another tool, would make a half-changed layout real.
         putBack(row, recorded);
         throw;
+    }
+    // Windows may answer the apply with success and still keep another primary (a USB display
+    // adapter whose driver cannot drive the primary screen; Wine ignores CDS_SET_PRIMARY altogether).
+    // A layout that Windows would not show must not wait in the store for the next sign-in.
+    const WideString shownPrimary = shownPrimaryAfterApply(row.front().deviceName);
+    if (shownPrimary != row.front().deviceName) {
+        putBack(row, row.size(), shownPrimary);
+        throw std::runtime_error(
+            "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
     }
     log << "setPrimaryDevice completed result: " << DISP_CHANGE_SUCCESSFUL << std::endl;
 }

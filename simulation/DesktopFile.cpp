@@ -107,11 +107,12 @@ std::string item(const std::string& where, const char* key, std::size_t index) {
 }
 
 SimulatedMonitor readMonitor(const json& object, const std::string& where) {
-    checkKeys(object, where, {"edidProductCode", "friendlyName", "devicePath"});
+    checkKeys(object, where, {"edidProductCode", "friendlyName", "devicePath", "edidValid"});
     SimulatedMonitor monitor;
     monitor.edidProductCode = readNumber<UINT16>(object, "edidProductCode", 0, where);
     monitor.friendlyName = readText(object, "friendlyName", where);
     monitor.devicePath = readText(object, "devicePath", where);
+    monitor.edidValid = readBool(object, "edidValid", monitor.edidValid, where);
     return monitor;
 }
 
@@ -202,6 +203,25 @@ PlannedFailure readFailure(const json& object, const std::string& where) {
     return failure;
 }
 
+// The top-level keys that say how this machine's Windows answers; written only when they differ
+// from the default, so that files without them stay as they are.
+constexpr const char* kDeclinesPrimary = "declinesPrimary";
+constexpr const char* kDatabaseEntry = "databaseEntry";
+
+void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
+    desktop.declinesPrimary = readBool(document, kDeclinesPrimary, desktop.declinesPrimary, "");
+    desktop.databaseEntry = readBool(document, kDatabaseEntry, desktop.databaseEntry, "");
+}
+
+void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
+    if (desktop.declinesPrimary) {
+        document[kDeclinesPrimary] = true;
+    }
+    if (!desktop.databaseEntry) {
+        document[kDatabaseEntry] = false;
+    }
+}
+
 std::vector<PlannedFailure> readFailures(const json& document) {
     std::vector<PlannedFailure> failures;
     const json& items = readArray(document, "failures", "");
@@ -223,9 +243,13 @@ json failuresToJson(const std::vector<PlannedFailure>& failures) {
 }
 
 json monitorToJson(const SimulatedMonitor& monitor) {
-    return json{{"edidProductCode", monitor.edidProductCode},
+    json result{{"edidProductCode", monitor.edidProductCode},
                 {"friendlyName", utf16ToUtf8(monitor.friendlyName)},
                 {"devicePath", utf16ToUtf8(monitor.devicePath)}};
+    if (!monitor.edidValid) {
+        result["edidValid"] = false;
+    }
+    return result;
 }
 
 json displayToJson(const SimulatedDisplay& display) {
@@ -263,7 +287,7 @@ DesktopFile parseDesktop(const std::string& text) {
     if (document.is_discarded()) {
         fault("desktop", "not JSON");
     }
-    checkKeys(document, "", {"adapters", "plugIns", "failures"});
+    checkKeys(document, "", {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }
@@ -277,6 +301,7 @@ DesktopFile parseDesktop(const std::string& text) {
         file.plugIns.push_back(readPlugIn(plugIns[i], item("", "plugIns", i)));
     }
     file.failures = readFailures(document);
+    readWindowsAnswers(document, file.desktop);
     return file;
 }
 
@@ -286,6 +311,7 @@ std::string formatDesktop(const DesktopFile& file) {
         adapters.push_back(adapterToJson(adapter));
     }
     json document{{"adapters", adapters}};
+    writeWindowsAnswers(file.desktop, document);
     if (!file.plugIns.empty()) {
         json plugIns = json::array();
         for (const PlannedPlugIn& plugIn : file.plugIns) {

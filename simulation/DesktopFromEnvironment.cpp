@@ -40,8 +40,9 @@ void useDesktopFromEnvironment() {
     }
     system.reset(file.desktop);
     // Seconds count from here, on the performance counter (nanoseconds on the host), which Sleep
-    // moves on virtual time.
+    // moves on virtual time; the window system's pauses sleep on the same clock.
     system.setClock(performanceCounter);
+    system.setSleep([](DWORD milliseconds) { Sleep(milliseconds); });
     const std::int64_t start = performanceCounter();
     const std::vector<unsigned> sizesQueries = sizesQueriesOf(file.plugIns);
     for (std::size_t i = 0; i < file.plugIns.size(); ++i) {

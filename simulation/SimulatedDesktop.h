@@ -18,6 +18,8 @@ struct SimulatedMonitor {
     UINT16 edidProductCode = 0;
     std::u16string friendlyName;  // given as written: 64 units fill the array without a null
     std::u16string devicePath;    // likewise, at 128 units
+    // Whether its target name vouches for the EDID ids (edidIdsValid); the code is filled in either way.
+    bool edidValid = true;
 };
 
 // One display device ("\\.\DISPLAYn"), the source of its adapter with the same index: source ids
@@ -50,6 +52,9 @@ struct SimulatedAdapter {
 
 struct SimulatedDesktop {
     std::vector<SimulatedAdapter> adapters;
+    // How this machine's Windows answers (simulation/SimulatedWindowSystem.h).
+    bool declinesPrimary = false;  // an apply that would move the primary changes nothing
+    bool databaseEntry = true;     // false: the layout database has no entry for these screens
 };
 
 }  // namespace orvi::simulation

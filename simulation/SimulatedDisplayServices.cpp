@@ -9,4 +9,6 @@ namespace orvi::platform {
 #include "platform/DisplayCalls.inc"
 #undef DISPLAY_CALL
 
+void pause(DWORD milliseconds) { simulation::simulatedWindowSystem().pause(milliseconds); }
+
 }  // namespace orvi::platform

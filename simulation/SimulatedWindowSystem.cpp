@@ -114,6 +114,19 @@ bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
     return true;
 }
 
+// The display device that is primary, as (adapter, source); none when there is none.
+std::optional<std::pair<std::size_t, std::size_t>> primaryOf(const SimulatedDesktop& desktop) {
+    for (std::size_t adapter = 0; adapter < desktop.adapters.size(); ++adapter) {
+        const std::vector<SimulatedDisplay>& displays = desktop.adapters[adapter].displays;
+        for (std::size_t source = 0; source < displays.size(); ++source) {
+            if (displays[source].primary) {
+                return std::make_pair(adapter, source);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 SimulatedWindowSystem::SimulatedWindowSystem(SimulatedDesktop desktop) { reset(std::move(desktop)); }
@@ -250,8 +263,9 @@ std::optional<std::size_t> SimulatedWindowSystem::findAdapter(LUID adapterId) co
     return std::nullopt;
 }
 
-SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration() const {
+SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32 flags) const {
     Configuration result;
+    const bool withModes = desktop_.databaseEntry || flags != QDC_DATABASE_CURRENT;
     for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
         const LUID luid = adapterLuid(adapter);
         const std::vector<SimulatedDisplay>& displays = desktop_.adapters[adapter].displays;
@@ -264,14 +278,19 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration() cons
                 if (!display.attached) {
                     continue;
                 }
-                DISPLAYCONFIG_MODE_INFO targetMode{};
-                targetMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
-                targetMode.id = id;
-                targetMode.adapterId = luid;
-                const auto targetModeIndex = static_cast<UINT32>(result.modes.size());
-                result.modes.push_back(targetMode);
+                UINT32 targetModeIndex = DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
+                if (withModes) {
+                    DISPLAYCONFIG_MODE_INFO targetMode{};
+                    targetMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
+                    targetMode.id = id;
+                    targetMode.adapterId = luid;
+                    targetModeIndex = static_cast<UINT32>(result.modes.size());
+                    result.modes.push_back(targetMode);
+                }
 
-                if (!sourceModeIndex) {
+                if (!withModes) {
+                    sourceModeIndex = DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
+                } else if (!sourceModeIndex) {
                     DISPLAYCONFIG_MODE_INFO sourceMode{};
                     sourceMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE;
                     sourceMode.id = static_cast<UINT32>(source);
@@ -392,7 +411,7 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr) {
         call.result = asResult(ERROR_INVALID_PARAMETER);
     } else {
-        const Configuration current = configuration();
+        const Configuration current = configuration(flags);
         *pathCount = static_cast<UINT32>(current.paths.size());
         *modeCount = static_cast<UINT32>(current.modes.size());
         call.result = asResult(ERROR_SUCCESS);
@@ -418,7 +437,7 @@ LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, 
                                                DISPLAYCONFIG_TOPOLOGY_ID* topology) {
     SimulatedCall call = callOf(DisplayOperation::QueryDisplayConfig);
     call.flags = flags;
-    const Configuration current = configuration();
+    const Configuration current = configuration(flags);
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
     } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr ||
@@ -475,7 +494,8 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
                     continue;
                 }
                 auto* answer = reinterpret_cast<DISPLAYCONFIG_TARGET_DEVICE_NAME*>(request);
-                answer->flags.value = kEdidIdsValid | (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
+                answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
+                                      (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
                 answer->edidManufactureId = 0;
                 answer->edidProductCodeId = monitor.edidProductCode;
                 answer->connectorInstance = 0;
@@ -598,12 +618,22 @@ LONG SimulatedWindowSystem::applyRecordedChanges() {
     for (const RecordedChange& change : changes) {
         applyChange(changed, change);
     }
+    if (desktop_.declinesPrimary && primaryOf(changed) != primaryOf(desktop_)) {
+        return DISP_CHANGE_SUCCESSFUL;
+    }
     // Desktop coordinates have their origin at the primary display's top left corner.
     if (!everyPrimaryAtOrigin(changed)) {
         return DISP_CHANGE_BADPARAM;
     }
     desktop_ = std::move(changed);
     return DISP_CHANGE_SUCCESSFUL;
+}
+
+void SimulatedWindowSystem::pause(DWORD milliseconds) {
+    pausedMilliseconds_ += milliseconds;
+    if (sleep_) {
+        sleep_(milliseconds);
+    }
 }
 
 SimulatedWindowSystem& simulatedWindowSystem() {

@@ -7,11 +7,18 @@
 // - The display configuration holds one path per attached display device and monitor, with one
 //   target mode per path followed by the source mode of its display device (once per source, so a
 //   clone shares it). Ids are numbered per adapter, as on a real machine: a USB display adapter beside
-//   the GPU has a source 0 and a target 0 of its own, told apart by its LUID.
+//   the GPU has a source 0 and a target 0 of its own, told apart by its LUID. On a desktop without
+//   databaseEntry, QDC_DATABASE_CURRENT gives the paths alone: no modes, every mode index
+//   DISPLAYCONFIG_PATH_MODE_IDX_INVALID, as Windows answers for a set of screens it has no stored
+//   layout for.
+// - A target name carries edidIdsValid unless its monitor is not edidValid; the product code is
+//   filled in either way.
 // - ChangeDisplaySettingsExW with CDS_NORESET records a change; a call without CDS_NORESET (in the
 //   end: no device, no mode, flags 0) applies every change recorded in the run at once, in the order
 //   recorded, so that the desktop shown matches them. The primary must then be at (0, 0), or nothing
-//   is applied and the call answers DISP_CHANGE_BADPARAM.
+//   is applied and the call answers DISP_CHANGE_BADPARAM. On a desktop that declinesPrimary, an apply
+//   that would make another display primary answers DISP_CHANGE_SUCCESSFUL and changes nothing: Windows
+//   keeps its primary, as with a USB display adapter whose driver cannot drive the primary screen.
 // - The stored settings (storedLayout, what the layout store keeps beyond the run) change at once
 //   with every change recorded with CDS_UPDATEREGISTRY, applied or not, as Windows writes such a
 //   change to the registry at once; a change without it lasts for the run only. When the layout
@@ -75,7 +82,8 @@ public:
     explicit SimulatedWindowSystem(SimulatedDesktop desktop);
 
     // Serves `desktop` from now on, as shown and as stored, and forgets everything else: calls,
-    // counts, failures, plug-ins, notices, the clock, recorded changes and the layout store.
+    // counts, failures, plug-ins, notices, the clock, the sleep, the pauses, recorded changes and the
+    // layout store.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
@@ -126,6 +134,12 @@ public:
 
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
 
+    // What a pause (platform::pause) sleeps with; without one a pause takes no time.
+    void setSleep(std::function<void(DWORD milliseconds)> sleep) { sleep_ = std::move(sleep); }
+    void pause(DWORD milliseconds);
+    // The milliseconds paused since the last reset.
+    std::uint64_t pausedMilliseconds() const { return pausedMilliseconds_; }
+
     // The display services, each as its namesake in platform/DisplayCalls.inc.
 #define DISPLAY_CALL(Result, name, parameters, arguments, user32Call) Result name parameters;
 #include "platform/DisplayCalls.inc"
@@ -172,12 +186,12 @@ private:
     SimulatedDisplay& display(DisplayRef ref) { return desktop_.adapters[ref.adapter].displays[ref.source]; }
     std::optional<DisplayRef> findAttachedDisplay(const WCHAR* deviceName) const;
     std::optional<std::size_t> findAdapter(LUID adapterId) const;
-    // The display configuration of the desktop as it is now.
+    // The display configuration of the desktop as it is now, as a query with these flags gives it.
     struct Configuration {
         std::vector<DISPLAYCONFIG_PATH_INFO> paths;
         std::vector<DISPLAYCONFIG_MODE_INFO> modes;
     };
-    Configuration configuration() const;
+    Configuration configuration(UINT32 flags) const;
     // Records a change, storing it at once when it carries CDS_UPDATEREGISTRY.
     LONG recordChange(const RecordedChange& change);
     static void applyChange(SimulatedDesktop& desktop, const RecordedChange& change);
@@ -194,6 +208,8 @@ private:
     std::vector<PlugIn> plugIns_;
     std::vector<TimedPlugIn> timedPlugIns_;  // those still to come
     SimulatedClock clock_;
+    std::function<void(DWORD)> sleep_;
+    std::uint64_t pausedMilliseconds_ = 0;
     unsigned changeNotices_ = 0;
     std::vector<RecordedChange> recordedChanges_;
 };

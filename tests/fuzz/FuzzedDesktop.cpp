@@ -137,6 +137,16 @@ FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input) {
         result.plugIn = PlugIn{afterSizesQuery, adapter(input)};
     }
     result.layoutStoreFails = input.byte() % 2 != 0;
+    const std::uint8_t answers = input.byte();
+    result.desktop.declinesPrimary = (answers & 1) != 0;
+    result.desktop.databaseEntry = (answers & 2) == 0;
+    for (simulation::SimulatedAdapter& each : result.desktop.adapters) {
+        for (simulation::SimulatedDisplay& shown : each.displays) {
+            for (simulation::SimulatedMonitor& monitor : shown.monitors) {
+                monitor.edidValid = (answers & 4) == 0;
+            }
+        }
+    }
     return result;
 }
 

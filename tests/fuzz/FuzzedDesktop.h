@@ -41,7 +41,9 @@ struct FuzzedDesktop {
 //   failures (up to 4), each: operation, occurrence (1 to 12), code choice (0 a common error code,
 //     1 a DISP_CHANGE_* value, 2 any 32 bits, 3 zero);
 //   a plug-in flag (odd: an adapter, decoded as above, after sizes query 1 to 3);
-//   a flag for a layout store that fails.
+//   a flag for a layout store that fails;
+//   how Windows answers: 1 it declines a new primary, 2 no layout database entry, 4 no monitor's EDID
+//     ids valid.
 // Texts of 32, 64 or 128 units and more fill the window system's arrays without a null.
 FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input);
 

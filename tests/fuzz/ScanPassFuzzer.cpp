@@ -38,11 +38,13 @@ bool endsWithDecision(const std::string& log) {
            endsWith(log, "\nsetPrimaryDevice completed result: 0\nDone\n");
 }
 
-// The texts with which setPrimaryDevice reports a DISP_CHANGE_* result.
+// The texts with which setPrimaryDevice reports a DISP_CHANGE_* result, or an apply after which
+// Windows shows another screen as primary (with names out of step, too).
 bool isDisplayChangeFailure(const std::string& text) {
     return startsWith(text, "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ") ||
            startsWith(text, "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ") ||
-           startsWith(text, "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ");
+           startsWith(text, "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ") ||
+           text == "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary";
 }
 
 }  // namespace

@@ -274,6 +274,18 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)",
                "failure of ChangeDisplaySettingsExW #3"}},
 
+        // Windows answers the apply with success and keeps the panel primary: the records are put
+        // back, and the run ends with an error instead of the completion line.
+        {"WindowsKeepsAnotherPrimary",
+         "{\"declinesPrimary\": true, " + readFile(std::string(KIV_EXAMPLES_DIR) + "/default.json").substr(1),
+         {"-t", "0"},
+         true,
+         1,
+         failedPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                    "Detected 2 Screens and Orvi Kiv", {"Setting Orvi Kiv as primary Display"},
+                    "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary"),
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)"}},
+
         {"BrokenDesktopFile",
          "{",
          {"-t", "0"},

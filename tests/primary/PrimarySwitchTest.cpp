@@ -78,6 +78,7 @@ TEST_F(PrimarySwitchTest, LinesTheOtherScreensUpToTheRightOfTheKivInListOrder) {
                                "DISPLAY3 1280x800 at (0,0) primary"}));
     EXPECT_EQ(storedLayout(), layout()) << "the layout outlasts the run";
     EXPECT_EQ(log.str(), "setPrimaryDevice completed result: 0\n");
+    EXPECT_EQ(windowSystem().pausedMilliseconds(), 0u) << "a primary shown at once is not looked for again";
 }
 
 TEST_F(PrimarySwitchTest, MovesAScreenBelowAnotherIntoTheRow) {
@@ -147,6 +148,7 @@ struct SwitchFailure {
     Lines calls;
     unsigned alsoFailingChange = 0;  // a ChangeDisplaySettingsEx of the put-back that fails too (0: none)
     Lines storedAfter = {};          // the stored layout afterwards; empty: as before
+    bool declinesPrimary = false;    // Windows answers the apply with success and keeps its primary
 };
 
 void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -154,6 +156,8 @@ void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.
 const std::string kStorePrimary = "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ";
 const std::string kStoreOther = "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ";
 const std::string kApply = "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ";
+const std::string kKeptAnother =
+    "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary";
 
 // Kiv screens DISPLAY4 and DISPLAY5, then the other screens DISPLAY1 (the primary), DISPLAY2 and
 // DISPLAY3: every mode is read before anything is recorded.
@@ -189,9 +193,11 @@ class PrimarySwitchFailureTest : public PrimarySwitchTest, public ::testing::Wit
 
 TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorded) {
     const SwitchFailure& failure = GetParam();
-    serve(SimulatedDesktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(-1920, 0, 1920, 1080),
-                                             displayAt(0, 1080, 1920, 1080)}),
-                            adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1280, 800)})}});
+    SimulatedDesktop desktop{{adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true), displayAt(-1920, 0, 1920, 1080),
+                                               displayAt(0, 1080, 1920, 1080)}),
+                              adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1280, 800)})}};
+    desktop.declinesPrimary = failure.declinesPrimary;
+    serve(desktop);
     const Lines before = layout();
     windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
     if (failure.alsoFailingChange != 0) {
@@ -210,6 +216,8 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
     EXPECT_EQ(layout(), before) << "nothing applied";
     EXPECT_EQ(storedLayout(), failure.storedAfter.empty() ? before : failure.storedAfter);
     EXPECT_EQ(log.str(), "");
+    EXPECT_EQ(windowSystem().pausedMilliseconds(), failure.declinesPrimary ? 1000u : 0u)
+        << "looked for the new primary for about a second";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -242,6 +250,17 @@ INSTANTIATE_TEST_SUITE_P(
                       kApply + "1", false, callsFailingAfter(5, "apply 0x0 -> 1")},
         SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2", false,
                       callsFailingAfter(5, "apply 0x0 -> -2")},
+        // Occurrence 0: no call fails.
+        SwitchFailure{"WindowsKeepsAnotherPrimary",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      0,
+                      0,
+                      kKeptAnother,
+                      false,
+                      callsFailingAfter(5, "apply 0x0"),
+                      0,
+                      {},
+                      true},
         // The put-back goes on past a failure of its own, and the first failure is the one reported.
         SwitchFailure{
             "PutBackFailsToo",

@@ -265,12 +265,13 @@ INSTANTIATE_TEST_SUITE_P(
 // Pellun (1920); the primary in upper case. They stand in a row in that order, the primary at (0, 0).
 struct RowCase {
     const char* screens;
-    std::string decision;  // the line after the summary
-    Lines stored;          // the stored layout afterwards
+    std::string decision;       // the line after the summary
+    Lines stored;               // the stored layout afterwards
+    bool databaseEntry = true;  // without one the display configuration gives paths without modes
 };
 
 std::string rowCaseName(const RowCase& row) {
-    std::string name;
+    std::string name = row.databaseEntry ? "" : "NoDatabaseEntry";
     for (const char kind : std::string(row.screens)) {
         name += std::string(kind == 'o' || kind == 'O'   ? "Other"
                             : kind == 'v' || kind == 'V' ? "Varel"
@@ -308,7 +309,9 @@ class ScanPassRowTest : public ScanPassTest, public ::testing::WithParamInterfac
 
 TEST_P(ScanPassRowTest, MakesTheChosenVariantPrimaryAndLinesUpEveryOtherScreen) {
     const RowCase& row = GetParam();
-    serve(rowDesktop(row.screens));
+    SimulatedDesktop desktop = rowDesktop(row.screens);
+    desktop.databaseEntry = row.databaseEntry;
+    serve(desktop);
 
     EXPECT_TRUE(runScanPass(log));
 
@@ -340,6 +343,8 @@ INSTANTIATE_TEST_SUITE_P(
         RowCase{"Pv", kSettingVarel, {"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1280x800 at (0,0) primary"}},
         RowCase{"pV", kSettingVarel, {"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1280x800 at (0,0) primary"}},
         RowCase{"Op", kSettingPellun, {"DISPLAY1 1920x1080 at (1920,0)", "DISPLAY2 1920x1080 at (0,0) primary"}},
+        // A set of screens seen for the first time: the Pellun is still known by its path's target.
+        RowCase{"Op", kSettingPellun, {"DISPLAY1 1920x1080 at (1920,0)", "DISPLAY2 1920x1080 at (0,0) primary"}, false},
         // Kiv screens of one variant only: nothing changes.
         RowCase{"vV",
                 "Orvi Kiv is - already primary",
@@ -353,10 +358,11 @@ INSTANTIATE_TEST_SUITE_P(
 struct PassFailure {
     const char* what;
     DisplayOperation operation;
-    unsigned occurrence;
+    unsigned occurrence;  // 0: no call fails
     LONG code;
     std::string message;
     std::string lastLine;
+    bool declinesPrimary = false;  // Windows answers the apply with success and keeps its primary
 };
 
 void PrintTo(const PassFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -365,7 +371,9 @@ class ScanPassFailureTest : public ScanPassTest, public ::testing::WithParamInte
 
 TEST_P(ScanPassFailureTest, EndsWithoutDoneAndLetsGoOfTheFamilyMutex) {
     const PassFailure& failure = GetParam();
-    serve(SimulatedDesktop{{adapter(kGpuId, {other(0, true)}), varelAdapter(1920)}});
+    SimulatedDesktop desktop{{adapter(kGpuId, {other(0, true)}), varelAdapter(1920)}};
+    desktop.declinesPrimary = failure.declinesPrimary;
+    serve(desktop);
     windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
     // Keeps the mutex in existence, so that a lock left behind would show.
     const auto keeper = GlobalNamedMutex::create(kFamilyMutex);
@@ -388,7 +396,10 @@ INSTANTIATE_TEST_SUITE_P(
         PassFailure{"Enumeration", DisplayOperation::GetDisplayConfigBufferSizes, 1, ERROR_GEN_FAILURE,
                     "Failed to obtain detail for current displays config: ", "Searching for Monitor Screens"},
         PassFailure{"Switch", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_RESTART,
-                    "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): 1", kSettingVarel}),
+                    "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): 1", kSettingVarel},
+        PassFailure{"WindowsKeepsAnotherPrimary", DisplayOperation::ChangeDisplaySettingsEx, 0, 0,
+                    "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary",
+                    kSettingVarel, true}),
     [](const ::testing::TestParamInfo<PassFailure>& parameter) { return std::string(parameter.param.what); });
 
 TEST_F(ScanPassTest, LetsGoOfTheFamilyMutexAfterAPass) {

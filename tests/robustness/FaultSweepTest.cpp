@@ -120,9 +120,13 @@ DocumentedOutcome documentedOutcome(DisplayOperation operation, unsigned occurre
         return {listed, listed == 3};
     }
     case DisplayOperation::EnumDisplayMonitors:
-        return {0, false};  // its result is ignored: the pass goes on without monitors
+        // Its result is ignored: the pass goes on without monitors. The second one looks for the new
+        // primary after the apply, and the switch looks again.
+        return {occurrence == 1 ? 0 : 3, occurrence != 1};
     case DisplayOperation::GetMonitorInfo:
-        return {2, occurrence != 3};  // that monitor is skipped; the third is the Varel's
+        // That monitor is skipped; the third is the Varel's. From the fourth on they look for the new
+        // primary after the apply, and the switch looks again.
+        return {occurrence <= 3 ? 2 : 3, occurrence != 3};
     case DisplayOperation::GetTargetName:
         return {3, true};  // that screen gets the empty identity; the Varel is known by its adapter
     default:

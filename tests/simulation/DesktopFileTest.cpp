@@ -48,8 +48,15 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].y = -480;
     desktop.adapters[1].displays[0].attached = false;
     desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
+    desktop.adapters[1].displays[0].monitors[0].edidValid = false;
+    desktop.declinesPrimary = true;
+    desktop.databaseEntry = false;
     const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
+    const SimulatedDesktop read = parseDesktop(text).desktop;
+    EXPECT_TRUE(read.declinesPrimary);
+    EXPECT_FALSE(read.databaseEntry);
+    EXPECT_FALSE(read.adapters[1].displays[0].monitors[0].edidValid);
     EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName,
               u"Caf\u00e9 \u0130 \U0001F5B5");
 }
@@ -72,7 +79,9 @@ TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
 }
 
 TEST(DesktopFile, LeftOutValuesTakeTheirDefaults) {
-    const SimulatedDesktop desktop = parseDesktop(R"({"adapters": [{"displays": [{}]}]})").desktop;
+    const SimulatedDesktop desktop = parseDesktop(R"({"adapters": [{"displays": [{"monitors": [{}]}]}]})").desktop;
+    EXPECT_FALSE(desktop.declinesPrimary);
+    EXPECT_TRUE(desktop.databaseEntry);
     ASSERT_EQ(desktop.adapters.size(), 1u);
     ASSERT_EQ(desktop.adapters[0].displays.size(), 1u);
     const auto& display = desktop.adapters[0].displays[0];
@@ -81,7 +90,8 @@ TEST(DesktopFile, LeftOutValuesTakeTheirDefaults) {
     EXPECT_EQ(display.width, 1920u);
     EXPECT_EQ(display.height, 1080u);
     EXPECT_TRUE(display.deviceName.empty());
-    EXPECT_TRUE(display.monitors.empty());
+    ASSERT_EQ(display.monitors.size(), 1u);
+    EXPECT_TRUE(display.monitors[0].edidValid);
     EXPECT_TRUE(desktop.adapters[0].hardwareId.empty());
 }
 
@@ -103,6 +113,10 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [{"displays": [{"primary": "yes"}]}]})",
          "adapters[0].displays[0].primary: must be true or false"},
         {R"({"adapters": [{"hardwareId": 7}]})", "adapters[0].hardwareId: must be a text"},
+        {R"({"adapters": [], "declinesPrimary": 1})", "declinesPrimary: must be true or false"},
+        {R"({"adapters": [], "databaseEntry": "no"})", "databaseEntry: must be true or false"},
+        {R"({"adapters": [{"displays": [{"monitors": [{"edidValid": null}]}]}]})",
+         "adapters[0].displays[0].monitors[0].edidValid: must be true or false"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidProductCode": 65536}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidProductCode: out of range"},
         {R"({"adapters": [], "plugIns": {}})", "plugIns: must be an array"},

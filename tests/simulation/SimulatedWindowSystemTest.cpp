@@ -115,6 +115,27 @@ TEST(SimulatedWindowSystem, NumbersSourcesAndTargetsPerAdapter) {
     }
 }
 
+TEST(SimulatedWindowSystem, WithoutADatabaseEntryTheCurrentDatabaseGivesPathsWithoutModes) {
+    SimulatedDesktop desktop = laptop();
+    desktop.databaseEntry = false;
+    SimulatedWindowSystem system(desktop);
+    const Config config = query(system);
+    ASSERT_EQ(config.result, 0);
+    ASSERT_EQ(config.paths.size(), 3u);
+    EXPECT_TRUE(config.modes.empty()) << "the sizes count no modes either";
+    for (const DISPLAYCONFIG_PATH_INFO& path : config.paths) {
+        EXPECT_EQ(path.sourceInfo.modeInfoIdx, DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
+        EXPECT_EQ(path.targetInfo.modeInfoIdx, DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
+    }
+    EXPECT_EQ(config.paths[2].targetInfo.id, 0u);
+    EXPECT_TRUE(sameLuid(config.paths[2].targetInfo.adapterId, SimulatedWindowSystem::adapterLuid(1)));
+
+    UINT32 pathCount = 0;
+    UINT32 modeCount = 0;
+    ASSERT_EQ(system.getDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount), 0);
+    EXPECT_EQ(modeCount, 6u) << "only the database lacks the entry";
+}
+
 TEST(SimulatedWindowSystem, ACloneSharesOneSourceModeAndIsOneMonitor) {
     SimulatedWindowSystem system(SimulatedDesktop{
         {SimulatedAdapter{u"GPU", u"PCI", {display(0, 1920, {{1, u"A", u"a"}, {2, u"B", u"b"}}, true)}}}});
@@ -200,8 +221,16 @@ TEST(SimulatedWindowSystem, AnswersSourceAndTargetNamesByAdapterAndId) {
     target.header.id = 1;
     ASSERT_EQ(system.displayConfigGetDeviceInfo(&target.header), 0);
     EXPECT_EQ(target.edidProductCodeId, 0x2790);
+    EXPECT_EQ(target.flags.value & 0x4u, 0x4u) << "edidIdsValid";
     EXPECT_EQ(text(target.monitorFriendlyDeviceName), u"DELL");
     EXPECT_EQ(text(target.monitorDevicePath), u"dell");
+
+    SimulatedDesktop unvouched = laptop();
+    unvouched.adapters[0].displays[1].monitors[0].edidValid = false;
+    SimulatedWindowSystem withoutValidIds(unvouched);
+    ASSERT_EQ(withoutValidIds.displayConfigGetDeviceInfo(&target.header), 0);
+    EXPECT_EQ(target.flags.value & 0x4u, 0u) << "edidIdsValid";
+    EXPECT_EQ(target.edidProductCodeId, 0x2790) << "filled in all the same";
 
     target.header.id = 2;  // the GPU has two targets only
     EXPECT_EQ(system.displayConfigGetDeviceInfo(&target.header), static_cast<LONG>(ERROR_INVALID_PARAMETER));
@@ -259,7 +288,7 @@ TEST(SimulatedWindowSystem, StoresEachChangeWhenRecordedAndAppliesThemAtOnce) {
     EXPECT_EQ(changes[2].flags, 0u);
 }
 
-TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginAndStoresOnlyWithUpdateRegistry) {
+TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginOrDeclinesOneAndStoresOnlyWithUpdateRegistry) {
     // A record is stored when it is made, whether the apply takes it or not; one without
     // CDS_UPDATEREGISTRY lasts for the run only.
     const struct {
@@ -270,13 +299,17 @@ TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginAndStoresOnlyWithUpd
         bool kivPrimary;
         std::optional<LONG> storedKivX;  // none: not looked at
         std::optional<bool> storedPanelPrimary;
+        bool declinesPrimary = false;
     } cases[] = {
         {"refused", 10, CDS_UPDATEREGISTRY, DISP_CHANGE_BADPARAM, false, 10, std::nullopt},
         {"dynamic only", 0, 0, DISP_CHANGE_SUCCESSFUL, true, std::nullopt, true},
+        {"declined", 0, CDS_UPDATEREGISTRY, DISP_CHANGE_SUCCESSFUL, false, 0, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        SimulatedWindowSystem system(laptop());
+        SimulatedDesktop desktop = laptop();
+        desktop.declinesPrimary = c.declinesPrimary;
+        SimulatedWindowSystem system(desktop);
         EXPECT_EQ(makeKivPrimary(system, c.kivX, c.storeFlag), c.result);
         EXPECT_EQ(system.desktop().adapters[1].displays[0].primary, c.kivPrimary);
         EXPECT_NE(system.desktop().adapters[0].displays[0].primary, c.kivPrimary);
