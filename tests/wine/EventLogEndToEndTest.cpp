@@ -79,15 +79,6 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-std::string systemText(DWORD code) {
-    char* buffer = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                   code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-    std::string text = buffer != nullptr ? buffer : "";
-    LocalFree(buffer);
-    return text;
-}
-
 // The calls of one run that reports one event.
 Lines oneEvent(const char* type, const char* id, const char* channel, const std::string& text) {
     return {"register SetPrimaryKiv", std::string("report ") + type + " " + id, channel + (" " + quoted(text)),
@@ -138,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 1,
                                 oneEvent("0x0001", "0x0000000a", "err",
                                          "Failed to create Global Named Mutex MorvaKivDisplayApp_main: " +
-                                             systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)")},
+                                             e2e::systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)")},
                       EventCase{"WrongCommandLine",
                                 {"-t", "-5"},
                                 nullptr,
