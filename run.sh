@@ -70,6 +70,8 @@ run_host() {
   mkdir -p "$demo"
   cp "$original" "$desktop"
   export SIMULATED_DESKTOP="$desktop" SIMULATED_CLOCK="${SIMULATED_CLOCK:-1}"
+  export SIMULATED_EVENT_LOG="$demo/events.txt"
+  rm -f "$SIMULATED_EVENT_LOG"
 
   echo "== Desktop before: $original"
   "$view" "$desktop" || true
@@ -77,6 +79,8 @@ run_host() {
   echo "== SetPrimaryKiv $*"
   [ "$SIMULATED_CLOCK" = 1 ] && echo "(simulated time: waits take no real time)"
   run_logged "$(log_file_of "$@")" "$root/build/host/bin/SetPrimaryKiv" "$@"
+  echo "-- the run's event in the Application log:"
+  cat "$SIMULATED_EVENT_LOG" 2>/dev/null || true
   echo
   echo "== Desktop after: $desktop"
   "$view" "$desktop" || true

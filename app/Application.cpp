@@ -2,6 +2,7 @@
 
 #include "app/DeviceWait.h"
 #include "app/MessageBoxes.h"
+#include "app/RunEvents.h"
 #include "util/GlobalNamedMutex.h"
 
 namespace orvi {
@@ -11,20 +12,28 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
     const auto singleInstance = util::GlobalNamedMutex::create("SetPrimaryKiv_single_app");
     if (!singleInstance->tryLock()) {
         settings.log << "Other instance of this application is already running" << std::endl;
+        reportOtherInstance();
         return 1;
     }
+    KivFinding finding;
     const std::int64_t startTime = clock.nowNanoseconds();
-    if (scanPass(settings.log)) {
-        return 0;
+    bool found = scanPass(settings.log, &finding);
+    if (!found && settings.maxWait > 0) {
+        const ScanPass pass = [&] { return scanPass(settings.log, &finding); };
+        found = waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
     }
-    if (settings.maxWait > 0) {
-        const ScanPass pass = [&] { return scanPass(settings.log); };
-        waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
+    // The run's outcome, known only now.
+    if (found) {
+        reportKivFound(finding);
+    } else {
+        reportNoKiv(settings.maxWait);
     }
     return 0;
 }
 
 int reportFailure(LogFile& logFile, const char* what) {
+    // Before the box, which may wait long for someone to close it on a PC nobody watches.
+    reportRunFailure(what);
     if (logFile.exists() && logFile.stream().is_open()) {
         logFile.stream() << "ERROR: " << what << std::endl;
     } else {

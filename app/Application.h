@@ -5,25 +5,30 @@
 #include "app/CommandLine.h"
 #include "app/LogFile.h"
 #include "platform/DesktopChanges.h"
+#include "primary/KivFinding.h"
 
 #include <functional>
 #include <ostream>
 
 namespace orvi {
 
-// One scan pass writing to the given log: true when it found a Kiv screen.
-using LoggingScanPass = std::function<bool(std::ostream& log)>;
+// One scan pass writing to the given log: true when it found a Kiv screen, and then what it did
+// about it in `finding`.
+using LoggingScanPass = std::function<bool(std::ostream& log, KivFinding* finding)>;
 
 // Takes the single-instance lock (exit code 1 with one line when another instance holds it), runs a
 // first scan pass and, when it found nothing and settings.maxWait is above 0, waits for a Kiv, waking
 // early on the desktop changes that `changes` announces. The exit code is 0 in every other case.
-// Throws what the lock or a scan pass throws; the lock is given up before the exception leaves.
+// Ends by reporting the run's outcome as one event (app/RunEvents.h).
+// Throws what the lock or a scan pass throws, and then reports nothing; the lock is given up before
+// the exception leaves.
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes = platform::noDesktopChanges());
 
 // Reports a failure that ended the run and returns the exit code 1: one "ERROR: " line in the log
 // file when one is open, otherwise an error box titled "ERROR" (also when a log file was named but
-// could not be opened, so that the failure is never lost).
+// could not be opened, so that the failure is never lost). Before either, the error event with the
+// same text.
 int reportFailure(LogFile& logFile, const char* what);
 
 }  // namespace orvi

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/MessageBoxes.h"
+#include "app/RunEvents.h"
 
 #include <cxxopts.hpp>
 
@@ -174,6 +175,7 @@ StartupSettings parseCommandLine(int argc, const char* const* argv) {
     if (exit.icon == BoxIcon::Information) {
         showInfoBox(exit.title.c_str(), exit.text.c_str());
     } else {
+        reportWrongCommandLine(exit.text);  // before the box, which may wait long for someone to close it
         showErrorBox(exit.title.c_str(), exit.text.c_str());
     }
     std::exit(exit.exitCode);

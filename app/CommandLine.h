@@ -35,7 +35,8 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
                                                                std::ostream& standardError);
 
 // readCommandLine on the process's own streams and log file. Help and command-line errors are
-// shown in a message box, after which the process ends (exit code 0 for help, 1 for an error).
+// shown in a message box, after which the process ends (exit code 0 for help, 1 for an error); an
+// error is reported as an event before its box.
 StartupSettings parseCommandLine(int argc, const char* const* argv);
 
 }  // namespace orvi

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -76,21 +77,24 @@ std::string summaryLine(std::size_t others, std::size_t varels, std::size_t pell
 }
 
 // Makes the first screen of `kivScreens` primary unless every screen is a Kiv screen of that
-// variant, in which case one of them is primary already.
-void makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
-                 const std::vector<ScreenDevice>& otherScreens, const char* alreadyPrimaryLine,
-                 const char* settingLine) {
+// variant, in which case one of them is primary already. Returns what it did.
+KivFinding makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
+                       const std::vector<ScreenDevice>& otherScreens, const char* variant,
+                       const char* alreadyPrimaryLine, const char* settingLine) {
     if (otherScreens.empty()) {
         log << alreadyPrimaryLine << std::endl;
-        return;
+        return KivFinding{false, variant, ""};
     }
     log << settingLine << std::endl;
     setPrimaryDevice(log, kivScreens, otherScreens);
+    const ScreenDevice& kiv = kivScreens.front();
+    return KivFinding{true, variant,
+                      kiv.displayName().empty() ? kiv.deviceName() : kiv.deviceName() + " (" + kiv.displayName() + ")"};
 }
 
 }  // namespace
 
-bool runScanPass(std::ostream& log) {
+bool runScanPass(std::ostream& log, KivFinding* finding) {
     const std::unique_ptr<util::GlobalNamedMutex> familyLock = util::GlobalNamedMutex::create(kFamilyMutexName);
     if (!familyLock->tryLock()) {
         log << "Other application is performing an action - waiting for it to finish" << std::endl;
@@ -104,21 +108,23 @@ bool runScanPass(std::ostream& log) {
     KivScreens kiv = takeKivScreens(log, screens);
     log << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
 
-    bool found = true;
+    std::optional<KivFinding> found;
     if (!kiv.varel.empty()) {
         // Beside a Varel the Pellun screens are screens like any other, at the end of the row: left
         // where they were, they could lie under the moved screens.
         std::move(kiv.pellun.begin(), kiv.pellun.end(), std::back_inserter(screens));
-        makePrimary(log, kiv.varel, screens, "Orvi Kiv is - already primary", "Setting Orvi Kiv as primary Display");
+        found = makePrimary(log, kiv.varel, screens, "Varel", "Orvi Kiv is - already primary",
+                            "Setting Orvi Kiv as primary Display");
     } else if (!kiv.pellun.empty()) {
-        makePrimary(log, kiv.pellun, screens, "Orvi Kiv USB(pellun) is - already primary",
-                    "Setting Orvi Kiv USB(pellun) as primary Display");
-    } else {
-        found = false;
+        found = makePrimary(log, kiv.pellun, screens, "Pellun", "Orvi Kiv USB(pellun) is - already primary",
+                            "Setting Orvi Kiv USB(pellun) as primary Display");
     }
 
     log << "Done" << std::endl;
-    return found;
+    if (found && finding != nullptr) {
+        *finding = std::move(*found);
+    }
+    return found.has_value();
 }
 
 }  // namespace orvi

@@ -2,6 +2,8 @@
 // share, ending in the Kiv as the primary display when other screens stand beside it.
 #pragma once
 
+#include "primary/KivFinding.h"
+
 #include <ostream>
 
 namespace orvi {
@@ -16,9 +18,10 @@ namespace orvi {
 // them is primary already: the pass writes so and changes nothing. Writes "Done" at the end. The
 // mutex is let go on every way out.
 //
-// True when a Kiv screen of either variant was found, whether or not the layout changed. Catches
-// nothing: the exceptions of the mutex, the enumeration and setPrimaryDevice leave it, and "Done" is
-// then not written.
-bool runScanPass(std::ostream& log);
+// True when a Kiv screen of either variant was found, whether or not the layout changed; `finding`,
+// when given, then tells what the pass did about it (and is left alone otherwise). Catches nothing:
+// the exceptions of the mutex, the enumeration and setPrimaryDevice leave it, and "Done" is then not
+// written.
+bool runScanPass(std::ostream& log, KivFinding* finding = nullptr);
 
 }  // namespace orvi

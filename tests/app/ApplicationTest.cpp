@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "simulation/RecordedEventLog.h"
 #include "tests/support/Files.h"
 #include "tests/support/FlushedLog.h"
 #include "tests/support/MutexTestSupport.h"
@@ -15,6 +16,9 @@
 #include <vector>
 
 namespace {
+
+using orvi::platform::EventType;
+using orvi::simulation::RecordedEvent;
 
 constexpr std::int64_t kSecond = 1000000000;
 constexpr char kSingleInstance[] = "SetPrimaryKiv_single_app";
@@ -45,6 +49,8 @@ struct RunCase {
     std::vector<double> passesAt;  // when each pass started, in seconds after the start
     std::int64_t endsAt;           // seconds
     std::string log;
+    orvi::KivFinding finding;  // what the pass that finds the Kiv did
+    RecordedEvent event;       // the run's one event
 };
 
 void PrintTo(const RunCase& run, std::ostream* out) { *out << run.name; }
@@ -54,12 +60,66 @@ const std::string kWaitLines =
     "Poll: Waiting for Kiv device for up to 10s\n"
     "Kiv is not connected, no more changes will be performed\n";
 
+const orvi::KivFinding kVarelMadePrimary{true, "Varel", "\\\\.\\DISPLAY3 (Varel Kiv)"};
+const RecordedEvent kNoKivAfterFiveSeconds{EventType::Information, 4, "No Kiv found within the wait of 5 s"};
+
 const RunCase kRuns[] = {
-    {"AKivFoundByTheFirstPassEndsTheRunWithNothingWritten", 300, 1, 0, false, 0, {0}, 0, ""},
-    {"NoWaitMeansExactlyOnePass", 0, 0, 0, false, 0, {0}, 0, ""},
-    {"WaitsFromTheStartTimeAndGivesUpWithExitCodeZero", 5, 0, 0, false, 0, {0, 5}, 5, kWaitLines},
+    {"AKivFoundByTheFirstPassEndsTheRunWithNothingWritten",
+     300,
+     1,
+     0,
+     false,
+     0,
+     {0},
+     0,
+     "",
+     kVarelMadePrimary,
+     {EventType::Information, 1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv)"}},
+    {"AKivFoundByAPoll",
+     300,
+     2,
+     0,
+     false,
+     0,
+     {0, 10},
+     10,
+     "Kiv device isn't found. 300s for it to apear\nPoll: Waiting for Kiv device for up to 10s\n",
+     {false, "Pellun", ""},
+     {EventType::Information, 2, "The Kiv was the primary display already (Pellun); nothing changed"}},
+    {"NoWaitMeansExactlyOnePass",
+     0,
+     0,
+     0,
+     false,
+     0,
+     {0},
+     0,
+     "",
+     {},
+     {EventType::Information, 3, "No Kiv found; told not to wait"}},
+    {"WaitsFromTheStartTimeAndGivesUpWithExitCodeZero",
+     5,
+     0,
+     0,
+     false,
+     0,
+     {0, 5},
+     5,
+     kWaitLines,
+     {},
+     kNoKivAfterFiveSeconds},
     // The deadline counts from before the first pass, not from its end.
-    {"AFirstPassThatWaitedCountsTowardsTheDeadline", 5, 0, 3, false, 0, {0, 5}, 5, kWaitLines},
+    {"AFirstPassThatWaitedCountsTowardsTheDeadline",
+     5,
+     0,
+     3,
+     false,
+     0,
+     {0, 5},
+     5,
+     kWaitLines,
+     {},
+     kNoKivAfterFiveSeconds},
     {"ASecondInstanceWritesOneLineAndRunsNoPass",
      300,
      1,
@@ -68,7 +128,9 @@ const RunCase kRuns[] = {
      1,
      {},
      0,
-     "Other instance of this application is already running\n"},
+     "Other instance of this application is already running\n",
+     {},
+     {EventType::Information, 5, "Another instance was running already; this one changed nothing"}},
 };
 
 class RunTool : public ::testing::TestWithParam<RunCase> {};
@@ -85,21 +147,28 @@ TEST_P(RunTool, Runs) {
     }
     std::vector<double> passesAt;
     int exitCode = -1;
+    orvi::simulation::forgetRecordedEvents();
     // The lock tells this thread apart from the tool's as it tells apart another process.
     runOnAnotherThread("the tool's run", [&] {
-        exitCode = orvi::runTool(orvi::StartupSettings{run.maxWait, log}, clock, [&](std::ostream& passLog) {
-            EXPECT_EQ(&passLog, &log);
-            passesAt.push_back(static_cast<double>(clock.now) / kSecond);
-            if (passesAt.size() == 1) {
-                clock.now += run.firstPassTakes * kSecond;
-            }
-            return static_cast<int>(passesAt.size()) == run.findOnPass;
-        });
+        exitCode = orvi::runTool(orvi::StartupSettings{run.maxWait, log}, clock,
+                                 [&](std::ostream& passLog, orvi::KivFinding* finding) {
+                                     EXPECT_EQ(&passLog, &log);
+                                     passesAt.push_back(static_cast<double>(clock.now) / kSecond);
+                                     if (passesAt.size() == 1) {
+                                         clock.now += run.firstPassTakes * kSecond;
+                                     }
+                                     if (static_cast<int>(passesAt.size()) != run.findOnPass) {
+                                         return false;
+                                     }
+                                     *finding = run.finding;
+                                     return true;
+                                 });
     });
     EXPECT_EQ(exitCode, run.exitCode);
     EXPECT_EQ(passesAt, run.passesAt);
     EXPECT_EQ(clock.now, run.endsAt * kSecond);
     EXPECT_EQ(text.flushed(), run.log);
+    EXPECT_EQ(orvi::simulation::recordedEvents(), std::vector<RecordedEvent>{run.event});
 }
 
 INSTANTIATE_TEST_SUITE_P(, RunTool, ::testing::ValuesIn(kRuns),
@@ -109,12 +178,14 @@ TEST_F(RunTool, GivesTheSingleInstanceLockUpWhenItEnds) {
     FlushedLog text;
     std::ostream log(&text);
     SteppingClock clock(text);
-    EXPECT_EQ(orvi::runTool(orvi::StartupSettings{0, log}, clock, [](std::ostream&) { return false; }), 0);
+    EXPECT_EQ(
+        orvi::runTool(orvi::StartupSettings{0, log}, clock, [](std::ostream&, orvi::KivFinding*) { return false; }), 0);
     EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
 
-    EXPECT_THROW(orvi::runTool(orvi::StartupSettings{0, log}, clock,
-                               [](std::ostream&) -> bool { throw std::runtime_error("pass failed"); }),
-                 std::runtime_error);
+    EXPECT_THROW(
+        orvi::runTool(orvi::StartupSettings{0, log}, clock,
+                      [](std::ostream&, orvi::KivFinding*) -> bool { throw std::runtime_error("pass failed"); }),
+        std::runtime_error);
     EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
 }
 

@@ -1,6 +1,7 @@
 // The host executable end to end: each case runs it on a fresh copy of a desktop file and checks
 // its exit code, every line of its log and the layout stored in the desktop file afterwards.
 #include "simulation/DesktopFile.h"
+#include "simulation/RecordedEventLog.h"
 #include "simulation/Utf8.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
@@ -18,6 +19,7 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+using orvi::simulation::eventRecord;
 
 Lines operator+(Lines first, const Lines& second) {
     first.insert(first.end(), second.begin(), second.end());
@@ -157,9 +159,20 @@ struct Case {
     Lines log;  // after the start line and the blank line that ctime leaves
     // The displays of the stored desktop file (layoutOf); none: the file is left byte for byte.
     std::optional<Lines> layout;
+    std::string event;  // the run's one event, as the event log stand-in writes it
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::string information(std::uint32_t id, const std::string& text) {
+    return eventRecord({orvi::platform::EventType::Information, id, text});
+}
+std::string error(std::uint32_t id, const std::string& text) {
+    return eventRecord({orvi::platform::EventType::Error, id, text});
+}
+
+const std::string kVarelMadePrimary =
+    information(1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv)");
 
 std::vector<Case> cases() {
     const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
@@ -171,7 +184,8 @@ std::vector<Case> cases() {
          0,
          scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
                   "Detected 2 Screens and Orvi Kiv", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"},
+         kVarelMadePrimary},
 
         {"Pellun",
          "pellun.json",
@@ -183,7 +197,8 @@ std::vector<Case> cases() {
                     "VID_1D5C&PID_2000", Kind::Pellun}},
                   "Detected 1 Screenand Orvi KIV USB(Pellun)", kPellunSet),
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (0, 0) not attached",
-               "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+               "\\\\.\\DISPLAY3 at (0, 0) primary"},
+         information(1, "Made the Kiv the primary display: the Pellun on \\\\.\\DISPLAY3 (KIV USB)")},
 
         // The Varel wins; the Pellun goes after the monitor, at the end of the row.
         {"BothVariants",
@@ -196,7 +211,8 @@ std::vector<Case> cases() {
                     kNvidiaId, Kind::Pellun},
                    varel("\\\\.\\DISPLAY3")},
                   "Detected 1 Screen and Orvi Kivand Orvi KIV USB(Pellun)", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3840, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3840, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"},
+         kVarelMadePrimary},
 
         {"OnlyKiv",
          "only-kiv.json",
@@ -204,7 +220,8 @@ std::vector<Case> cases() {
          false,
          0,
          scanPass({varel("\\\\.\\DISPLAY1")}, "Detected 0 Screen and Orvi Kiv", {"Orvi Kiv is - already primary"}),
-         std::nullopt},
+         std::nullopt,
+         information(2, "The Kiv was the primary display already (Varel); nothing changed")},
 
         // Waits of 10, 10, 10 and 12 s; the Kiv arrives in the pass after the fourth wait, which must
         // read the grown configuration a second time.
@@ -217,7 +234,8 @@ std::vector<Case> cases() {
              panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{poll(12)} +
              scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
                       "Detected 2 Screens and Orvi Kiv", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"}},
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"},
+         kVarelMadePrimary},
 
         // The third wait is cut at the deadline, 25 s after the start; the Kiv would come too late.
         {"DeadlineBeforeTheKivComes",
@@ -227,7 +245,8 @@ std::vector<Case> cases() {
          0,
          panelAndMonitorPass() + Lines{notFound(25), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
              panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{kGiveUp},
-         std::nullopt},
+         std::nullopt,
+         information(4, "No Kiv found within the wait of 25 s")},
 
         // The Kiv arrives during the fifth wait (announced as 14 s): the window system's notice ends
         // that wait after the settle time, at 46 s, where polling alone would look at 56 s. The log
@@ -243,7 +262,8 @@ std::vector<Case> cases() {
              scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
                       "Detected 2 Screens and Orvi Kiv", kVarelSet),
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
-               "plug-in at second 47"}},
+               "plug-in at second 47"},
+         kVarelMadePrimary},
 
         // Each pass that met a grown configuration asks for it twice; the passes still count from one.
         {"PlugInsOfSeveralPasses",
@@ -259,7 +279,8 @@ std::vector<Case> cases() {
              scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kNvidiaId), varel("\\\\.\\DISPLAY3")},
                       "Detected 2 Screens and Orvi Kiv", kVarelSet),
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
-               "plug-in during pass 9"}},
+               "plug-in during pass 9"},
+         kVarelMadePrimary},
 
         // The third ChangeDisplaySettingsExW, the monitor's record, fails: the Kiv and the panel,
         // recorded before it, are recorded back, and the file keeps its layout and its failure.
@@ -272,7 +293,8 @@ std::vector<Case> cases() {
                     "Detected 2 Screens and Orvi Kiv", {"Setting Orvi Kiv as primary Display"},
                     "Failed to update Screen position. Err(ChangeDisplaySettingsEx): -2"),
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)",
-               "failure of ChangeDisplaySettingsExW #3"}},
+               "failure of ChangeDisplaySettingsExW #3"},
+         error(10, "Failed to update Screen position. Err(ChangeDisplaySettingsEx): -2")},
 
         // Windows answers the apply with success and keeps the panel primary: the records are put
         // back, and the run ends with an error instead of the completion line.
@@ -292,7 +314,8 @@ std::vector<Case> cases() {
          false,
          1,
          {"ERROR: Simulated desktop " + kDesktopMark + ": desktop: not JSON"},
-         std::nullopt},
+         std::nullopt,
+         error(10, "Simulated desktop " + kDesktopMark + ": desktop: not JSON")},
     };
 }
 
@@ -337,14 +360,15 @@ struct ToolRun {
 // Runs the host executable as a user would from a shell. The variables that the stand-ins read are
 // set from the arguments, never taken over from this test program's environment.
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& desktopPath,
-                const std::string& mutexFolder, bool simulatedClock) {
+                const std::string& mutexFolder, bool simulatedClock, const std::string& eventLogPath) {
     constexpr std::chrono::seconds kLongestRun(60);
     const auto start = std::chrono::steady_clock::now();
     ChildProcess tool(KIV_TOOL_PATH, arguments,
                       {Piped::OutputAndError,
                        {{"SIMULATED_DESKTOP", desktopPath},
                         {"XDG_RUNTIME_DIR", mutexFolder},
-                        {"SIMULATED_CLOCK", simulatedClock ? "1" : ""}}});
+                        {"SIMULATED_CLOCK", simulatedClock ? "1" : ""},
+                        {"SIMULATED_EVENT_LOG", eventLogPath}}});
     tool.endInput();
     ToolRun run;
     run.output = tool.readToEnd(kLongestRun);
@@ -371,7 +395,8 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
 
     std::vector<std::string> arguments = c.options;
     arguments.insert(arguments.end(), {"-l", logPath});
-    const ToolRun run = runTool(arguments, desktopPath, folder_.path().string(), c.simulatedClock);
+    const std::string eventLogPath = folder_.file("events.txt");
+    const ToolRun run = runTool(arguments, desktopPath, folder_.path().string(), c.simulatedClock, eventLogPath);
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_EQ(run.output, "") << "the log file takes every line";
@@ -388,6 +413,7 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
         expectedLog.push_back(replaced(line, kDesktopMark, desktopPath));
     }
     EXPECT_EQ(log, expectedLog);
+    EXPECT_EQ(readFile(eventLogPath), replaced(c.event, kDesktopMark, desktopPath));
 
     if (c.layout) {
         EXPECT_EQ(layoutOf(orvi::simulation::readDesktopFile(desktopPath)), *c.layout);

@@ -1,7 +1,7 @@
 // The Windows Installer package under Wine's msiexec: refused property values, silent installs with
-// the defaults and with properties, what they leave (the files, the Run value), an upgrade, a refused
-// downgrade and uninstalls that leave nothing but the users' logs. The cases share one Wine prefix
-// and run in order, each from the state the one before left.
+// the defaults and with properties, what they leave (the files, the Run value, the event source), an
+// upgrade, a refused downgrade and uninstalls that leave nothing but the users' logs. The cases share
+// one Wine prefix and run in order, each from the state the one before left.
 #include "BoxWatcher.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,9 @@
 #include <msi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -115,14 +117,16 @@ std::ostream& operator<<(std::ostream& out, const RegistryValue& value) {
     return out << "type " << value.type << ": " << value.data;
 }
 
-// Every value of the machine's Run key (its 64-bit view) that starts the tool, unexpanded.
-std::vector<RegistryValue> toolRunValues() {
-    std::vector<RegistryValue> values;
+using RegistryValues = std::map<std::string, RegistryValue>;
+
+// Every value of a key of the machine (its 64-bit view) by name, unexpanded; a DWORD in decimal.
+// Nothing when there is no such key.
+std::optional<RegistryValues> machineValues(const char* keyPath) {
     OwnedKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key.value) != ERROR_SUCCESS) {
-        return values;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key.value) != ERROR_SUCCESS) {
+        return std::nullopt;
     }
+    RegistryValues values;
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD nameLength = sizeof name;
@@ -133,12 +137,30 @@ std::vector<RegistryValue> toolRunValues() {
             return values;
         }
         std::string text(reinterpret_cast<const char*>(data), dataSize);
-        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
-        if (text.find("SetPrimaryKiv.exe") != std::string::npos) {
-            values.push_back({type, text});
+        if (type == REG_DWORD && dataSize == sizeof(DWORD)) {
+            DWORD number = 0;
+            std::memcpy(&number, data, sizeof number);
+            text = std::to_string(number);
         }
+        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
+        values[name] = {type, text};
     }
 }
+
+// Every value of the machine's Run key that starts the tool.
+std::vector<RegistryValue> toolRunValues() {
+    std::vector<RegistryValue> values;
+    for (const auto& [name, value] :
+         machineValues("Software\\Microsoft\\Windows\\CurrentVersion\\Run").value_or(RegistryValues{})) {
+        if (value.data.find("SetPrimaryKiv.exe") != std::string::npos) {
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
+// The key of the tool's event source in the Application log.
+constexpr char kEventSource[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SetPrimaryKiv";
 
 // The names in the install folder; nothing when there is no such folder.
 std::set<std::string> installedFiles() {
@@ -180,12 +202,16 @@ std::vector<std::string> installedVersions() {
 void expectNothingInstalled() {
     EXPECT_FALSE(exists(kFolder)) << "the install folder is left";
     EXPECT_EQ(toolRunValues(), std::vector<RegistryValue>{});
+    EXPECT_EQ(machineValues(kEventSource), std::nullopt) << "the event source's key is left";
     EXPECT_EQ(installedVersions(), std::vector<std::string>{});
 }
 
 void expectInstalled(const std::string& version, const std::string& command) {
     EXPECT_EQ(installedFiles(), (std::set<std::string>{"README.txt", "SetPrimaryKiv.exe"}));
     EXPECT_EQ(toolRunValues(), (std::vector<RegistryValue>{{REG_EXPAND_SZ, command}}));
+    EXPECT_EQ(machineValues(kEventSource),
+              (RegistryValues{{"EventMessageFile", {REG_EXPAND_SZ, kFolder + "SetPrimaryKiv.exe"}},
+                              {"TypesSupported", {REG_DWORD, "7"}}}));
     EXPECT_EQ(installedVersions(), std::vector<std::string>{version});
 }
 

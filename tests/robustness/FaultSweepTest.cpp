@@ -18,7 +18,9 @@
 namespace {
 
 using namespace orvi::testing;
+using orvi::platform::EventType;
 using orvi::simulation::DisplayOperation;
+using orvi::simulation::RecordedEvent;
 using orvi::simulation::SimulatedCall;
 
 constexpr LONG kCodes[] = {static_cast<LONG>(ERROR_GEN_FAILURE), static_cast<LONG>(ERROR_INVALID_PARAMETER)};
@@ -195,6 +197,7 @@ TEST_F(FaultSweepTest, EveryCallOfARunFailingInTurn) {
                     << "expected at the end: " << errorLine << "log:\n"
                     << run.log;
                 EXPECT_EQ(run.log.find("Done"), std::string::npos) << run.log;
+                EXPECT_EQ(run.events, (std::vector<RecordedEvent>{{EventType::Error, 10, *error}}));
                 const std::vector<SimulatedCall>& made = windowSystem().calls();
                 ASSERT_GT(made.size(), index);
                 EXPECT_EQ(made[index].operation, call.operation);
@@ -211,6 +214,14 @@ TEST_F(FaultSweepTest, EveryCallOfARunFailingInTurn) {
                           std::string::npos)
                     << run.log;
                 EXPECT_EQ(countOf(run.log, "\nDone\n"), 1) << run.log;
+                // The Varel's screen is named by its monitor's identity, unless that is the empty one.
+                const bool varelIdentified = call.operation != DisplayOperation::GetTargetName || occurrence != 3;
+                const RecordedEvent madePrimary{
+                    EventType::Information, 1,
+                    std::string("Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3") +
+                        (varelIdentified ? " (Varel Kiv)" : "")};
+                const RecordedEvent noKiv{EventType::Information, 3, "No Kiv found; told not to wait"};
+                EXPECT_EQ(run.events, std::vector<RecordedEvent>{outcome.varelMadePrimary ? madePrimary : noKiv});
                 EXPECT_EQ(varelIsPrimaryInTheStoredLayout(windowSystem()), outcome.varelMadePrimary);
                 EXPECT_EQ(places(windowSystem().storedLayout()) != places(before), outcome.varelMadePrimary);
                 if (call.operation == DisplayOperation::GetTargetName) {

@@ -38,6 +38,7 @@ WholeRun runWholeTool() {
             return run;
         }
         const StartupSettings settings{0, logFile.stream()};
+        simulation::forgetRecordedEvents();
         try {
             run.exitCode = runTool(settings, systemClock(), runScanPass);
         } catch (const std::exception& failure) {
@@ -45,6 +46,7 @@ WholeRun runWholeTool() {
         }
     }
     run.log = readTextFile(path);
+    run.events = simulation::recordedEvents();
     return run;
 }
 

@@ -2,13 +2,17 @@
 // with no wait, and the entry's catch, which reports through reportFailure.
 #pragma once
 
+#include "simulation/RecordedEventLog.h"
+
 #include <string>
+#include <vector>
 
 namespace orvi::testing {
 
 struct WholeRun {
     int exitCode = 0;
     std::string log;  // the log file's content, read back in text mode
+    std::vector<simulation::RecordedEvent> events;
 };
 
 // Runs the tool with a log file of its own (no start line: the command line is not read). On the

@@ -36,15 +36,6 @@ const std::string kWinePass =
 const std::string kStartLines =
     "App start at: (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} [0-9]{4}\r\n\r\n";
 
-std::string systemText(DWORD code) {
-    char* buffer = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                   code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-    std::string text = buffer != nullptr ? buffer : "";
-    LocalFree(buffer);
-    return text;
-}
-
 std::string inTextMode(const std::string& text) {
     std::string stored;
     for (const char c : text) {
@@ -194,7 +185,7 @@ TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
     const auto run = runTool({"-t", "30", "-l", log}, Box::NotExpected);
     EXPECT_EQ(run.exitCode, 1u);
     const std::string error =
-        "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " + systemText(ERROR_INVALID_HANDLE) +
+        "ERROR: Failed to create Global Named Mutex MorvaKivDisplayApp_main: " + e2e::systemText(ERROR_INVALID_HANDLE) +
         " (Error code: 0x6)";
     const std::string content = readFile(log);
     EXPECT_TRUE(std::regex_match(content.substr(0, content.find("\r\n\r\n") + 4), std::regex(kStartLines)))
@@ -217,7 +208,7 @@ TEST(EntryEndToEnd, WithoutAnOpenLogFileAFailureIsAnErrorBox) {
         EXPECT_EQ(run.box->title, "ERROR");
         EXPECT_EQ(run.box->icon, "error");
         EXPECT_EQ(run.box->text, "Failed to create Global Named Mutex SetPrimaryKiv_single_app: " +
-                                     systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)");
+                                     e2e::systemText(ERROR_INVALID_HANDLE) + " (Error code: 0x6)");
     }
 }
 

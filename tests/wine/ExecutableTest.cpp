@@ -1,7 +1,9 @@
 // What the shipped executable carries: the GUI subsystem, a manifest that asks for the invoker's
-// execution level and the UTF-8 code page and nothing else, a version resource, and imports from
-// system DLLs only.
+// execution level and the UTF-8 code page and nothing else, a version resource, a message for each
+// event id, and imports from system DLLs only.
 #include "ToolRunner.h"
+
+#include "app/RunEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +64,25 @@ TEST(Executable, CarriesAVersionResource) {
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
 }
 
+// Event Viewer shows an event's text through the message of its id: each message is the event's
+// one string.
+TEST(Executable, CarriesAMessageForEveryEventId) {
+    const Module module(e2e::toolPath());
+    ASSERT_NE(module.handle, nullptr);
+    using orvi::RunEvent;
+    for (const RunEvent id : {RunEvent::KivMadePrimary, RunEvent::KivAlreadyPrimary, RunEvent::NoKivWithoutWaiting,
+                              RunEvent::NoKivWhenTheWaitRanOut, RunEvent::OtherInstanceRunning, RunEvent::RunFailed,
+                              RunEvent::WrongCommandLine}) {
+        wchar_t text[] = L"the event's text";
+        DWORD_PTR strings[] = {reinterpret_cast<DWORD_PTR>(text)};
+        wchar_t message[64] = {};
+        const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module.handle,
+                                            static_cast<DWORD>(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                            message, 64, reinterpret_cast<va_list*>(strings));
+        EXPECT_EQ(std::wstring(message, length), L"the event's text") << "event id " << static_cast<DWORD>(id);
+    }
+}
+
 TEST(Executable, IsAGuiProgramImportingOnlySystemDlls) {
     const Module module(e2e::toolPath());
     ASSERT_NE(module.handle, nullptr);
@@ -82,7 +103,7 @@ TEST(Executable, IsAGuiProgramImportingOnlySystemDlls) {
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
         imports.insert(name);
     }
-    EXPECT_EQ(imports, (std::set<std::string>{"kernel32.dll", "msvcrt.dll", "user32.dll"}));
+    EXPECT_EQ(imports, (std::set<std::string>{"advapi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"}));
 }
 
 }  // namespace

@@ -41,6 +41,15 @@ std::string folderIn(const TemporaryFolder& parent, const std::string& name) {
     return folder.u8string() + "\\";
 }
 
+std::string systemText(DWORD code) {
+    char* buffer = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                   code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    std::string text = buffer != nullptr ? buffer : "";
+    LocalFree(buffer);
+    return text;
+}
+
 std::string readUtf8Path(const std::string& path) { return readFile(std::filesystem::u8path(path)); }
 
 bool waitForText(const std::string& path, const std::string& text, std::chrono::milliseconds limit) {

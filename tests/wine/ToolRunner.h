@@ -48,6 +48,9 @@ ToolRun runTool(const std::vector<std::string>& arguments, Box box);
 // trailing backslash. A folder that cannot be made fails the current test.
 std::string folderIn(const TemporaryFolder& parent, const std::string& name);
 
+// The system's description of an error code, as the tool's error texts hold it (line end included).
+std::string systemText(DWORD code);
+
 // The content of the file at the UTF-8 `path`; empty when it cannot be read.
 std::string readUtf8Path(const std::string& path);
 

@@ -1,0 +1,41 @@
+// Each run's outcome as one event in the Windows Application log (platform/EventLog.h), so that
+// those who watch many PCs see every run without reading its log file. Every run but --help reports
+// exactly one of these, once its outcome is known; the log file and the boxes are not touched.
+#pragma once
+
+#include "primary/KivFinding.h"
+
+#include <cstdint>
+#include <string>
+
+namespace orvi {
+
+// One event id per outcome, fixed: monitoring filters on them (README "Watching many PCs"), and the
+// executable's message table (app/EventMessages.mc) holds a message for each.
+enum class RunEvent : std::uint32_t {
+    KivMadePrimary = 1,
+    KivAlreadyPrimary = 2,
+    NoKivWithoutWaiting = 3,
+    NoKivWhenTheWaitRanOut = 4,
+    OtherInstanceRunning = 5,
+    RunFailed = 10,
+    WrongCommandLine = 11,
+};
+
+// Information: a pass found a Kiv and made it primary, or found it primary already.
+void reportKivFound(const KivFinding& finding);
+
+// Information: no pass found a Kiv; maxWait 0 means the run did not wait.
+void reportNoKiv(std::int64_t maxWaitSeconds);
+
+// Information: another instance held the single-instance lock.
+void reportOtherInstance();
+
+// Error: a failure ended the run; `what` is the text of its "ERROR: " line or box.
+void reportRunFailure(const char* what);
+
+// Error: the command line was wrong; `boxText` is what the error box shows, of which the event keeps
+// the first line (the error, without the help).
+void reportWrongCommandLine(const std::string& boxText);
+
+}  // namespace orvi
