@@ -306,7 +306,8 @@ std::vector<Case> cases() {
          failedPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
                     "Detected 2 Screens and Orvi Kiv", {"Setting Orvi Kiv as primary Display"},
                     "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary"),
-         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)"}},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)"},
+         error(10, "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary")},
 
         {"BrokenDesktopFile",
          "{",
