@@ -25,7 +25,7 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
 }
 
 int reportFailure(LogFile& logFile, const char* what) {
-    if (logFile.exists() && logFile.stream().is_open()) {
+    if (logFile.isOpen()) {
         logFile.stream() << "ERROR: " << what << std::endl;
     } else {
         showErrorBox("ERROR", what);

@@ -142,7 +142,7 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
         }
         if (result.count("log") > 0) {
             const std::string path = result["log"].as<std::string>();
-            std::ofstream& file = logFile.open(path);
+            std::ostream& file = logFile.open(path);
             if (!file) {
                 standardError << "Failed to open log file for write: " << path << std::endl;
             } else {

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <winternl.h>
+#endif
+
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -183,6 +188,10 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
     {
         const StartupSettings settings = settingsOf({"--log", logPath_, "-t", "0"});
         EXPECT_EQ(&settings.log, &logFile_.stream());
+        // A line ended without a flush reaches the file with the next flushed line, not before.
+        const std::string started = readFile(logPath_);
+        settings.log << "unflushed\n";
+        EXPECT_EQ(readFile(logPath_), started);
         settings.log << "first run" << std::endl;
     }
     logFile_ = LogFile();
@@ -191,12 +200,26 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
         settings.log << "second run" << std::endl;
     }
     logFile_ = LogFile();
-    const std::string expected =
-        startLinePattern() + "first run" + kLineEnd + startLinePattern() + "second run" + kLineEnd;
+    const std::string expected = startLinePattern() + "unflushed" + kLineEnd + "first run" + kLineEnd +
+                                 startLinePattern() + "second run" + kLineEnd;
     EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(expected))) << readFile(logPath_);
     EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(err_.str(), "");
 }
+
+#ifdef _WIN32
+// Only a handle without FILE_WRITE_DATA has each write put at the file's end by Windows itself, so
+// that no other process's line falls between finding the end and writing.
+TEST_F(CommandLine, LogFileIsOpenedForAppendingOnly) {
+    settingsOf({"-l", logPath_});
+    ASSERT_TRUE(logFile_.isOpen());
+    IO_STATUS_BLOCK status{};
+    FILE_ACCESS_INFORMATION access{};
+    ASSERT_EQ(NtQueryInformationFile(logFile_.handle(), &status, &access, sizeof access, FileAccessInformation), 0);
+    EXPECT_EQ(access.AccessFlags & (FILE_APPEND_DATA | FILE_WRITE_DATA), static_cast<ACCESS_MASK>(FILE_APPEND_DATA))
+        << std::hex << access.AccessFlags;
+}
+#endif
 
 TEST_F(CommandLine, UnopenableLogFileIsReportedAndLoggingGoesToStandardOutput) {
     const std::string path = (folder_.path() / "missing-folder" / "run.log").string();
