@@ -156,6 +156,27 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
     EXPECT_FALSE(logFile_.exists());
 }
 
+// A word that is neither an option nor an option's value is a wrong command line, named in the error:
+// "SetPrimaryKiv 30" must not wait the default 300 seconds.
+TEST_F(CommandLine, StrayWordsAreRefusedAndNamed) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string word;
+    };
+    const Case cases[] = {
+        {{"30"}, "30"}, {{"-t", "5", "ten"}, "ten"}, {{"--help", "x"}, "x"}, {{"-"}, "-"}, {{"--", "-t", "5"}, "-t"},
+    };
+    const std::string help = helpText();
+    for (const Case& c : cases) {
+        const CommandLineExit exit = exitOf(c.arguments);
+        EXPECT_EQ(exit.icon, BoxIcon::Error) << c.word;
+        EXPECT_EQ(exit.title, "Command line help");
+        EXPECT_EQ(exit.exitCode, 1);
+        EXPECT_EQ(exit.text, "Argument '" + c.word + "' is neither an option nor the value of one\n\n" + help);
+    }
+    EXPECT_FALSE(logFile_.exists());
+}
+
 TEST_F(CommandLine, NegativeWaitIsRejectedAfterTheLogFileGotItsStartLine) {
     const CommandLineExit exit = exitOf({"-l", logPath_, "-t", "-5"});
     EXPECT_EQ(exit.icon, BoxIcon::Error);

@@ -32,7 +32,7 @@ TEST(CommandLineEndToEnd, HelpShowsAnInformationBoxAndOpensNoLog) {
 
 TEST(CommandLineEndToEnd, ParseErrorsShowAnErrorBoxWithTheHelp) {
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"-t", "ten"}, {"-t", "99999999999"}, {"--help", "-t", "x"}, {"-t", " 5"}}) {
+             {"--bogus"}, {"30"}, {"-t", "ten"}, {"-t", "99999999999"}, {"--help", "-t", "x"}, {"-t", " 5"}}) {
         SCOPED_TRACE(arguments.back());
         const auto run = runTool(arguments, Box::Expected);
         ASSERT_TRUE(run.box.has_value());
