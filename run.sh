@@ -87,6 +87,9 @@ run_wine() {
   # A Windows path (C:\kiv.log) is a file inside the prefix, a relative one is in this folder.
   [ -n "$log" ] && file=$(realpath -m "$(winepath -u "$log" 2>/dev/null || printf '%s' "$log")")
   echo "== wine SetPrimaryKiv.exe $*"
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "(no X display: Wine shows none of the tool's message boxes, the help and the errors without a log file)"
+  fi
   run_logged "$log" "$file" wine "$root/build/windows/bin/SetPrimaryKiv.exe" "$@"
 }
 
