@@ -6,15 +6,28 @@
 #   ./run.sh --desktop FILE [TOOL OPTIONS]  the same on a copy of the desktop file FILE
 #   ./run.sh --wine [TOOL OPTIONS]          SetPrimaryKiv.exe under Wine, against Wine's own screen
 #
-# On the host, the tool options default to -t 0. The desktop is drawn before and after the run, and
-# the run works on build/demo/desktop.json: FILE itself is never changed. Waits run on simulated time
-# (SIMULATED_CLOCK=1, see README.md, "Simulated time") and take no real time; SIMULATED_CLOCK=0 ./run.sh ...
-# waits for real.
+# The tool options default to -t 0: any -t or --max-wait given wins. On the host the desktop is drawn
+# before and after the run, and the run works on build/demo/desktop.json: FILE itself is never
+# changed, and one host demo runs at a time. Waits run on simulated time (SIMULATED_CLOCK=1, see
+# README.md, "Simulated time") and take no real time; SIMULATED_CLOCK=0 ./run.sh ... waits for real.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 
 usage() {
-  sed -n '2,12s/^# \{0,1\}//p' "$0"
+  sed -n '2,13s/^# \{0,1\}//p' "$0"
+}
+
+# Whether the tool options give a wait.
+gives_wait() {
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      -l|--log) shift ;;
+      --) return 1 ;;
+      -t*|--max-wait|--max-wait=*) return 0 ;;
+    esac
+    [ $# -gt 0 ] && shift
+  done
+  return 1
 }
 
 # The log file that the tool options name, if any.
@@ -22,29 +35,37 @@ log_file_of() {
   local log=""
   while [ $# -gt 0 ]; do
     case "$1" in
-      -l|--log) log="${2:-}"; shift ;;
+      -l|--log) log="${2:-}"; [ $# -gt 1 ] && shift ;;
       --log=*) log="${1#--log=}" ;;
+      -l?*) log="${1#-l}" ;;
+      --) break ;;
     esac
     shift
   done
   printf '%s' "$log"
 }
 
-# Runs a command that writes the log; prints the log's new lines when it goes to a file.
-# Sets `status` to the command's exit code.
+# Runs a command that writes the log named LOG, which is the file FILE here; prints the log's new
+# lines when it goes to a file. Sets `status` to the command's exit code.
 run_logged() {
-  local log="$1"
-  shift
+  local log="$1" file="$2"
+  shift 2
   local before=0
-  if [ -n "$log" ] && [ -f "$log" ]; then
-    before=$(stat -c %s "$log")
+  if [ -n "$log" ] && [ -f "$file" ]; then
+    before=$(stat -c %s "$file")
   fi
   [ -z "$log" ] && echo "-- log (standard output):"
   status=0
   "$@" || status=$?
   if [ -n "$log" ]; then
-    echo "-- log: $log (this run's lines)"
-    [ -f "$log" ] && tail -c +"$((before + 1))" "$log"
+    local where="$log"
+    [ "$file" != "$log" ] && where="$log, which is $file"
+    if [ -f "$file" ]; then
+      echo "-- log: $where (this run's lines)"
+      tail -c +"$((before + 1))" "$file"
+    else
+      echo "-- log: $where: no such file"
+    fi
   fi
   echo "-- exit code: $status"
 }
@@ -53,32 +74,59 @@ run_wine() {
   "$root/scripts/install-deps.sh" windows
   (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows -j2 --target SetPrimaryKiv >/dev/null)
   export WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Wine tells of the prefix it makes on its first start; that is no line of the tool's.
+    local setup="$root/build/windows/wineprefix-setup.log"
+    echo "== Making the Wine prefix $WINEPREFIX (first run only; Wine's messages: $setup)"
+    wine wineboot.exe --init >"$setup" 2>&1 </dev/null || true
+    wineserver -w
+  fi
+  gives_wait "$@" || set -- -t 0 "$@"
+  local log file=""
+  log=$(log_file_of "$@")
+  # A Windows path (C:\kiv.log) is a file inside the prefix, a relative one is in this folder.
+  [ -n "$log" ] && file=$(realpath -m "$(winepath -u "$log" 2>/dev/null || printf '%s' "$log")")
   echo "== wine SetPrimaryKiv.exe $*"
-  run_logged "$(log_file_of "$@")" wine "$root/build/windows/bin/SetPrimaryKiv.exe" "$@"
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "(no X display: Wine shows none of the tool's message boxes, the help and the errors without a log file)"
+  fi
+  run_logged "$log" "$file" wine "$root/build/windows/bin/SetPrimaryKiv.exe" "$@"
 }
 
 run_host() {
   local original="$1"
   shift
-  [ $# -eq 0 ] && set -- -t 0
+  gives_wait "$@" || set -- -t 0 "$@"
+  local demo="$root/build/demo"
+  local desktop="$demo/desktop.json"
+  mkdir -p "$demo"
+  # Two demos at once would run on one desktop file, and each would draw the other's changes.
+  exec 9>"$demo/.lock"
+  if ! flock -n 9; then
+    echo "run.sh: another ./run.sh demo is running on $desktop; run this one when it has ended" >&2
+    exit 2
+  fi
   "$root/scripts/install-deps.sh" host
   (cd "$root" && cmake --preset host >/dev/null &&
     cmake --build --preset host -j2 --target SetPrimaryKiv desktop_view >/dev/null)
   local view="$root/build/host/bin/desktop_view"
-  local demo="$root/build/demo"
-  local desktop="$demo/desktop.json"
-  mkdir -p "$demo"
+
+  # Drawn from the file itself, so that what is wrong in it is reported with its own name.
+  echo "== Desktop before: $original"
+  if ! "$view" "$original"; then
+    echo "run.sh: $original is no desktop file the simulation can read (see README.md, \"Simulated desktops\")" >&2
+    exit 2
+  fi
   cp "$original" "$desktop"
   export SIMULATED_DESKTOP="$desktop" SIMULATED_CLOCK="${SIMULATED_CLOCK:-1}"
   export SIMULATED_EVENT_LOG="$demo/events.txt"
   rm -f "$SIMULATED_EVENT_LOG"
-
-  echo "== Desktop before: $original"
-  "$view" "$desktop" || true
   echo
   echo "== SetPrimaryKiv $*"
   [ "$SIMULATED_CLOCK" = 1 ] && echo "(simulated time: waits take no real time)"
-  run_logged "$(log_file_of "$@")" "$root/build/host/bin/SetPrimaryKiv" "$@"
+  local log
+  log=$(log_file_of "$@")
+  run_logged "$log" "$log" "$root/build/host/bin/SetPrimaryKiv" "$@"
   echo "-- the run's event in the Application log:"
   cat "$SIMULATED_EVENT_LOG" 2>/dev/null || true
   echo

@@ -34,7 +34,7 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
 int reportFailure(LogFile& logFile, const char* what) {
     // Before the box, which may wait long for someone to close it on a PC nobody watches.
     reportRunFailure(what);
-    if (logFile.exists() && logFile.stream().is_open()) {
+    if (logFile.isOpen()) {
         logFile.stream() << "ERROR: " << what << std::endl;
     } else {
         showErrorBox("ERROR", what);

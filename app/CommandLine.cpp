@@ -102,6 +102,16 @@ void requireWaitIn32Bits(const cxxopts::ParseResult& result) {
     }
 }
 
+// The option library keeps the words that are neither an option nor an option's value (and everything
+// after "--") apart, and would let them pass: "SetPrimaryKiv 30" would wait 300 seconds, not the 30
+// its caller meant. Such a word makes the command line wrong, as an unknown option does.
+void requireNoStrayWords(const cxxopts::ParseResult& result) {
+    if (!result.unmatched().empty()) {
+        throw std::runtime_error("Argument '" + result.unmatched().front() +
+                                 "' is neither an option nor the value of one");
+    }
+}
+
 // The local time in the C standard's ctime layout, "Mon Dec  7 07:48:51 2026\n": English names and
 // a blank before a one-digit day on every platform (the Microsoft runtime's ctime writes "Dec 07").
 std::string currentLocalTimeText() {
@@ -138,12 +148,13 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
         }
         pointers.push_back(nullptr);
         const cxxopts::ParseResult result = options.parse(static_cast<int>(arguments.size()), pointers.data());
+        requireNoStrayWords(result);
         if (result.count("help") > 0) {
             return CommandLineExit{BoxIcon::Information, kHelpTitle, options.help(), 0};
         }
         if (result.count("log") > 0) {
             const std::string path = result["log"].as<std::string>();
-            std::ofstream& file = logFile.open(path);
+            std::ostream& file = logFile.open(path);
             if (!file) {
                 standardError << "Failed to open log file for write: " << path << std::endl;
             } else {

@@ -1,21 +1,14 @@
 #include "app/LogFile.h"
 
-#ifdef _MSC_VER
-#include <share.h>
-#endif
-
 namespace orvi {
 
-std::ofstream& LogFile::open(const std::string& path) {
-    stream_.reset();
-    constexpr std::ios::openmode appendMode = std::ios::out | std::ios::app;
-#ifdef _MSC_VER
-    stream_.emplace(path, appendMode, _SH_DENYNO);
-#else
-    // MinGW's C++ library opens through the C runtime's fopen, which shares the file (deny none).
-    stream_.emplace(path, appendMode);
-#endif
-    return *stream_;
+std::ostream& LogFile::open(const std::string& path) {
+    opened_.reset();
+    opened_ = std::make_unique<Opened>(path);
+    if (!opened_->buffer.isOpen()) {
+        opened_->stream.setstate(std::ios::badbit);
+    }
+    return opened_->stream;
 }
 
 LogFile& processLogFile() {

@@ -2,26 +2,37 @@
 // could be opened.
 #pragma once
 
-#include <fstream>
-#include <optional>
+#include "app/AppendOnlyFileBuffer.h"
+
+#include <memory>
+#include <ostream>
 #include <string>
 
 namespace orvi {
 
 class LogFile {
 public:
-    // Opens the path for appending in text mode, shared with other processes for reading and
-    // writing; a missing file is created. From then on the log file exists, even when the open
-    // failed (check the returned stream's state).
-    std::ofstream& open(const std::string& path);
+    // Opens the path for appending (see AppendOnlyFileBuffer), replacing a file opened before. From
+    // then on the log file exists, even when the open failed: the returned stream is then in a failed
+    // state and writes nothing.
+    std::ostream& open(const std::string& path);
 
-    bool exists() const { return stream_.has_value(); }
+    bool exists() const { return opened_ != nullptr; }
+    bool isOpen() const { return exists() && opened_->buffer.isOpen(); }
 
     // The stream; only when exists().
-    std::ofstream& stream() { return *stream_; }
+    std::ostream& stream() { return opened_->stream; }
+
+    // The file's handle, for the system's queries about it; only when isOpen().
+    HANDLE handle() const { return opened_->buffer.handle(); }
 
 private:
-    std::optional<std::ofstream> stream_;
+    struct Opened {
+        explicit Opened(const std::string& path) : buffer(path), stream(&buffer) {}
+        AppendOnlyFileBuffer buffer;
+        std::ostream stream;  // goes first, and the buffer then writes what it still keeps
+    };
+    std::unique_ptr<Opened> opened_;
 };
 
 // The process-wide log file, closed by static destruction at exit.

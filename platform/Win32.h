@@ -36,6 +36,8 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPCWSTR = const WCHAR*;
 using LPVOID = void*;
+using LPCVOID = const void*;
+using LPDWORD = DWORD*;
 using HANDLE = void*;
 using HLOCAL = void*;
 using HWND = struct HWND__*;
@@ -70,6 +72,7 @@ struct SECURITY_ATTRIBUTES;
 // Error codes
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
@@ -112,6 +115,23 @@ HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, LPCSTR n
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL ReleaseMutex(HANDLE mutex);
 BOOL CloseHandle(HANDLE handle);
+
+// Files
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+constexpr DWORD FILE_WRITE_DATA = 0x0002;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
+constexpr DWORD SYNCHRONIZE = 0x00100000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+struct OVERLAPPED;
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* attributes, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, OVERLAPPED* overlapped);
 
 // Clock and sleep
 union LARGE_INTEGER {

@@ -17,9 +17,10 @@
 // ERROR_INVALID_HANDLE, as Windows does.
 //
 // Limits: security attributes are ignored; a thread that ends while owning a mutex does not abandon
-// it, only the end of its process does; handles are mutex handles only.
+// it, only the end of its process does. CloseHandle hands every other handle to the file stand-ins.
 #include "simulation/MutexStandIns.h"
 #include "platform/Win32.h"
+#include "simulation/FileStandIns.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -316,8 +317,7 @@ BOOL CloseHandle(HANDLE handle) {
     const std::lock_guard<std::mutex> registry(registryGuard);
     const auto found = handleTable.find(handle);
     if (found == handleTable.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
+        return orvi::simulation::closeFileHandle(handle);
     }
     const std::shared_ptr<Mutex> mutex = found->second;
     handleTable.erase(found);

@@ -5,16 +5,27 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 namespace {
 
 constexpr std::size_t kPictureWidth = 72;
 
+constexpr const char* kUsage =
+    "usage: desktop_view DESKTOP_FILE\n"
+    "Shows the screens of a simulated desktop file (see README.md, \"Simulated desktops\") and a picture\n"
+    "of their places.\n";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
     if (argc != 2) {
-        std::cerr << "usage: desktop_view DESKTOP_FILE\n";
+        std::cerr << kUsage;
         return 2;
     }
     try {

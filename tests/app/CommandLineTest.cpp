@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <winternl.h>
+#endif
+
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -151,6 +156,27 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
     EXPECT_FALSE(logFile_.exists());
 }
 
+// A word that is neither an option nor an option's value is a wrong command line, named in the error:
+// "SetPrimaryKiv 30" must not wait the default 300 seconds.
+TEST_F(CommandLine, StrayWordsAreRefusedAndNamed) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string word;
+    };
+    const Case cases[] = {
+        {{"30"}, "30"}, {{"-t", "5", "ten"}, "ten"}, {{"--help", "x"}, "x"}, {{"-"}, "-"}, {{"--", "-t", "5"}, "-t"},
+    };
+    const std::string help = helpText();
+    for (const Case& c : cases) {
+        const CommandLineExit exit = exitOf(c.arguments);
+        EXPECT_EQ(exit.icon, BoxIcon::Error) << c.word;
+        EXPECT_EQ(exit.title, "Command line help");
+        EXPECT_EQ(exit.exitCode, 1);
+        EXPECT_EQ(exit.text, "Argument '" + c.word + "' is neither an option nor the value of one\n\n" + help);
+    }
+    EXPECT_FALSE(logFile_.exists());
+}
+
 TEST_F(CommandLine, NegativeWaitIsRejectedAfterTheLogFileGotItsStartLine) {
     const CommandLineExit exit = exitOf({"-l", logPath_, "-t", "-5"});
     EXPECT_EQ(exit.icon, BoxIcon::Error);
@@ -183,6 +209,10 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
     {
         const StartupSettings settings = settingsOf({"--log", logPath_, "-t", "0"});
         EXPECT_EQ(&settings.log, &logFile_.stream());
+        // A line ended without a flush reaches the file with the next flushed line, not before.
+        const std::string started = readFile(logPath_);
+        settings.log << "unflushed\n";
+        EXPECT_EQ(readFile(logPath_), started);
         settings.log << "first run" << std::endl;
     }
     logFile_ = LogFile();
@@ -191,12 +221,26 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
         settings.log << "second run" << std::endl;
     }
     logFile_ = LogFile();
-    const std::string expected =
-        startLinePattern() + "first run" + kLineEnd + startLinePattern() + "second run" + kLineEnd;
+    const std::string expected = startLinePattern() + "unflushed" + kLineEnd + "first run" + kLineEnd +
+                                 startLinePattern() + "second run" + kLineEnd;
     EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(expected))) << readFile(logPath_);
     EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(err_.str(), "");
 }
+
+#ifdef _WIN32
+// Only a handle without FILE_WRITE_DATA has each write put at the file's end by Windows itself, so
+// that no other process's line falls between finding the end and writing.
+TEST_F(CommandLine, LogFileIsOpenedForAppendingOnly) {
+    settingsOf({"-l", logPath_});
+    ASSERT_TRUE(logFile_.isOpen());
+    IO_STATUS_BLOCK status{};
+    FILE_ACCESS_INFORMATION access{};
+    ASSERT_EQ(NtQueryInformationFile(logFile_.handle(), &status, &access, sizeof access, FileAccessInformation), 0);
+    EXPECT_EQ(access.AccessFlags & (FILE_APPEND_DATA | FILE_WRITE_DATA), static_cast<ACCESS_MASK>(FILE_APPEND_DATA))
+        << std::hex << access.AccessFlags;
+}
+#endif
 
 TEST_F(CommandLine, UnopenableLogFileIsReportedAndLoggingGoesToStandardOutput) {
     const std::string path = (folder_.path() / "missing-folder" / "run.log").string();

@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(settings->maxWait >= 0, "negative maximum wait");
             const bool toLogFile = logFile.exists() && &settings->log == &logFile.stream();
             require(toLogFile || &settings->log == &standardOutput, "the log is neither the file nor standard output");
-            require(!toLogFile || logFile.stream().is_open(), "the log is a file that is not open");
+            require(!toLogFile || logFile.isOpen(), "the log is a file that is not open");
             require(standardOutput.str().empty(), "something was written to standard output");
         } else {
             const auto& exit = std::get<orvi::CommandLineExit>(outcome);
