@@ -2,9 +2,25 @@
 
 #include "app/DeviceWait.h"
 #include "app/MessageBoxes.h"
+#include "display/DisplayConfigRefused.h"
 #include "util/GlobalNamedMutex.h"
 
 namespace orvi {
+namespace {
+
+// While the tool waits, a pass whose look the session refused found no Kiv: the session comes back
+// (an unlock, a reconnection) and a later pass looks again. The pass has let its locks go by now.
+bool passThatMayBeRefused(std::ostream& log, const LoggingScanPass& scanPass) {
+    try {
+        return scanPass(log);
+    } catch (const DisplayConfigRefused& refused) {
+        log << "The display configuration cannot be read now, the tool will look again: " << refused.what()
+            << std::endl;
+        return false;
+    }
+}
+
+}  // namespace
 
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes) {
@@ -14,11 +30,13 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
         return 1;
     }
     const std::int64_t startTime = clock.nowNanoseconds();
-    if (scanPass(settings.log)) {
+    if (settings.maxWait == 0) {
+        // No later look: a refusal is a failure like any other.
+        scanPass(settings.log);
         return 0;
     }
-    if (settings.maxWait > 0) {
-        const ScanPass pass = [&] { return scanPass(settings.log); };
+    const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass); };
+    if (!pass()) {
         waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
     }
     return 0;

@@ -17,7 +17,10 @@ using LoggingScanPass = std::function<bool(std::ostream& log)>;
 // Takes the single-instance lock (exit code 1 with one line when another instance holds it), runs a
 // first scan pass and, when it found nothing and settings.maxWait is above 0, waits for a Kiv, waking
 // early on the desktop changes that `changes` announces. The exit code is 0 in every other case.
-// Throws what the lock or a scan pass throws; the lock is given up before the exception leaves.
+// When it may wait, a pass that throws DisplayConfigRefused (the session may not read the display
+// configuration now) writes one line with its text and counts as a pass that found no Kiv.
+// Throws what the lock or a scan pass throws otherwise; the lock is given up before the exception
+// leaves.
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes = platform::noDesktopChanges());
 
