@@ -101,6 +101,16 @@ Lines failedPass(const std::vector<Screen>& screens, const std::string& summary,
 const Lines kVarelSet = {"Setting Orvi Kiv as primary Display", "setPrimaryDevice completed result: 0"};
 const Lines kPellunSet = {"Setting Orvi Kiv USB(pellun) as primary Display", "setPrimaryDevice completed result: 0"};
 
+// A pass that the session may not take (locked, remote): after `before`, in place of the rest of the
+// pass, the line that says so with the refused query's text, whose system text ends in CR LF.
+Lines refusedPass(const std::string& context, const Lines& before = {}) {
+    return Lines{"Searching for Monitor Screens"} + before +
+           Lines{"The display configuration cannot be read now, the tool will look again: " + context +
+                     ": Access is denied.\r",
+                 " (Error code: 0x5)"};
+}
+const std::string kSizesContext = "Failed to obtain detail for current displays config";
+
 std::string notFound(int maxWait) { return "Kiv device isn't found. " + std::to_string(maxWait) + "s for it to apear"; }
 std::string poll(int seconds) { return "Poll: Waiting for Kiv device for up to " + std::to_string(seconds) + "s"; }
 const std::string kGiveUp = "Kiv is not connected, no more changes will be performed";
@@ -157,6 +167,7 @@ struct Case {
     Lines log;  // after the start line and the blank line that ctime leaves
     // The displays of the stored desktop file (layoutOf); none: the file is left byte for byte.
     std::optional<Lines> layout;
+    std::string extraKeys = {};  // JSON members added at the end of the desktop file
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -274,6 +285,79 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)",
                "failure of ChangeDisplaySettingsExW #3"}},
 
+        // Passes at 0, 10, 20 and 30 s are refused; the unlock at 35 s ends the fourth wait, and the
+        // pass a second later finds the Kiv.
+        {"LockedForItsFirst35Seconds",
+         "locked-until-35s.json",
+         {"-t", "120"},
+         true,
+         0,
+         refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} + refusedPass(kSizesContext) + Lines{poll(10)} +
+             refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) + Lines{poll(12)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
+               "session locked from 0 to 35 s"}},
+
+        // Locked again two seconds after the unlock: only the pass that the unlock brings finds the
+        // session open (polling alone would look again at 42 s).
+        {"TheUnlockBringsThePass",
+         "default.json",
+         {"-t", "120"},
+         true,
+         0,
+         refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} + refusedPass(kSizesContext) + Lines{poll(10)} +
+             refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) + Lines{poll(12)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
+               "session locked from 0 to 35 s", "session locked from 37 to 300 s"},
+         R"("sessionLocked": [{"fromSecond": 0, "toSecond": 35}, {"fromSecond": 37, "toSecond": 300}])"},
+
+        // Every pass is refused: the run ends as a wait without a Kiv, and nothing is stored.
+        {"RemoteSessionWaits",
+         "remote-session.json",
+         {"-t", "25"},
+         true,
+         0,
+         refusedPass(kSizesContext) + Lines{notFound(25), poll(10)} + refusedPass(kSizesContext) + Lines{poll(10)} +
+             refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) + Lines{kGiveUp},
+         std::nullopt},
+
+        {"RemoteSessionWithoutAWait",
+         "remote-session.json",
+         {"-t", "0"},
+         false,
+         1,
+         {"Searching for Monitor Screens", "ERROR: " + kSizesContext + ": Access is denied.\r", " (Error code: 0x5)"},
+         std::nullopt},
+
+        // Access lost part-way through the first pass, at the query and at a target's name.
+        {"RefusedAtTheQuery",
+         "default.json",
+         {"-t", "30"},
+         true,
+         0,
+         refusedPass("Failed to obtain current displays config") + Lines{notFound(30), poll(10)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
+               "failure of QueryDisplayConfig #1"},
+         R"("failures": [{"call": "QueryDisplayConfig", "occurrence": 1, "result": 5}])"},
+
+        {"RefusedAtATargetName",
+         "default.json",
+         {"-t", "30"},
+         true,
+         0,
+         refusedPass("Failed to read Display device target info", {"Getting target device info..."}) +
+             Lines{notFound(30), poll(10)} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
+         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
+               "failure of DisplayConfigGetDeviceInfo #2"},
+         R"("failures": [{"call": "DisplayConfigGetDeviceInfo", "occurrence": 2, "result": 5}])"},
+
         {"BrokenDesktopFile",
          "{",
          {"-t", "0"},
@@ -307,6 +391,13 @@ Lines layoutOf(const orvi::simulation::DesktopFile& file) {
     for (const auto& failure : file.failures) {
         lines.push_back("failure of " + std::string(orvi::simulation::user32NameOf(failure.call)) + " #" +
                         std::to_string(failure.occurrence));
+    }
+    for (const auto& lock : file.sessionLocked) {
+        lines.push_back("session locked from " + std::to_string(lock.fromSecond) + " to " +
+                        std::to_string(lock.toSecond) + " s");
+    }
+    if (file.remoteSession) {
+        lines.push_back("remote session");
     }
     return lines;
 }
@@ -352,9 +443,14 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
     const Case& c = GetParam();
     const std::string desktopPath = folder_.file("desktop.json");
     const std::string logPath = folder_.file("tool.log");
-    const std::string original =
+    std::string original =
         c.desktop.front() == '{' ? c.desktop : readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
     ASSERT_FALSE(original.empty()) << c.desktop;
+    if (!c.extraKeys.empty()) {
+        const std::size_t end = original.rfind('}');
+        ASSERT_NE(end, std::string::npos);
+        original.insert(end, ", " + c.extraKeys + "\n");
+    }
     writeFile(desktopPath, original);
 
     std::vector<std::string> arguments = c.options;
