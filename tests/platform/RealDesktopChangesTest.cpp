@@ -60,6 +60,12 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         {"another device interface arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &usbDevice, false},
         {"a volume arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &volume, false},
         {"the time changed", WM_TIMECHANGE, 0, nullptr, false},
+        // Windows sends these only to a window registered for its session's notices.
+        {"the session was unlocked", WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, nullptr, true},
+        {"the session came back to the console", WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, nullptr, true},
+        {"a remote client connected to the session", WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, nullptr, true},
+        {"the session was locked", WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, nullptr, false},
+        {"the remote client went away", WM_WTSSESSION_CHANGE, WTS_REMOTE_DISCONNECT, nullptr, false},
     };
     waitForAQuietDesktop();
     // Every case makes a listener of its own, as every wait does: each needs the window class again.
