@@ -174,6 +174,16 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Case> cases() {
     const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
+    // The built-in desktop's pass that makes its Varel primary, and the layout it stores.
+    const Lines varelOfDefaultSet =
+        scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                 "Detected 2 Screens and Orvi Kiv", kVarelSet);
+    const Lines varelOfDefaultPrimary = {"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)",
+                                         "\\\\.\\DISPLAY3 at (0, 0) primary"};
+    // Passes at 0, 10, 20 and 30 s refused, then the pass after the fourth wait.
+    const Lines refusedFourTimes = refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} +
+                                   refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) +
+                                   Lines{poll(10)} + refusedPass(kSizesContext) + Lines{poll(12)};
     return {
         {"VarelBesideTwoScreens",
          "default.json",
@@ -292,12 +302,8 @@ std::vector<Case> cases() {
          {"-t", "120"},
          true,
          0,
-         refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} + refusedPass(kSizesContext) + Lines{poll(10)} +
-             refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) + Lines{poll(12)} +
-             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
-                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
-               "session locked from 0 to 35 s"}},
+         refusedFourTimes + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"session locked from 0 to 35 s"}},
 
         // Locked again two seconds after the unlock: only the pass that the unlock brings finds the
         // session open (polling alone would look again at 42 s).
@@ -306,12 +312,8 @@ std::vector<Case> cases() {
          {"-t", "120"},
          true,
          0,
-         refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} + refusedPass(kSizesContext) + Lines{poll(10)} +
-             refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) + Lines{poll(12)} +
-             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
-                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
-               "session locked from 0 to 35 s", "session locked from 37 to 300 s"},
+         refusedFourTimes + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"session locked from 0 to 35 s", "session locked from 37 to 300 s"},
          R"("sessionLocked": [{"fromSecond": 0, "toSecond": 35}, {"fromSecond": 37, "toSecond": 300}])"},
 
         // Every pass is refused: the run ends as a wait without a Kiv, and nothing is stored.
@@ -338,11 +340,8 @@ std::vector<Case> cases() {
          {"-t", "30"},
          true,
          0,
-         refusedPass("Failed to obtain current displays config") + Lines{notFound(30), poll(10)} +
-             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
-                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
-               "failure of QueryDisplayConfig #1"},
+         refusedPass("Failed to obtain current displays config") + Lines{notFound(30), poll(10)} + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"failure of QueryDisplayConfig #1"},
          R"("failures": [{"call": "QueryDisplayConfig", "occurrence": 1, "result": 5}])"},
 
         {"RefusedAtATargetName",
@@ -351,11 +350,8 @@ std::vector<Case> cases() {
          true,
          0,
          refusedPass("Failed to read Display device target info", {"Getting target device info..."}) +
-             Lines{notFound(30), poll(10)} +
-             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
-                      "Detected 2 Screens and Orvi Kiv", kVarelSet),
-         Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary",
-               "failure of DisplayConfigGetDeviceInfo #2"},
+             Lines{notFound(30), poll(10)} + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"failure of DisplayConfigGetDeviceInfo #2"},
          R"("failures": [{"call": "DisplayConfigGetDeviceInfo", "occurrence": 2, "result": 5}])"},
 
         {"BrokenDesktopFile",
