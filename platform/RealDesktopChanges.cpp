@@ -3,6 +3,7 @@
 // console, while the tool pumps its messages.
 #include "platform/DesktopChanges.h"
 
+#include "platform/MonitorArrivalFilter.h"
 #include "platform/Win32.h"
 
 #include <dbt.h>
@@ -102,10 +103,7 @@ public:
         if (window == nullptr) {
             return;
         }
-        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-        filter.dbcc_size = sizeof filter;
-        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = kMonitorInterface;
+        DEV_BROADCAST_DEVICEINTERFACE_W filter = monitorArrivalFilter();
         handle_ = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     ~MonitorArrivals() {
@@ -211,6 +209,14 @@ public:
 };
 
 }  // namespace
+
+DEV_BROADCAST_DEVICEINTERFACE_W monitorArrivalFilter() {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kMonitorInterface;
+    return filter;
+}
 
 DesktopChanges& desktopChanges() {
     static WindowDesktopChanges changes;

@@ -2,6 +2,7 @@
 // messages sent to the listener's window from another thread, as Windows sends them.
 #include "platform/DesktopChanges.h"
 
+#include "platform/MonitorArrivalFilter.h"
 #include "platform/Win32.h"
 
 #include <dbt.h>
@@ -31,6 +32,15 @@ void waitForAQuietDesktop() {
     while (listener->waitMilliseconds(1000)) {
         ASSERT_LT(GetTickCount64(), deadline) << "the desktop kept changing for a minute";
     }
+}
+
+// A monitor's DBT_DEVICEARRIVAL reaches only windows registered for the monitor interface; Wine never
+// announces one, so the registration is checked by its filter.
+TEST(RealDesktopChanges, RegistersForTheArrivalOfMonitors) {
+    const DEV_BROADCAST_DEVICEINTERFACE_W filter = orvi::platform::monitorArrivalFilter();
+    EXPECT_EQ(filter.dbcc_size, sizeof filter);
+    EXPECT_EQ(filter.dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_TRUE(IsEqualGUID(filter.dbcc_classguid, kMonitorInterface));
 }
 
 TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
