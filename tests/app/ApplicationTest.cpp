@@ -4,6 +4,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/FlushedLog.h"
 #include "tests/support/MutexTestSupport.h"
+#include "tests/support/ProgressBound.h"
 #include "tests/support/TestThread.h"
 #include "util/GlobalNamedMutex.h"
 #include "util/WinException.h"
@@ -26,8 +27,12 @@ constexpr char kSingleInstance[] = "SetPrimaryKiv_single_app";
 class SteppingClock final : public orvi::Clock {
 public:
     explicit SteppingClock(const FlushedLog& log) : log_(log) {}
-    std::int64_t nowNanoseconds() override { return now; }
+    std::int64_t nowNanoseconds() override {
+        standstill_.step(now);
+        return now;
+    }
     void sleepMilliseconds(std::uint32_t milliseconds) override {
+        standstill_.step(now);
         EXPECT_EQ(log_.unflushed(), "") << "written but not flushed before the wait";
         now += std::int64_t{milliseconds} * 1000000;
     }
@@ -35,6 +40,7 @@ public:
 
 private:
     const FlushedLog& log_;
+    ProgressBound standstill_{"the clock was read or slept on without moving"};
 };
 
 struct RunCase {
