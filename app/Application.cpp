@@ -3,9 +3,25 @@
 #include "app/DeviceWait.h"
 #include "app/MessageBoxes.h"
 #include "app/RunEvents.h"
+#include "display/DisplayConfigRefused.h"
 #include "util/GlobalNamedMutex.h"
 
 namespace orvi {
+namespace {
+
+// While the tool waits, a pass whose look the session refused found no Kiv: the session comes back
+// (an unlock, a reconnection) and a later pass looks again. The pass has let its locks go by now.
+bool passThatMayBeRefused(std::ostream& log, const LoggingScanPass& scanPass, KivFinding& finding) {
+    try {
+        return scanPass(log, &finding);
+    } catch (const DisplayConfigRefused& refused) {
+        log << "The display configuration cannot be read now, the tool will look again: " << refused.what()
+            << std::endl;
+        return false;
+    }
+}
+
+}  // namespace
 
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes) {
@@ -17,10 +33,13 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
     }
     KivFinding finding;
     const std::int64_t startTime = clock.nowNanoseconds();
-    bool found = scanPass(settings.log, &finding);
-    if (!found && settings.maxWait > 0) {
-        const ScanPass pass = [&] { return scanPass(settings.log, &finding); };
-        found = waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
+    bool found = false;
+    if (settings.maxWait == 0) {
+        // No later look: a refusal is a failure like any other.
+        found = scanPass(settings.log, &finding);
+    } else {
+        const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, finding); };
+        found = pass() || waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
     }
     // The run's outcome, known only now.
     if (found) {

@@ -19,9 +19,11 @@ using LoggingScanPass = std::function<bool(std::ostream& log, KivFinding* findin
 // Takes the single-instance lock (exit code 1 with one line when another instance holds it), runs a
 // first scan pass and, when it found nothing and settings.maxWait is above 0, waits for a Kiv, waking
 // early on the desktop changes that `changes` announces. The exit code is 0 in every other case.
+// When it may wait, a pass that throws DisplayConfigRefused (the session may not read the display
+// configuration now) writes one line with its text and counts as a pass that found no Kiv.
 // Ends by reporting the run's outcome as one event (app/RunEvents.h).
-// Throws what the lock or a scan pass throws, and then reports nothing; the lock is given up before
-// the exception leaves.
+// Throws what the lock or a scan pass throws otherwise, and then reports nothing; the lock is given
+// up before the exception leaves.
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes = platform::noDesktopChanges());
 

@@ -1,5 +1,6 @@
 #include "display/DisplayConfig.h"
 
+#include "display/DisplayConfigRefused.h"
 #include "platform/DisplayServices.h"
 #include "util/WinException.h"
 
@@ -8,6 +9,7 @@ namespace {
 
 constexpr LONG kSuccess = static_cast<LONG>(ERROR_SUCCESS);
 constexpr LONG kInsufficientBuffer = static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER);
+constexpr LONG kAccessDenied = static_cast<LONG>(ERROR_ACCESS_DENIED);
 
 // QueryDisplayConfig answers ERROR_INSUFFICIENT_BUFFER when the configuration grew after the sizes were
 // asked for, which is what happens while a Kiv is being plugged in. Each attempt asks for the sizes
@@ -18,6 +20,14 @@ constexpr int kQueryAttempts = 8;
 // DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS: edidManufactureId and edidProductCodeId come from the EDID.
 constexpr UINT32 kEdidIdsValid = 0x4;
 
+// A refusal (the session has no access to the console now) is told apart from a failure.
+[[noreturn]] void throwQueryFailure(LONG result, const char* context) {
+    if (result == kAccessDenied) {
+        throw DisplayConfigRefused(static_cast<DWORD>(result), context);
+    }
+    throw util::WinException(static_cast<DWORD>(result), context);
+}
+
 }  // namespace
 
 DisplayConfig getCurrentDisplayConfig() {
@@ -27,7 +37,7 @@ DisplayConfig getCurrentDisplayConfig() {
         UINT32 modeCount = 0;
         const LONG sizes = platform::getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &pathCount, &modeCount);
         if (sizes != kSuccess) {
-            throw util::WinException(static_cast<DWORD>(sizes), "Failed to obtain detail for current displays config");
+            throwQueryFailure(sizes, "Failed to obtain detail for current displays config");
         }
         config.paths.assign(pathCount, DISPLAYCONFIG_PATH_INFO{});
         config.modes.assign(modeCount, DISPLAYCONFIG_MODE_INFO{});
@@ -39,7 +49,7 @@ DisplayConfig getCurrentDisplayConfig() {
             continue;
         }
         if (query != kSuccess) {
-            throw util::WinException(static_cast<DWORD>(query), "Failed to obtain current displays config");
+            throwQueryFailure(query, "Failed to obtain current displays config");
         }
         config.paths.resize(pathCount);
         config.modes.resize(modeCount);
@@ -57,7 +67,7 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH
     source.header.id = path.sourceInfo.id;
     const LONG sourceResult = platform::displayConfigGetDeviceInfo(&source.header);
     if (sourceResult != kSuccess) {
-        throw util::WinException(static_cast<DWORD>(sourceResult), "Failed to read Display device source info");
+        throwQueryFailure(sourceResult, "Failed to read Display device source info");
     }
 
     DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
@@ -65,7 +75,13 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH
     target.header.size = sizeof(target);
     target.header.adapterId = path.targetInfo.adapterId;
     target.header.id = path.targetInfo.id;
-    if (platform::displayConfigGetDeviceInfo(&target.header) != kSuccess) {
+    const LONG targetResult = platform::displayConfigGetDeviceInfo(&target.header);
+    if (targetResult == kAccessDenied) {
+        // Going on without the name would leave a Pellun unrecognised in a pass that may still change
+        // the layout: the whole look waits for the session's return instead.
+        throwQueryFailure(targetResult, "Failed to read Display device target info");
+    }
+    if (targetResult != kSuccess) {
         return TargetDeviceInfo{};
     }
 

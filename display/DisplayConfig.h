@@ -18,7 +18,8 @@ struct DisplayConfig {
 // wrote. When it grows between the sizes query and the query (a screen being plugged in) the sizes
 // are asked for again, a bounded number of times. Throws util::WinException with the call's result:
 // "Failed to obtain detail for current displays config" (sizes) or "Failed to obtain current
-// displays config" (query, also when it still grew on the last attempt).
+// displays config" (query, also when it still grew on the last attempt); a result of
+// ERROR_ACCESS_DENIED as DisplayConfigRefused (display/DisplayConfigRefused.h).
 DisplayConfig getCurrentDisplayConfig();
 
 // The identity of the monitor at the end of one display path, with the GDI device name of its
@@ -28,7 +29,8 @@ DisplayConfig getCurrentDisplayConfig();
 // name could be read, "Retrieved target device information:" and its product code, friendly name and
 // device path. The product code is 0 unless the target name vouches for it (edidIdsValid). A failed
 // target-name query gives the empty identity. Throws util::WinException "Failed to read Display device
-// source info" when the source name cannot be read.
+// source info" when the source name cannot be read. Either query answering ERROR_ACCESS_DENIED throws
+// DisplayConfigRefused ("Failed to read Display device target info" for the target name).
 TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH_INFO& path);
 
 }  // namespace orvi

@@ -1,10 +1,13 @@
 // The window system's notices of desktop changes: a hidden top-level window of the tool's own, which
-// Windows tells about every change of the desktop's screens while the tool pumps its messages.
+// Windows tells about every change of the desktop's screens, and about the session's return to the
+// console, while the tool pumps its messages.
 #include "platform/DesktopChanges.h"
 
+#include "platform/MonitorArrivalFilter.h"
 #include "platform/Win32.h"
 
 #include <dbt.h>
+#include <wtsapi32.h>
 
 #include <cstddef>
 #include <utility>
@@ -30,9 +33,16 @@ bool isMonitorArrival(LPARAM data) {
 // device notices come before it: DBT_DEVNODES_CHANGED goes to every top-level window for any device,
 // a monitor's DBT_DEVICEARRIVAL only to windows registered for the monitor interface. Other devices'
 // arrivals (a USB stick's volume) reach every top-level window too and are no change of the desktop.
+//
+// While the session has no access to the console (locked, remote, switched away) the display
+// configuration is refused; WM_WTSSESSION_CHANGE, sent only to registered windows, tells when it
+// comes back: an unlock, or a connection to the console or a remote client.
 bool isDesktopChange(UINT message, WPARAM kind, LPARAM data) {
     if (message == WM_DISPLAYCHANGE) {
         return true;
+    }
+    if (message == WM_WTSSESSION_CHANGE) {
+        return kind == WTS_SESSION_UNLOCK || kind == WTS_CONSOLE_CONNECT || kind == WTS_REMOTE_CONNECT;
     }
     return message == WM_DEVICECHANGE &&
            (kind == DBT_DEVNODES_CHANGED || (kind == DBT_DEVICEARRIVAL && isMonitorArrival(data)));
@@ -93,10 +103,7 @@ public:
         if (window == nullptr) {
             return;
         }
-        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-        filter.dbcc_size = sizeof filter;
-        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = kMonitorInterface;
+        DEV_BROADCAST_DEVICEINTERFACE_W filter = monitorArrivalFilter();
         handle_ = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
     ~MonitorArrivals() {
@@ -113,9 +120,29 @@ private:
     HDEVNOTIFY handle_ = nullptr;
 };
 
+// The window's registration for the notices of its own session. Wine 8 accepts it and sends nothing
+// (its wtsapi32 answers TRUE and does no more); Windows sends WM_WTSSESSION_CHANGE.
+class SessionNotices {
+public:
+    explicit SessionNotices(HWND window)
+        : window_(window != nullptr && WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION) ? window
+                                                                                                       : nullptr) {}
+    ~SessionNotices() {
+        if (window_ != nullptr) {
+            WTSUnRegisterSessionNotification(window_);
+        }
+    }
+    SessionNotices(const SessionNotices&) = delete;
+    SessionNotices& operator=(const SessionNotices&) = delete;
+
+private:
+    HWND window_;  // registered; null when not
+};
+
 class WindowListener final : public DesktopChangeListener {
 public:
-    WindowListener() : class_(&WindowListener::procedure), window_(class_), arrivals_(window_.handle()) {
+    WindowListener()
+        : class_(&WindowListener::procedure), window_(class_), arrivals_(window_.handle()), session_(window_.handle()) {
         if (window_.handle() != nullptr) {
             SetWindowLongPtrW(window_.handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         }
@@ -161,10 +188,12 @@ private:
         return DefWindowProcW(window, message, kind, data);
     }
 
-    // Declared in the order of making; they end in the reverse order.
+    // Declared in the order of making; they end in the reverse order, the registrations before the
+    // window. Without the session's notices the others still come, and the wait still polls.
     WindowClass class_;
     HiddenWindow window_;
     MonitorArrivals arrivals_;
+    SessionNotices session_;
     bool changed_ = false;
 };
 
@@ -180,6 +209,14 @@ public:
 };
 
 }  // namespace
+
+DEV_BROADCAST_DEVICEINTERFACE_W monitorArrivalFilter() {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kMonitorInterface;
+    return filter;
+}
 
 DesktopChanges& desktopChanges() {
     static WindowDesktopChanges changes;

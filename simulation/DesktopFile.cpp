@@ -231,6 +231,22 @@ std::vector<PlannedFailure> readFailures(const json& document) {
     return failures;
 }
 
+PlannedSessionLock readSessionLock(const json& object, const std::string& where) {
+    checkKeys(object, where, {"fromSecond", "toSecond"});
+    for (const char* key : {"fromSecond", "toSecond"}) {
+        if (!object.contains(key)) {
+            fault(where, std::string("\"") + key + "\" missing");
+        }
+    }
+    PlannedSessionLock lock;
+    lock.fromSecond = readNumber<unsigned>(object, "fromSecond", 0, where);
+    lock.toSecond = readNumber<unsigned>(object, "toSecond", 0, where);
+    if (lock.toSecond <= lock.fromSecond) {
+        fault(member(where, "toSecond"), "must be later than \"fromSecond\"");
+    }
+    return lock;
+}
+
 json failuresToJson(const std::vector<PlannedFailure>& failures) {
     json items = json::array();
     for (const PlannedFailure& failure : failures) {
@@ -287,7 +303,8 @@ DesktopFile parseDesktop(const std::string& text) {
     if (document.is_discarded()) {
         fault("desktop", "not JSON");
     }
-    checkKeys(document, "", {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry});
+    checkKeys(document, "",
+              {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, "sessionLocked", "remoteSession"});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }
@@ -302,6 +319,11 @@ DesktopFile parseDesktop(const std::string& text) {
     }
     file.failures = readFailures(document);
     readWindowsAnswers(document, file.desktop);
+    const json& locks = readArray(document, "sessionLocked", "");
+    for (std::size_t i = 0; i < locks.size(); ++i) {
+        file.sessionLocked.push_back(readSessionLock(locks[i], item("", "sessionLocked", i)));
+    }
+    file.remoteSession = readBool(document, "remoteSession", false, "");
     return file;
 }
 
@@ -323,6 +345,16 @@ std::string formatDesktop(const DesktopFile& file) {
     }
     if (!file.failures.empty()) {
         document["failures"] = failuresToJson(file.failures);
+    }
+    if (!file.sessionLocked.empty()) {
+        json locks = json::array();
+        for (const PlannedSessionLock& lock : file.sessionLocked) {
+            locks.push_back(json{{"fromSecond", lock.fromSecond}, {"toSecond", lock.toSecond}});
+        }
+        document["sessionLocked"] = locks;
+    }
+    if (file.remoteSession) {
+        document["remoteSession"] = true;
     }
     return document.dump(2) + "\n";
 }

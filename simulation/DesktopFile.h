@@ -29,22 +29,33 @@ struct PlannedFailure {
     DWORD lastError = 0;
 };
 
-// What a desktop file holds: the desktop as the tool finds it, the adapters plugged in later, and
-// the calls that fail.
+// A time in which the session is locked, in whole seconds of the run's clock: from fromSecond up to
+// toSecond (fromSecond < toSecond). The session comes back at toSecond.
+struct PlannedSessionLock {
+    unsigned fromSecond = 0;
+    unsigned toSecond = 0;
+};
+
+// What a desktop file holds: the desktop as the tool finds it, the adapters plugged in later, the
+// calls that fail, and when the session has no access to the console.
 struct DesktopFile {
     SimulatedDesktop desktop;
     std::vector<PlannedPlugIn> plugIns;
-    std::vector<PlannedFailure> failures = {};  // may be left out of an initializer
+    std::vector<PlannedFailure> failures = {};  // may be left out of an initializer, as the others
+    std::vector<PlannedSessionLock> sessionLocked = {};
+    bool remoteSession = false;
 };
 
 // Throws std::runtime_error naming the first fault and where it is ("adapters[0].displays[1].width:
 // ..."): not JSON, a missing "adapters", an unknown key, a value of the wrong type or out of range, a
 // text that is not UTF-8, a plug-in without its adapter or without exactly one of its pass and
 // second, a failure without its call, occurrence or result, of a call that is not a display call, or
-// with a result that is no failure.
+// with a result that is no failure, a session lock without both seconds or that does not end after it
+// begins.
 DesktopFile parseDesktop(const std::string& json);
 
-// Every field written, indented by two blanks; "plugIns" and "failures" only when there are any.
+// Every field written, indented by two blanks; "plugIns", "failures" and "sessionLocked" only when
+// there are any, "remoteSession" only when true.
 // parseDesktop reads it back unchanged.
 std::string formatDesktop(const DesktopFile& file);
 

@@ -56,20 +56,24 @@ void useDesktopFromEnvironment() {
     for (const PlannedFailure& failure : file.failures) {
         system.failCall(failure.call, failure.occurrence, failure.result, failure.lastError);
     }
+    for (const PlannedSessionLock& lock : file.sessionLocked) {
+        system.lockSession(start + lock.fromSecond * kNanosecondsPerSecond,
+                           start + lock.toSecond * kNanosecondsPerSecond);
+    }
+    system.setRemoteSession(file.remoteSession);
     // The adapters plugged in so far are part of the stored desktop now; only the others are still
     // to come, in a later run.
-    // The failures stay as they are: they belong to every run on this file.
-    system.setLayoutStore(
-        [path, plugIns = file.plugIns, failures = file.failures, start, &system](const SimulatedDesktop& layout) {
-            const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
-            std::optional<unsigned> nextSecond;
-            if (const std::optional<std::int64_t> next = system.nextPlugInTime()) {
-                nextSecond = static_cast<unsigned>((*next - start) / kNanosecondsPerSecond);
-            }
-            return writeDesktopFile(
-                path, DesktopFile{layout, pendingPlugIns(plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond),
-                                  failures});
-        });
+    // The failures and the session stay as they are: they belong to every run on this file.
+    system.setLayoutStore([path, file, start, &system](const SimulatedDesktop& layout) {
+        const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
+        std::optional<unsigned> nextSecond;
+        if (const std::optional<std::int64_t> next = system.nextPlugInTime()) {
+            nextSecond = static_cast<unsigned>((*next - start) / kNanosecondsPerSecond);
+        }
+        return writeDesktopFile(
+            path, DesktopFile{layout, pendingPlugIns(file.plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond),
+                              file.failures, file.sessionLocked, file.remoteSession});
+    });
 }
 
 }  // namespace orvi::simulation

@@ -191,6 +191,41 @@ void SimulatedWindowSystem::plugInDue() {
     ++changeNotices_;
 }
 
+void SimulatedWindowSystem::lockSession(std::int64_t from, std::int64_t to) {
+    sessionLocks_.push_back(SessionLock{from, to});
+    unlocksToAnnounce_.push_back(SessionLock{from, to});
+}
+
+bool SimulatedWindowSystem::consoleAccessRefused() const {
+    const std::int64_t time = now();
+    return remoteSession_ || std::any_of(sessionLocks_.begin(), sessionLocks_.end(), [time](const SessionLock& lock) {
+               return lock.from <= time && time < lock.to;
+           });
+}
+
+std::optional<std::int64_t> SimulatedWindowSystem::nextUnlockTime() const {
+    std::optional<std::int64_t> next;
+    for (const SessionLock& lock : unlocksToAnnounce_) {
+        if (!next || lock.to < *next) {
+            next = lock.to;
+        }
+    }
+    return next;
+}
+
+void SimulatedWindowSystem::announceUnlocks(bool heard) {
+    const std::int64_t time = now();
+    const auto ended = std::partition(unlocksToAnnounce_.begin(), unlocksToAnnounce_.end(),
+                                      [time](const SessionLock& lock) { return lock.to <= time; });
+    if (ended == unlocksToAnnounce_.begin()) {
+        return;
+    }
+    unlocksToAnnounce_.erase(unlocksToAnnounce_.begin(), ended);
+    if (heard) {
+        ++changeNotices_;
+    }
+}
+
 std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
     const unsigned occurrence = ++callCounts_[operation];
     const DisplayCall function = functionOf(operation);
@@ -408,6 +443,8 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     const unsigned sizesQuery = callCounts_[call.operation] + 1;
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
+    } else if (consoleAccessRefused()) {
+        call.result = asResult(ERROR_ACCESS_DENIED);
     } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr) {
         call.result = asResult(ERROR_INVALID_PARAMETER);
     } else {
@@ -440,6 +477,8 @@ LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, 
     const Configuration current = configuration(flags);
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
+    } else if (consoleAccessRefused()) {
+        call.result = asResult(ERROR_ACCESS_DENIED);
     } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr ||
                (*pathCount != 0 && paths == nullptr) || (*modeCount != 0 && modes == nullptr) ||
                (flags == QDC_DATABASE_CURRENT) != (topology != nullptr)) {
@@ -475,6 +514,8 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
 
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
+    } else if (consoleAccessRefused()) {
+        call.result = asResult(ERROR_ACCESS_DENIED);
     } else if (request == nullptr || !adapter) {
         // ERROR_INVALID_PARAMETER
     } else if (call.operation == DisplayOperation::OtherDeviceInfo) {

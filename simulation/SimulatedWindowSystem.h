@@ -24,9 +24,14 @@
 //   change to the registry at once; a change without it lasts for the run only. When the layout
 //   store cannot keep the new layout, that record answers DISP_CHANGE_NOTUPDATED and changes nothing.
 //
+// - A session without access to the console (locked for a while, or a Remote Desktop session) is
+//   refused the display configuration: GetDisplayConfigBufferSizes, QueryDisplayConfig and
+//   DisplayConfigGetDeviceInfo answer ERROR_ACCESS_DENIED, as Windows documents for them.
+//
 // Tests can make any call fail, plug in an adapter while the tool runs (during a pass, or at a time of
-// the window system's clock), and read every call made. Every plug-in is announced as a change of the
-// desktop (changeNotices). Everything runs on one thread.
+// the window system's clock), lock the session for a while, and read every call made. Every plug-in
+// is announced as a change of the desktop, and so is the end of a lock to a tool that listens then
+// (changeNotices). Everything runs on one thread.
 #pragma once
 
 #include "platform/Win32.h"
@@ -82,8 +87,8 @@ public:
     explicit SimulatedWindowSystem(SimulatedDesktop desktop);
 
     // Serves `desktop` from now on, as shown and as stored, and forgets everything else: calls,
-    // counts, failures, plug-ins, notices, the clock, the sleep, the pauses, recorded changes and the
-    // layout store.
+    // counts, failures, plug-ins, session locks and the remote session, notices, the clock, the sleep,
+    // the pauses, recorded changes and the layout store.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
@@ -127,9 +132,20 @@ public:
     // Adds every plugInAt adapter whose time has come, all in one change.
     void plugInDue();
 
+    // Locks the session from `from` to `to` on the clock (from < to): in between the display
+    // configuration queries answer ERROR_ACCESS_DENIED. The unlock is announced by announceUnlocks.
+    void lockSession(std::int64_t from, std::int64_t to);
+    // A Remote Desktop session: the display configuration queries answer ERROR_ACCESS_DENIED always.
+    void setRemoteSession(bool remote) { remoteSession_ = remote; }
+    // The end of the earliest lock that has not been announced yet.
+    std::optional<std::int64_t> nextUnlockTime() const;
+    // Announces, as one notice, every lock that has ended by now and was not announced yet; with
+    // `heard` false they are only marked announced (no tool listened when the session came back).
+    void announceUnlocks(bool heard = true);
+
     // How many changes of the desktop the window system has announced: one for each call of
-    // GetDisplayConfigBufferSizes after which adapters were plugged in, and one for each plugInDue
-    // that plugged any in.
+    // GetDisplayConfigBufferSizes after which adapters were plugged in, one for each plugInDue that
+    // plugged any in, and one for each announceUnlocks that heard an unlock.
     unsigned changeNotices() const { return changeNotices_; }
 
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
@@ -175,10 +191,16 @@ private:
         std::int64_t time;
         SimulatedAdapter adapter;
     };
+    struct SessionLock {
+        std::int64_t from;
+        std::int64_t to;
+    };
 
     // Counts the call and answers the injected failure's code for it, if there is one: the last error
     // of a BOOL call, the result of the others (whose last error it sets itself).
     std::optional<LONG> countCall(DisplayOperation operation);
+    // Whether the session has no access to the console now.
+    bool consoleAccessRefused() const;
     LONG record(SimulatedCall call);
 
     void nameDisplays();
@@ -207,6 +229,9 @@ private:
     std::vector<CallFailure> callFailures_;
     std::vector<PlugIn> plugIns_;
     std::vector<TimedPlugIn> timedPlugIns_;  // those still to come
+    std::vector<SessionLock> sessionLocks_;
+    std::vector<SessionLock> unlocksToAnnounce_;
+    bool remoteSession_ = false;
     SimulatedClock clock_;
     std::function<void(DWORD)> sleep_;
     std::uint64_t pausedMilliseconds_ = 0;

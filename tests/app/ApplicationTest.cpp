@@ -1,11 +1,14 @@
 #include "app/Application.h"
 
+#include "display/DisplayConfigRefused.h"
 #include "simulation/RecordedEventLog.h"
 #include "tests/support/Files.h"
 #include "tests/support/FlushedLog.h"
 #include "tests/support/MutexTestSupport.h"
+#include "tests/support/ProgressBound.h"
 #include "tests/support/TestThread.h"
 #include "util/GlobalNamedMutex.h"
+#include "util/WinException.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +31,12 @@ constexpr char kSingleInstance[] = "SetPrimaryKiv_single_app";
 class SteppingClock final : public orvi::Clock {
 public:
     explicit SteppingClock(const FlushedLog& log) : log_(log) {}
-    std::int64_t nowNanoseconds() override { return now; }
+    std::int64_t nowNanoseconds() override {
+        standstill_.step(now);
+        return now;
+    }
     void sleepMilliseconds(std::uint32_t milliseconds) override {
+        standstill_.step(now);
         EXPECT_EQ(log_.unflushed(), "") << "written but not flushed before the wait";
         now += std::int64_t{milliseconds} * 1000000;
     }
@@ -37,6 +44,7 @@ public:
 
 private:
     const FlushedLog& log_;
+    ProgressBound standstill_{"the clock was read or slept on without moving"};
 };
 
 struct RunCase {
@@ -187,6 +195,69 @@ TEST_F(RunTool, GivesTheSingleInstanceLockUpWhenItEnds) {
                       [](std::ostream&, orvi::KivFinding*) -> bool { throw std::runtime_error("pass failed"); }),
         std::runtime_error);
     EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
+}
+
+// A session without access to the console (locked, remote, switched away) is refused the display
+// configuration: while the tool may look again, such a pass found no Kiv; a failure it is otherwise.
+TEST_F(RunTool, ARefusedLookIsAPassWithoutAKivOnlyWhileTheToolMayLookAgain) {
+    constexpr char kContext[] = "Failed to obtain detail for current displays config";
+    const std::string refusedLine = "The display configuration cannot be read now, the tool will look again: " +
+                                    orvi::util::formatWinError({ERROR_ACCESS_DENIED, kContext}) + "\n";
+    struct Case {
+        const char* what;
+        std::int64_t maxWait;
+        bool refusal;  // a refusal; otherwise the same code from another call, a failure
+        int refusedPasses;
+        bool throws;
+        std::vector<double> passesAt;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"refused at first, then found",
+         30,
+         true,
+         1,
+         false,
+         {0, 10},
+         refusedLine + "Kiv device isn't found. 30s for it to apear\nPoll: Waiting for Kiv device for up to 10s\n"},
+        {"refused to the deadline",
+         5,
+         true,
+         2,
+         false,
+         {0, 5},
+         refusedLine + "Kiv device isn't found. 5s for it to apear\nPoll: Waiting for Kiv device for up to 10s\n" +
+             refusedLine + "Kiv is not connected, no more changes will be performed\n"},
+        {"no wait: no later look", 0, true, 1, true, {0}, ""},
+        {"the same code from another call", 30, false, 1, true, {0}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FlushedLog text;
+        std::ostream log(&text);
+        SteppingClock clock(text);
+        std::vector<double> passesAt;
+        const orvi::LoggingScanPass pass = [&](std::ostream&, orvi::KivFinding*) -> bool {
+            passesAt.push_back(static_cast<double>(clock.now) / kSecond);
+            if (static_cast<int>(passesAt.size()) > c.refusedPasses) {
+                return true;
+            }
+            if (c.refusal) {
+                throw orvi::DisplayConfigRefused(ERROR_ACCESS_DENIED, kContext);
+            }
+            throw orvi::util::WinException(ERROR_ACCESS_DENIED, "Failed to create Global Named Mutex x");
+        };
+        bool threw = false;
+        try {
+            EXPECT_EQ(orvi::runTool(orvi::StartupSettings{c.maxWait, log}, clock, pass), 0);
+        } catch (const orvi::util::WinException&) {
+            threw = true;
+        }
+        EXPECT_EQ(threw, c.throws);
+        EXPECT_EQ(passesAt, c.passesAt);
+        EXPECT_EQ(text.flushed(), c.log);
+        EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
+    }
 }
 
 class ReportFailure : public ::testing::Test {

@@ -141,6 +141,9 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
         {"-t", "9999999999"},   // wraps around to 1410065407 in 32 bits
         {"-t", "-9999999999"},  // and to -1410065407
         {"-t", "0x100000000"},
+        {"-t", "0x17FFFFFFF"},            // hexadecimal that wraps around to 2147483647
+        {"-t", "0x111111111"},            // and to 286331153
+        {"-t", "5", "-t", "9999999999"},  // a repeated option: the last one counts, and is checked
     };
     const std::string help = helpText();
     for (const auto& arguments : cases) {
@@ -190,6 +193,9 @@ TEST_F(CommandLine, NegativeWaitIsRejectedAfterTheLogFileGotItsStartLine) {
 
     const CommandLineExit glued = exitOf({"-t-1"});
     EXPECT_EQ(glued.text.substr(0, glued.text.find('\n')), kNegativeWait + "-1");
+
+    const CommandLineExit twoDigits = exitOf({"-t", "-10"});
+    EXPECT_EQ(twoDigits.text.substr(0, twoDigits.text.find('\n')), kNegativeWait + "-10");
 }
 
 TEST_F(CommandLine, LogPathIsReadInEveryForm) {
@@ -203,6 +209,17 @@ TEST_F(CommandLine, LogPathIsReadInEveryForm) {
         logFile_ = LogFile();
         EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(startLinePattern()))) << arguments.front();
     }
+}
+
+// A value after a short option is the option's, even when it begins with '-'.
+TEST_F(CommandLine, ALogPathThatBeginsWithADashIsAPath) {
+    const fs::path before = fs::current_path();
+    fs::current_path(folder_.path());
+    const std::variant<StartupSettings, CommandLineExit> outcome = read({"-l", "-x.log"});
+    logFile_ = LogFile();
+    fs::current_path(before);
+    EXPECT_TRUE(std::holds_alternative<StartupSettings>(outcome));
+    EXPECT_TRUE(std::regex_match(readFile(folder_.file("-x.log")), std::regex(startLinePattern())));
 }
 
 TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {

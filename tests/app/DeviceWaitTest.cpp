@@ -1,5 +1,7 @@
 #include "app/DeviceWait.h"
 
+#include "tests/support/ProgressBound.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -18,9 +20,11 @@ class FakeClock final : public orvi::Clock {
 public:
     std::int64_t nowNanoseconds() override {
         ++reads;
+        standstill.step(now);
         return now;
     }
     void sleepMilliseconds(std::uint32_t milliseconds) override {
+        standstill.step(now);
         sleeps.push_back(milliseconds);
         now += static_cast<std::int64_t>(milliseconds) * 1000000 / (shortSleeps ? 2 : 1);
     }
@@ -28,6 +32,8 @@ public:
     bool shortSleeps = false;  // every sleep ends halfway, as Sleep may
     int reads = 0;
     std::vector<std::uint32_t> sleeps;
+    // Reads, sleeps and listeners' waits while the time stands still.
+    ProgressBound standstill{"the fake clock was read or waited on without moving"};
 };
 
 // The window system's notices of desktop changes on the fake clock: a listener's wait ends at the
@@ -47,6 +53,7 @@ public:
     bool canListen = true;             // false: the window or the registration cannot be made
     int listeners = 0;                 // alive now
     int waits = 0;
+    ProgressBound waitBound{"a listener waited"};
 
 private:
     class Listener final : public orvi::platform::DesktopChangeListener {
@@ -56,6 +63,8 @@ private:
 
         bool waitMilliseconds(std::uint32_t milliseconds) override {
             ++changes_.waits;
+            changes_.waitBound.count();
+            changes_.clock_.standstill.step(changes_.clock_.now);
             std::int64_t& now = changes_.clock_.now;
             std::deque<std::int64_t>& notices = changes_.notices;
             while (!notices.empty() && notices.front() < now) {
@@ -85,11 +94,13 @@ struct Waiter {
     std::vector<double> passSeconds;  // when each pass ran, in seconds after kStart
     int findOnPass = 0;               // 0: never
     std::int64_t passDuration = 0;
+    ProgressBound passes{"a scan pass ran"};
 
     bool wait(std::int64_t maxWait) {
         return orvi::waitForKiv(
             log, maxWait, kStart, clock,
             [this] {
+                passes.count();
                 EXPECT_EQ(changes.listeners, 0) << "nothing listens during a pass";
                 passSeconds.push_back(static_cast<double>(clock.now - kStart) / kSecond);
                 clock.now += passDuration;

@@ -1,5 +1,6 @@
 #include "display/DisplayConfig.h"
 
+#include "display/DisplayConfigRefused.h"
 #include "tests/support/TestDesktops.h"
 #include "util/WinException.h"
 
@@ -79,24 +80,41 @@ TEST_F(DisplayConfigTest, GivesUpOnAConfigurationThatNeverSettles) {
     EXPECT_EQ(windowSystem().callsOf(DisplayOperation::QueryDisplayConfig).size(), attempts);
 }
 
+// ERROR_ACCESS_DENIED is what a session without access to the console meets: a refusal for now, told
+// apart from every other failure, at every query of the configuration.
 TEST_F(DisplayConfigTest, FailedQueriesThrowWithTheirResultAndContext) {
     struct Case {
         DisplayOperation operation;
         LONG code;
         const char* context;
+        bool refusal;
     };
     const Case cases[] = {
-        {DisplayOperation::GetDisplayConfigBufferSizes, 31, "Failed to obtain detail for current displays config"},
-        {DisplayOperation::QueryDisplayConfig, 87, "Failed to obtain current displays config"},
-        {DisplayOperation::QueryDisplayConfig, 5, "Failed to obtain current displays config"},
+        {DisplayOperation::GetDisplayConfigBufferSizes, 31, "Failed to obtain detail for current displays config",
+         false},
+        {DisplayOperation::GetDisplayConfigBufferSizes, 5, "Failed to obtain detail for current displays config", true},
+        {DisplayOperation::QueryDisplayConfig, 87, "Failed to obtain current displays config", false},
+        {DisplayOperation::QueryDisplayConfig, 5, "Failed to obtain current displays config", true},
+        {DisplayOperation::GetSourceName, 5, "Failed to read Display device source info", true},
+        {DisplayOperation::GetTargetName, 5, "Failed to read Display device target info", true},
     };
     for (const Case& c : cases) {
         serve(SimulatedDesktop{{gpuWithPanel()}});
         windowSystem().failCall(c.operation, 1, c.code);
-        EXPECT_EQ(errorText([] { getCurrentDisplayConfig(); }),
+        std::ostringstream log;
+        bool refused = false;
+        EXPECT_EQ(errorText([&] {
+                      try {
+                          onlyIdentity(log);
+                      } catch (const orvi::DisplayConfigRefused&) {
+                          refused = true;
+                          throw;
+                      }
+                  }),
                   orvi::util::formatWinError({static_cast<DWORD>(c.code), c.context}));
+        EXPECT_EQ(refused, c.refusal) << c.context;
         EXPECT_EQ(windowSystem().callsOf(DisplayOperation::QueryDisplayConfig).size(),
-                  c.operation == DisplayOperation::QueryDisplayConfig ? 1u : 0u);
+                  c.operation == DisplayOperation::GetDisplayConfigBufferSizes ? 0u : 1u);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <sstream>
@@ -103,6 +104,16 @@ Lines failedPass(const std::vector<Screen>& screens, const std::string& summary,
 const Lines kVarelSet = {"Setting Orvi Kiv as primary Display", "setPrimaryDevice completed result: 0"};
 const Lines kPellunSet = {"Setting Orvi Kiv USB(pellun) as primary Display", "setPrimaryDevice completed result: 0"};
 
+// A pass that the session may not take (locked, remote): after `before`, in place of the rest of the
+// pass, the line that says so with the refused query's text, whose system text ends in CR LF.
+Lines refusedPass(const std::string& context, const Lines& before = {}) {
+    return Lines{"Searching for Monitor Screens"} + before +
+           Lines{"The display configuration cannot be read now, the tool will look again: " + context +
+                     ": Access is denied.\r",
+                 " (Error code: 0x5)"};
+}
+const std::string kSizesContext = "Failed to obtain detail for current displays config";
+
 std::string notFound(int maxWait) { return "Kiv device isn't found. " + std::to_string(maxWait) + "s for it to apear"; }
 std::string poll(int seconds) { return "Poll: Waiting for Kiv device for up to " + std::to_string(seconds) + "s"; }
 const std::string kGiveUp = "Kiv is not connected, no more changes will be performed";
@@ -159,7 +170,8 @@ struct Case {
     Lines log;  // after the start line and the blank line that ctime leaves
     // The displays of the stored desktop file (layoutOf); none: the file is left byte for byte.
     std::optional<Lines> layout;
-    std::string event;  // the run's one event, as the event log stand-in writes it
+    std::string event;           // the run's one event, as the event log stand-in writes it
+    std::string extraKeys = {};  // JSON members added at the end of the desktop file
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -176,6 +188,16 @@ const std::string kVarelMadePrimary =
 
 std::vector<Case> cases() {
     const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
+    // The built-in desktop's pass that makes its Varel primary, and the layout it stores.
+    const Lines varelOfDefaultSet =
+        scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                 "Detected 2 Screens and Orvi Kiv", kVarelSet);
+    const Lines varelOfDefaultPrimary = {"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)",
+                                         "\\\\.\\DISPLAY3 at (0, 0) primary"};
+    // Passes at 0, 10, 20 and 30 s refused, then the pass after the fourth wait.
+    const Lines refusedFourTimes = refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} +
+                                   refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) +
+                                   Lines{poll(10)} + refusedPass(kSizesContext) + Lines{poll(12)};
     return {
         {"VarelBesideTwoScreens",
          "default.json",
@@ -309,6 +331,71 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)"},
          error(10, "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary")},
 
+        // Passes at 0, 10, 20 and 30 s are refused; the unlock at 35 s ends the fourth wait, and the
+        // pass a second later finds the Kiv.
+        {"LockedForItsFirst35Seconds",
+         "locked-until-35s.json",
+         {"-t", "120"},
+         true,
+         0,
+         refusedFourTimes + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"session locked from 0 to 35 s"},
+         kVarelMadePrimary},
+
+        // Locked again two seconds after the unlock: only the pass that the unlock brings finds the
+        // session open (polling alone would look again at 42 s).
+        {"TheUnlockBringsThePass",
+         "default.json",
+         {"-t", "120"},
+         true,
+         0,
+         refusedFourTimes + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"session locked from 0 to 35 s", "session locked from 37 to 300 s"},
+         kVarelMadePrimary,
+         R"("sessionLocked": [{"fromSecond": 0, "toSecond": 35}, {"fromSecond": 37, "toSecond": 300}])"},
+
+        // Every pass is refused: the run ends as a wait without a Kiv, and nothing is stored.
+        {"RemoteSessionWaits",
+         "remote-session.json",
+         {"-t", "25"},
+         true,
+         0,
+         refusedPass(kSizesContext) + Lines{notFound(25), poll(10)} + refusedPass(kSizesContext) + Lines{poll(10)} +
+             refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) + Lines{kGiveUp},
+         std::nullopt,
+         information(4, "No Kiv found within the wait of 25 s")},
+
+        {"RemoteSessionWithoutAWait",
+         "remote-session.json",
+         {"-t", "0"},
+         false,
+         1,
+         {"Searching for Monitor Screens", "ERROR: " + kSizesContext + ": Access is denied.\r", " (Error code: 0x5)"},
+         std::nullopt,
+         error(10, kSizesContext + ": Access is denied.\r\n (Error code: 0x5)")},
+
+        // Access lost part-way through the first pass, at the query and at a target's name.
+        {"RefusedAtTheQuery",
+         "default.json",
+         {"-t", "30"},
+         true,
+         0,
+         refusedPass("Failed to obtain current displays config") + Lines{notFound(30), poll(10)} + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"failure of QueryDisplayConfig #1"},
+         kVarelMadePrimary,
+         R"("failures": [{"call": "QueryDisplayConfig", "occurrence": 1, "result": 5}])"},
+
+        {"RefusedAtATargetName",
+         "default.json",
+         {"-t", "30"},
+         true,
+         0,
+         refusedPass("Failed to read Display device target info", {"Getting target device info..."}) +
+             Lines{notFound(30), poll(10)} + varelOfDefaultSet,
+         varelOfDefaultPrimary + Lines{"failure of DisplayConfigGetDeviceInfo #2"},
+         kVarelMadePrimary,
+         R"("failures": [{"call": "DisplayConfigGetDeviceInfo", "occurrence": 2, "result": 5}])"},
+
         {"BrokenDesktopFile",
          "{",
          {"-t", "0"},
@@ -344,6 +431,13 @@ Lines layoutOf(const orvi::simulation::DesktopFile& file) {
         lines.push_back("failure of " + std::string(orvi::simulation::user32NameOf(failure.call)) + " #" +
                         std::to_string(failure.occurrence));
     }
+    for (const auto& lock : file.sessionLocked) {
+        lines.push_back("session locked from " + std::to_string(lock.fromSecond) + " to " +
+                        std::to_string(lock.toSecond) + " s");
+    }
+    if (file.remoteSession) {
+        lines.push_back("remote session");
+    }
     return lines;
 }
 
@@ -362,7 +456,10 @@ struct ToolRun {
 // set from the arguments, never taken over from this test program's environment.
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& desktopPath,
                 const std::string& mutexFolder, bool simulatedClock, const std::string& eventLogPath) {
-    constexpr std::chrono::seconds kLongestRun(60);
+    // Far beyond any sound run (a few seconds; virtual waits take no time) and well within ctest's
+    // time-out, so that a run that never ends (a wait that spins on virtual time) fails its case by
+    // name: reading and waiting for the exit share the one limit.
+    constexpr std::chrono::seconds kLongestRun(30);
     const auto start = std::chrono::steady_clock::now();
     ChildProcess tool(KIV_TOOL_PATH, arguments,
                       {Piped::OutputAndError,
@@ -373,7 +470,9 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& de
     tool.endInput();
     ToolRun run;
     run.output = tool.readToEnd(kLongestRun);
-    run.exitCode = tool.waitForExit(kLongestRun);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(start + kLongestRun - std::chrono::steady_clock::now());
+    run.exitCode = tool.waitForExit(std::max(left, std::chrono::milliseconds(1)));
     run.elapsed = std::chrono::steady_clock::now() - start;
     return run;
 }
@@ -389,9 +488,14 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
     const Case& c = GetParam();
     const std::string desktopPath = folder_.file("desktop.json");
     const std::string logPath = folder_.file("tool.log");
-    const std::string original =
+    std::string original =
         c.desktop.front() == '{' ? c.desktop : readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
     ASSERT_FALSE(original.empty()) << c.desktop;
+    if (!c.extraKeys.empty()) {
+        const std::size_t end = original.rfind('}');
+        ASSERT_NE(end, std::string::npos);
+        original.insert(end, ", " + c.extraKeys + "\n");
+    }
     writeFile(desktopPath, original);
 
     std::vector<std::string> arguments = c.options;

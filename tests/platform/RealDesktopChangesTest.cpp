@@ -2,6 +2,7 @@
 // messages sent to the listener's window from another thread, as Windows sends them.
 #include "platform/DesktopChanges.h"
 
+#include "platform/MonitorArrivalFilter.h"
 #include "platform/Win32.h"
 
 #include <dbt.h>
@@ -33,6 +34,15 @@ void waitForAQuietDesktop() {
     }
 }
 
+// A monitor's DBT_DEVICEARRIVAL reaches only windows registered for the monitor interface; Wine never
+// announces one, so the registration is checked by its filter.
+TEST(RealDesktopChanges, RegistersForTheArrivalOfMonitors) {
+    const DEV_BROADCAST_DEVICEINTERFACE_W filter = orvi::platform::monitorArrivalFilter();
+    EXPECT_EQ(filter.dbcc_size, sizeof filter);
+    EXPECT_EQ(filter.dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_TRUE(IsEqualGUID(filter.dbcc_classguid, kMonitorInterface));
+}
+
 TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
     DEV_BROADCAST_DEVICEINTERFACE_W monitor{};
     monitor.dbcc_size = sizeof monitor;
@@ -60,6 +70,12 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         {"another device interface arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &usbDevice, false},
         {"a volume arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &volume, false},
         {"the time changed", WM_TIMECHANGE, 0, nullptr, false},
+        // Windows sends these only to a window registered for its session's notices.
+        {"the session was unlocked", WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, nullptr, true},
+        {"the session came back to the console", WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, nullptr, true},
+        {"a remote client connected to the session", WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, nullptr, true},
+        {"the session was locked", WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, nullptr, false},
+        {"the remote client went away", WM_WTSSESSION_CHANGE, WTS_REMOTE_DISCONNECT, nullptr, false},
     };
     waitForAQuietDesktop();
     // Every case makes a listener of its own, as every wait does: each needs the window class again.

@@ -59,6 +59,11 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_FALSE(read.adapters[1].displays[0].monitors[0].edidValid);
     EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName,
               u"Caf\u00e9 \u0130 \U0001F5B5");
+    EXPECT_EQ(text.find("session"), std::string::npos) << "the session keys only when they say something";
+
+    const std::string session = formatDesktop({desktop, {}, {}, {{0, 35}, {40, 4000000000}}, true});
+    EXPECT_EQ(formatDesktop(parseDesktop(session)), session);
+    EXPECT_EQ(parseDesktop(session).sessionLocked.at(1).toSecond, 4000000000u);
 }
 
 TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
@@ -157,6 +162,15 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "failures[0].lastError: out of range"},
         {R"({"adapters": [], "failures": [{"call": "EnumDisplayMonitors", "occurrence": 1, "result": 0, "at": 1}]})",
          "failures[0].at: unknown key"},
+        {R"({"adapters": [], "sessionLocked": {}})", "sessionLocked: must be an array"},
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 5}]})", "sessionLocked[0]: \"toSecond\" missing"},
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 0, "toSecond": 9}, {"fromSecond": 5, "toSecond": 5}]})",
+         "sessionLocked[1].toSecond: must be later than \"fromSecond\""},
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": -1, "toSecond": 5}]})",
+         "sessionLocked[0].fromSecond: out of range"},
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 0, "toSecond": 5, "by": "Win+L"}]})",
+         "sessionLocked[0].by: unknown key"},
+        {R"({"adapters": [], "remoteSession": 1})", "remoteSession: must be true or false"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
@@ -181,6 +195,8 @@ TEST(DesktopFile, ExamplesAreDesktopsWithAKiv) {
          {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
         {"kiv-plugged-in-at-45s.json",
          {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"locked-until-35s.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
+        {"remote-session.json", {u"PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", u"USB\\VID_17E9&PID_FF13&MI_00"}},
     };
     for (const Example& example : examplesWithIds) {
         const orvi::simulation::DesktopFile file = orvi::simulation::readDesktopFile(examples + "/" + example.file);

@@ -67,6 +67,30 @@ TEST(ConcurrencyEndToEnd, APassWaitsForASiblingToolThatHoldsTheFamilyLockUntilIt
     EXPECT_TRUE(std::regex_match(readFile(log), std::regex(kStartLines + kWaitingLine + kOnePass))) << readFile(log);
 }
 
+// A pass that waits for the family lock handles no messages: the listening window, and its session
+// registration, must be gone by then, or every program that broadcasts with SendMessage would wait
+// for the tool (5 s with the helper's time limit). The session's notice brings the pass here.
+TEST(ConcurrencyEndToEnd, APassThatWaitsForASiblingToolStallsNoBroadcast) {
+    const TemporaryFolder folder("no-stall");
+    const std::string log = folder.file("run.log");
+    ToolProcess tool({"-t", "12", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << readFile(log);
+    ChildProcess sibling = mutexHolder("hold", kFamilyMutex);
+    ASSERT_EQ(sibling.readLine(), "locked");
+    EXPECT_EQ(ChildProcess(programBesideTests("send_session_unlock"), {}).waitForExit(), 0);
+    ASSERT_TRUE(e2e::waitForText(log, kWaitingLine)) << readFile(log);
+
+    EXPECT_EQ(FindWindowW(L"SetPrimaryKiv desktop change listener", nullptr), nullptr);
+    const ULONGLONG broadcastStart = GetTickCount64();
+    EXPECT_EQ(ChildProcess(programBesideTests("broadcast_display_change"), {}).waitForExit(), 0);
+    EXPECT_LT(GetTickCount64() - broadcastStart, 2500u) << "the broadcast waited for the tool";
+
+    sibling.endInput();
+    EXPECT_EQ(sibling.readLine(), "released");
+    EXPECT_EQ(sibling.waitForExit(), 0);
+    EXPECT_EQ(tool.finish(Box::NotExpected).exitCode, 0u);
+}
+
 TEST(ConcurrencyEndToEnd, ASiblingToolThatDiedHoldingTheFamilyLockHoldsNothingUp) {
     // This handle keeps the mutex in being when the sibling ends, so that it is left abandoned
     // instead of vanishing with the sibling's handle.

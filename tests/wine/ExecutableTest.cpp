@@ -103,7 +103,8 @@ TEST(Executable, IsAGuiProgramImportingOnlySystemDlls) {
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
         imports.insert(name);
     }
-    EXPECT_EQ(imports, (std::set<std::string>{"advapi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"}));
+    EXPECT_EQ(imports,
+              (std::set<std::string>{"advapi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll", "wtsapi32.dll"}));
 }
 
 }  // namespace
