@@ -90,7 +90,7 @@ imports=$(x86_64-w64-mingw32-objdump -p "$bin/SetPrimaryKiv.exe" | awk '/DLL Nam
 echo "imports: ${imports}"
 for dll in $imports; do
   case "${dll,,}" in
-    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|msvcrt.dll|ntdll.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|wtsapi32.dll|msvcrt.dll|ntdll.dll) ;;
     *) echo "not a system DLL: $dll"; exit 1 ;;
   esac
 done
