@@ -235,11 +235,11 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
     logFile_ = LogFile();
     {
         const StartupSettings settings = settingsOf({"-l", logPath_});
-        settings.log << "second run" << std::endl;
+        settings.log << "second run" << std::endl << "kept until the file closes\n";
     }
     logFile_ = LogFile();
     const std::string expected = startLinePattern() + "unflushed" + kLineEnd + "first run" + kLineEnd +
-                                 startLinePattern() + "second run" + kLineEnd;
+                                 startLinePattern() + "second run" + kLineEnd + "kept until the file closes" + kLineEnd;
     EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(expected))) << readFile(logPath_);
     EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(err_.str(), "");
