@@ -187,14 +187,16 @@ TEST_F(CommandLine, StrayWordsAreRefusedAndNamed) {
 // standard error; under Wine it would wait for someone to close it.)
 TEST_F(CommandLine, AWrongCommandLineEndsTheRunWithAnErrorEventAndItsBox) {
     const std::string events = folder_.file("events.txt");
+    writeFile(events, "an earlier run's event\n");
     setenv("SIMULATED_EVENT_LOG", events.c_str(), 1);
     const char* argv[] = {"SetPrimaryKiv.exe", "30", nullptr};
     EXPECT_EXIT(orvi::parseCommandLine(2, argv), ::testing::ExitedWithCode(1),
                 "icon error\\]\nArgument '30' is neither an option nor the value of one\n");
     unsetenv("SIMULATED_EVENT_LOG");
     EXPECT_EQ(readFile(events),
-              orvi::simulation::eventRecord(
-                  {orvi::platform::EventType::Error, 11, "Argument '30' is neither an option nor the value of one"}));
+              "an earlier run's event\n" +
+                  orvi::simulation::eventRecord({orvi::platform::EventType::Error, 11,
+                                                 "Argument '30' is neither an option nor the value of one"}));
 }
 #endif
 
