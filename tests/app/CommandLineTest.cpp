@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "simulation/RecordedEventLog.h"
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
@@ -180,6 +181,25 @@ TEST_F(CommandLine, StrayWordsAreRefusedAndNamed) {
     EXPECT_FALSE(logFile_.exists());
 }
 
+#ifndef _WIN32
+// The whole of a wrong command line's handling, which ends the process: the run's one event is an
+// error with the box's first line, the error without the help. (On the host the box is written to
+// standard error; under Wine it would wait for someone to close it.)
+TEST_F(CommandLine, AWrongCommandLineEndsTheRunWithAnErrorEventAndItsBox) {
+    const std::string events = folder_.file("events.txt");
+    writeFile(events, "an earlier run's event\n");
+    setenv("SIMULATED_EVENT_LOG", events.c_str(), 1);
+    const char* argv[] = {"SetPrimaryKiv.exe", "30", nullptr};
+    EXPECT_EXIT(orvi::parseCommandLine(2, argv), ::testing::ExitedWithCode(1),
+                "icon error\\]\nArgument '30' is neither an option nor the value of one\n");
+    unsetenv("SIMULATED_EVENT_LOG");
+    EXPECT_EQ(readFile(events),
+              "an earlier run's event\n" +
+                  orvi::simulation::eventRecord({orvi::platform::EventType::Error, 11,
+                                                 "Argument '30' is neither an option nor the value of one"}));
+}
+#endif
+
 TEST_F(CommandLine, NegativeWaitIsRejectedAfterTheLogFileGotItsStartLine) {
     const CommandLineExit exit = exitOf({"-l", logPath_, "-t", "-5"});
     EXPECT_EQ(exit.icon, BoxIcon::Error);
@@ -235,11 +255,11 @@ TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {
     logFile_ = LogFile();
     {
         const StartupSettings settings = settingsOf({"-l", logPath_});
-        settings.log << "second run" << std::endl;
+        settings.log << "second run" << std::endl << "kept until the file closes\n";
     }
     logFile_ = LogFile();
     const std::string expected = startLinePattern() + "unflushed" + kLineEnd + "first run" + kLineEnd +
-                                 startLinePattern() + "second run" + kLineEnd;
+                                 startLinePattern() + "second run" + kLineEnd + "kept until the file closes" + kLineEnd;
     EXPECT_TRUE(std::regex_match(readFile(logPath_), std::regex(expected))) << readFile(logPath_);
     EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(err_.str(), "");

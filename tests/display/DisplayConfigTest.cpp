@@ -157,13 +157,17 @@ TEST_F(DisplayConfigTest, AskForTheNamesOfThePathsAdapterAndIds) {
     serve(SimulatedDesktop{{gpuWithPanel(), varelAdapter()}});
     std::ostringstream log;
     const DisplayConfig config = getCurrentDisplayConfig();
-    getTargetDeviceInfo(log, config.paths[1]);  // the USB adapter's source 0 and target 0
+    // The USB adapter's target 0, shown by the GPU's source 0: a path may cross adapters.
+    DISPLAYCONFIG_PATH_INFO path = config.paths[1];
+    path.sourceInfo.adapterId = config.paths[0].sourceInfo.adapterId;
+    getTargetDeviceInfo(log, path);
     const auto source = windowSystem().callsOf(DisplayOperation::GetSourceName);
     const auto target = windowSystem().callsOf(DisplayOperation::GetTargetName);
     ASSERT_EQ(source.size(), 1u);
     ASSERT_EQ(target.size(), 1u);
+    const LUID gpu = orvi::simulation::SimulatedWindowSystem::adapterLuid(0);
     const LUID usb = orvi::simulation::SimulatedWindowSystem::adapterLuid(1);
-    EXPECT_EQ(source[0].adapterId.LowPart, usb.LowPart);
+    EXPECT_EQ(source[0].adapterId.LowPart, gpu.LowPart);
     EXPECT_EQ(source[0].id, 0u);
     EXPECT_EQ(target[0].adapterId.LowPart, usb.LowPart);
     EXPECT_EQ(target[0].id, 0u);

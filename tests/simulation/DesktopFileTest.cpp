@@ -64,6 +64,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     const std::string session = formatDesktop({desktop, {}, {}, {{0, 35}, {40, 4000000000}}, true});
     EXPECT_EQ(formatDesktop(parseDesktop(session)), session);
     EXPECT_EQ(parseDesktop(session).sessionLocked.at(1).toSecond, 4000000000u);
+    EXPECT_TRUE(parseDesktop(session).remoteSession);
 }
 
 TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {

@@ -1,5 +1,6 @@
 #include "simulation/PlugInSchedule.h"
 
+#include "platform/DesktopChanges.h"
 #include "simulation/SimulatedWindowSystem.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,24 @@ TEST(PlugInSchedule, ATimedPlugInArrivesOnceItsTimeHasComeAndIsAnnouncedOnce) {
 
     system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &paths, &modes);
     EXPECT_EQ(system.changeNotices(), 2u) << "a plug-in after a sizes query is announced too";
+}
+
+// The host executable's notices: as on Windows, only a window that exists when the session comes back
+// hears it, so a session that came back during a pass does not end the wait after it.
+TEST(PlugInSchedule, AnUnlockIsHeardOnlyByAListenerThatExistedWhenItCame) {
+    SimulatedWindowSystem& system = orvi::simulation::simulatedWindowSystem();
+    system.reset(orvi::simulation::SimulatedDesktop{{usbAdapter()}});
+    std::int64_t now = 0;
+    system.setClock([&now] { return now; });
+    system.lockSession(0, 5);
+    system.lockSession(6, 7);
+    now = 6;
+    const auto listener = orvi::platform::desktopChanges().listen();
+    ASSERT_NE(listener, nullptr);
+    EXPECT_FALSE(listener->waitMilliseconds(0)) << "the unlock at 5 came before the listener";
+    now = 7;
+    EXPECT_TRUE(listener->waitMilliseconds(0)) << "the unlock at 7";
+    system.reset(orvi::simulation::SimulatedDesktop{});
 }
 
 }  // namespace

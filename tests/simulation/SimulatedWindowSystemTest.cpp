@@ -136,6 +136,45 @@ TEST(SimulatedWindowSystem, WithoutADatabaseEntryTheCurrentDatabaseGivesPathsWit
     EXPECT_EQ(modeCount, 6u) << "only the database lacks the entry";
 }
 
+// A lock refuses each of the display configuration's queries from its first moment up to, not
+// including, its end; its end is announced once, when the clock has reached it.
+TEST(SimulatedWindowSystem, ALockedSessionIsRefusedUntilItsEndWhichIsAnnouncedOnce) {
+    std::int64_t now = 0;
+    SimulatedWindowSystem system(laptop());
+    system.setClock([&now] { return now; });
+    Config config = query(system);
+    ASSERT_EQ(config.result, 0);
+    system.lockSession(10, 35);
+    const LONG refused = static_cast<LONG>(ERROR_ACCESS_DENIED);
+    const struct {
+        std::int64_t time;
+        LONG result;       // of each query
+        unsigned notices;  // after announceUnlocks
+    } cases[] = {{9, 0, 0}, {10, refused, 0}, {34, refused, 0}, {35, 0, 1}, {36, 0, 1}};
+    for (const auto& c : cases) {
+        now = c.time;
+        UINT32 paths = 0;
+        UINT32 modes = 0;
+        EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &paths, &modes), c.result) << c.time;
+        paths = static_cast<UINT32>(config.paths.size());
+        modes = static_cast<UINT32>(config.modes.size());
+        DISPLAYCONFIG_TOPOLOGY_ID topology{};
+        EXPECT_EQ(system.queryDisplayConfig(QDC_DATABASE_CURRENT, &paths, config.paths.data(), &modes,
+                                            config.modes.data(), &topology),
+                  c.result)
+            << c.time;
+        DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
+        source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+        source.header.size = sizeof(source);
+        source.header.adapterId = config.paths[0].sourceInfo.adapterId;
+        source.header.id = config.paths[0].sourceInfo.id;
+        EXPECT_EQ(system.displayConfigGetDeviceInfo(&source.header), c.result) << c.time;
+        system.announceUnlocks();
+        EXPECT_EQ(system.changeNotices(), c.notices) << c.time;
+        EXPECT_EQ(system.nextUnlockTime(), c.notices == 0 ? std::optional<std::int64_t>(35) : std::nullopt);
+    }
+}
+
 TEST(SimulatedWindowSystem, ACloneSharesOneSourceModeAndIsOneMonitor) {
     SimulatedWindowSystem system(SimulatedDesktop{
         {SimulatedAdapter{u"GPU", u"PCI", {display(0, 1920, {{1, u"A", u"a"}, {2, u"B", u"b"}}, true)}}}});
