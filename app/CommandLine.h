@@ -27,8 +27,9 @@ struct CommandLineExit {
 
 // Parses the command line without showing anything or ending the process. A command line the option
 // library cannot read, or one with a word that is neither an option nor an option's value, is wrong
-// even beside `--help`; otherwise `--help` wins before anything else is looked at; a `--log` path is opened (into logFile) and gets its start line before
-// `--max-wait` is checked, so a rejected wait leaves the start line in the file. An unopenable log
+// even beside `--help`; otherwise `--help` wins before anything else is looked at; a `--log` path is
+// opened (into logFile) and gets its start line before `--max-wait` is checked, so a rejected wait
+// leaves the start line in the file. An unopenable log
 // file is reported on standardError and logging goes to standardOutput. Never throws for any
 // argument vector (only std::bad_alloc).
 std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const char* const* argv, LogFile& logFile,

@@ -114,6 +114,14 @@ bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
     return true;
 }
 
+// The earliest of the items' times; none for no items.
+template <typename Item>
+std::optional<std::int64_t> earliest(const std::vector<Item>& items, std::int64_t Item::*time) {
+    const auto first = std::min_element(items.begin(), items.end(),
+                                        [time](const Item& a, const Item& b) { return a.*time < b.*time; });
+    return first == items.end() ? std::nullopt : std::optional<std::int64_t>((*first).*time);
+}
+
 // The display device that is primary, as (adapter, source); none when there is none.
 std::optional<std::pair<std::size_t, std::size_t>> primaryOf(const SimulatedDesktop& desktop) {
     for (std::size_t adapter = 0; adapter < desktop.adapters.size(); ++adapter) {
@@ -166,13 +174,7 @@ void SimulatedWindowSystem::plugInAt(std::int64_t time, SimulatedAdapter adapter
 }
 
 std::optional<std::int64_t> SimulatedWindowSystem::nextPlugInTime() const {
-    std::optional<std::int64_t> next;
-    for (const TimedPlugIn& plugIn : timedPlugIns_) {
-        if (!next || plugIn.time < *next) {
-            next = plugIn.time;
-        }
-    }
-    return next;
+    return earliest(timedPlugIns_, &TimedPlugIn::time);
 }
 
 void SimulatedWindowSystem::plugInDue() {
@@ -204,13 +206,7 @@ bool SimulatedWindowSystem::consoleAccessRefused() const {
 }
 
 std::optional<std::int64_t> SimulatedWindowSystem::nextUnlockTime() const {
-    std::optional<std::int64_t> next;
-    for (const SessionLock& lock : unlocksToAnnounce_) {
-        if (!next || lock.to < *next) {
-            next = lock.to;
-        }
-    }
-    return next;
+    return earliest(unlocksToAnnounce_, &SessionLock::to);
 }
 
 void SimulatedWindowSystem::announceUnlocks(bool heard) {
