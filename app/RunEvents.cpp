@@ -13,8 +13,11 @@ void report(platform::EventType type, RunEvent id, const std::string& text) {
 
 void reportKivFound(const KivFinding& finding) {
     if (finding.madePrimary) {
-        report(platform::EventType::Information, RunEvent::KivMadePrimary,
-               "Made the Kiv the primary display: the " + finding.variant + " on " + finding.screen);
+        // Which way it took: those who watch many PCs count the ones whose Windows needs the second.
+        report(
+            platform::EventType::Information, RunEvent::KivMadePrimary,
+            "Made the Kiv the primary display: the " + finding.variant + " on " + finding.screen +
+                (finding.throughDisplayConfiguration ? ", through the display configuration (SetDisplayConfig)" : ""));
     } else {
         report(platform::EventType::Information, RunEvent::KivAlreadyPrimary,
                "The Kiv was the primary display already (" + finding.variant + "); nothing changed");

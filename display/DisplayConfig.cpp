@@ -4,6 +4,8 @@
 #include "platform/DisplayServices.h"
 #include "util/WinException.h"
 
+#include <utility>
+
 namespace orvi {
 namespace {
 
@@ -28,23 +30,29 @@ constexpr UINT32 kEdidIdsValid = 0x4;
     throw util::WinException(static_cast<DWORD>(result), context);
 }
 
-}  // namespace
-
-DisplayConfig getCurrentDisplayConfig() {
+// Asks for the sizes and then the configuration with these flags, again while it grows meanwhile.
+DisplayConfig queryConfiguration(UINT32 flags) {
     DisplayConfig config;
     for (int attempt = 1;; ++attempt) {
         UINT32 pathCount = 0;
         UINT32 modeCount = 0;
-        const LONG sizes = platform::getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &pathCount, &modeCount);
+        const LONG sizes = platform::getDisplayConfigBufferSizes(flags, &pathCount, &modeCount);
         if (sizes != kSuccess) {
             throwQueryFailure(sizes, "Failed to obtain detail for current displays config");
+        }
+        if (pathCount == 0) {
+            // A remote, scheduled or headless session: no paths, and the query would refuse the empty
+            // arrays with ERROR_INVALID_PARAMETER (its path array "cannot be NULL"). Answered as that
+            // query would be, without making it, and like a refusal: a later look may see screens.
+            throw DisplayConfigRefused(ERROR_INVALID_PARAMETER, "Failed to obtain current displays config");
         }
         config.paths.assign(pathCount, DISPLAYCONFIG_PATH_INFO{});
         config.modes.assign(modeCount, DISPLAYCONFIG_MODE_INFO{});
 
         DISPLAYCONFIG_TOPOLOGY_ID topology{};
-        const LONG query = platform::queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, config.paths.data(),
-                                                        &modeCount, config.modes.data(), &topology);
+        const LONG query =
+            platform::queryDisplayConfig(flags, &pathCount, config.paths.data(), &modeCount, config.modes.data(),
+                                         flags == QDC_DATABASE_CURRENT ? &topology : nullptr);
         if (query == kInsufficientBuffer && attempt < kQueryAttempts) {
             continue;
         }
@@ -57,9 +65,13 @@ DisplayConfig getCurrentDisplayConfig() {
     }
 }
 
-TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH_INFO& path) {
-    log << "Getting target device info..." << std::endl;
+}  // namespace
 
+DisplayConfig getCurrentDisplayConfig() { return queryConfiguration(QDC_DATABASE_CURRENT); }
+
+DisplayConfig getActiveDisplayConfig() { return queryConfiguration(QDC_ONLY_ACTIVE_PATHS); }
+
+WideString getSourceName(const DISPLAYCONFIG_PATH_INFO& path) {
     DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
     source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
     source.header.size = sizeof(source);
@@ -69,6 +81,13 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH
     if (sourceResult != kSuccess) {
         throwQueryFailure(sourceResult, "Failed to read Display device source info");
     }
+    return WideString(boundedText(source.viewGdiDeviceName));
+}
+
+TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH_INFO& path) {
+    log << "Getting target device info..." << std::endl;
+
+    WideString sourceName = getSourceName(path);
 
     DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
     target.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
@@ -86,7 +105,7 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH
     }
 
     TargetDeviceInfo identity;
-    identity.gdiDeviceName = WideString(boundedText(source.viewGdiDeviceName));
+    identity.gdiDeviceName = std::move(sourceName);
     identity.friendlyName = narrowBounded(target.monitorFriendlyDeviceName);
     identity.devicePath = narrowBounded(target.monitorDevicePath);
     identity.edidProductCode = (target.flags.value & kEdidIdsValid) != 0 ? target.edidProductCodeId : 0;

@@ -19,8 +19,20 @@ struct DisplayConfig {
 // are asked for again, a bounded number of times. Throws util::WinException with the call's result:
 // "Failed to obtain detail for current displays config" (sizes) or "Failed to obtain current
 // displays config" (query, also when it still grew on the last attempt); a result of
-// ERROR_ACCESS_DENIED as DisplayConfigRefused (display/DisplayConfigRefused.h).
+// ERROR_ACCESS_DENIED as DisplayConfigRefused (display/DisplayConfigRefused.h). Sizes of 0 paths
+// (a remote or headless session) are never followed by a query: they throw DisplayConfigRefused with
+// ERROR_INVALID_PARAMETER and "Failed to obtain current displays config", what that query answers.
 DisplayConfig getCurrentDisplayConfig();
+
+// The configuration that is shown now (QDC_ONLY_ACTIVE_PATHS): every active path with its source and
+// target modes, in the plain layout of the mode indexes. Asked for, and failing, as
+// getCurrentDisplayConfig.
+DisplayConfig getActiveDisplayConfig();
+
+// The GDI device name of the path's source ("\\.\DISPLAY1"), asked for with its source adapter and
+// id. Throws util::WinException "Failed to read Display device source info" with the call's result,
+// DisplayConfigRefused for ERROR_ACCESS_DENIED.
+WideString getSourceName(const DISPLAYCONFIG_PATH_INFO& path);
 
 // The identity of the monitor at the end of one display path, with the GDI device name of its
 // source, both asked for with the path's own source and target adapter and id: a path carries them

@@ -2,6 +2,7 @@
 
 #include "display/Narrow.h"
 #include "platform/DisplayServices.h"
+#include "primary/DisplayConfigSwitch.h"
 #include "primary/ShownPrimary.h"
 #include "util/WinException.h"
 
@@ -65,48 +66,68 @@ std::vector<RowScreen> readRow(const std::vector<ScreenDevice>& kivScreens,
     return row;
 }
 
-// Any result but DISP_CHANGE_SUCCESSFUL fails, DISP_CHANGE_RESTART included: the layout would not
-// be in place until Windows restarts.
-void requireSuccess(LONG result, const char* failureText) {
-    if (result != DISP_CHANGE_SUCCESSFUL) {
-        throw std::runtime_error(failureText + std::to_string(result));
-    }
-}
-
 // Where the screen after one of `width` pixels at `offset` begins. Widths that no real screen has
 // wrap around in 32 bits instead of overflowing.
 LONG offsetAfter(LONG offset, DWORD width) { return static_cast<LONG>(static_cast<DWORD>(offset) + width); }
 
+constexpr const char* kPrimaryRecordFailure =
+    "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ";
+constexpr const char* kOtherRecordFailure = "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ";
+constexpr const char* kApplyFailure =
+    "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ";
+constexpr const char* kPrimaryKept =
+    "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary";
+
 // Records, without applying it, the row's screen at `index` at (x, 0); the first one as primary.
-void recordScreen(const std::vector<RowScreen>& row, std::size_t index, LONG x) {
+LONG recordScreen(const std::vector<RowScreen>& row, std::size_t index, LONG x) {
     DEVMODEW mode = row[index].mode;
     mode.dmPosition.x = x;
     mode.dmPosition.y = 0;
-    if (index == 0) {
-        requireSuccess(platform::changeDisplaySettingsEx(row[index].deviceName.c_str(), &mode, kPrimaryScreenFlags),
-                       "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ");
-    } else {
-        requireSuccess(platform::changeDisplaySettingsEx(row[index].deviceName.c_str(), &mode, kOtherScreenFlags),
-                       "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ");
-    }
+    return platform::changeDisplaySettingsEx(row[index].deviceName.c_str(), &mode,
+                                             index == 0 ? kPrimaryScreenFlags : kOtherScreenFlags);
 }
 
-// Records a screen back with the mode it had before, as primary again when it was the primary.
-// Best effort: the result is not looked at, so that the failure that led here is the one reported.
-void recordBack(const WideString& deviceName, DEVMODEW mode, bool asPrimary) {
-    static_cast<void>(platform::changeDisplaySettingsEx(deviceName.c_str(), &mode,
-                                                        asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags));
+LONG applyRecorded() { return platform::changeDisplaySettingsEx(nullptr, nullptr, 0); }
+
+// A put-back call is made a second time when Windows refuses it once, so that one more fault does not
+// leave a half-changed layout stored for the next sign-in.
+template <typename Call>
+bool twice(Call call) {
+    return call() == DISP_CHANGE_SUCCESSFUL || call() == DISP_CHANGE_SUCCESSFUL;
+}
+
+// Records a screen back with `mode`, as primary again when it was the primary; false when Windows
+// refused it twice.
+bool recordBack(const WideString& deviceName, DEVMODEW mode, bool asPrimary) {
+    return twice([&] {
+        return platform::changeDisplaySettingsEx(deviceName.c_str(), &mode,
+                                                 asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags);
+    });
+}
+
+// A mode that says where the screen begins and nothing else: what puts a screen back as primary at the
+// origin when its current mode cannot be read.
+DEVMODEW originOnly() {
+    DEVMODEW mode{};
+    mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
+    mode.dmFields = DM_POSITION;
+    return mode;
 }
 
 // Puts the stored settings back as they were after the first `recorded` screens of the row were
-// recorded: those screens with their old modes, and the former primary as primary again once the
-// Kiv was recorded as primary (that is, once anything was recorded). The former primary is
-// `shownPrimary`, the screen that Windows still shows as primary, when it is known, and otherwise the
-// row's screen that was primary. A shown primary outside the row (a screen the enumeration missed)
-// is recorded as primary with its current mode, when that can be read. Applies nothing.
-void putBack(const std::vector<RowScreen>& row, std::size_t recorded, const WideString& shownPrimary = {}) {
+// recorded: those screens with their old modes, and the former primary as primary again once the Kiv
+// was recorded as primary (that is, once anything was recorded); with `apply`, applies that, for a
+// change that Windows applied in part or not at all. The former primary is `shownPrimary`, the
+// screen that Windows still shows as primary, when it is known, otherwise the row's screen that was
+// primary, otherwise the screen that Windows shows as primary now. A former primary outside the row
+// (a screen the enumeration missed) is recorded as primary with its current mode, or at the origin
+// alone when that cannot be read. Returns what could not be put back: the screens' names, and the
+// screens shown when the apply failed.
+std::vector<std::string> putBack(const std::vector<RowScreen>& row, std::size_t recorded, bool apply,
+                                 WideString shownPrimary = {}) {
+    std::vector<std::string> notPutBack;
     if (recorded == 0) {
-        return;
+        return notPutBack;
     }
     std::optional<std::size_t> formerPrimary;
     for (std::size_t index = 0; index < row.size() && !formerPrimary; ++index) {
@@ -114,54 +135,118 @@ void putBack(const std::vector<RowScreen>& row, std::size_t recorded, const Wide
             formerPrimary = index;
         }
     }
+    if (!formerPrimary && shownPrimary.empty()) {
+        shownPrimary = primaryShownNow();
+    }
     for (std::size_t index = 0; index < recorded; ++index) {
-        recordBack(row[index].deviceName, row[index].mode, index == formerPrimary);
+        if (!recordBack(row[index].deviceName, row[index].mode, index == formerPrimary)) {
+            notPutBack.push_back(narrow(row[index].deviceName));
+        }
     }
-    if (formerPrimary && *formerPrimary >= recorded) {
-        recordBack(row[*formerPrimary].deviceName, row[*formerPrimary].mode, true);
+    if (formerPrimary && *formerPrimary >= recorded &&
+        !recordBack(row[*formerPrimary].deviceName, row[*formerPrimary].mode, true)) {
+        notPutBack.push_back(narrow(row[*formerPrimary].deviceName));
     }
-    DEVMODEW mode{};
-    mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
-    if (!formerPrimary && !shownPrimary.empty() &&
-        platform::enumDisplaySettings(shownPrimary.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
-        recordBack(shownPrimary, mode, true);
+    if (!formerPrimary && !shownPrimary.empty() && shownPrimary != row.front().deviceName) {
+        DEVMODEW mode{};
+        mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
+        if (!platform::enumDisplaySettings(shownPrimary.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+            mode = originOnly();
+        }
+        if (!recordBack(shownPrimary, mode, true)) {
+            notPutBack.push_back(narrow(shownPrimary));
+        }
     }
+    if (apply && !twice(applyRecorded)) {
+        notPutBack.push_back("the screens shown");
+    }
+    return notPutBack;
+}
+
+// What the display-settings way came to when Windows did not take it: the error that reports it, and
+// whether Windows declined it the way it declines an indirect display as primary (DISP_CHANGE_FAILED,
+// or another primary kept after a successful apply), which the display configuration gets round.
+struct SettingsFailure {
+    std::string text;
+    bool declined;
+    std::vector<std::string> notPutBack;
+};
+
+SettingsFailure failure(std::string text, LONG result, std::vector<std::string> notPutBack) {
+    return SettingsFailure{std::move(text) + std::to_string(result), result == DISP_CHANGE_FAILED,
+                           std::move(notPutBack)};
+}
+
+// Records every screen of the row and applies them; puts the stored (and, once applied, the shown)
+// settings back when Windows does not take it. Nothing when the Kiv is primary afterwards.
+std::optional<SettingsFailure> switchThroughSettings(const std::vector<RowScreen>& row) {
+    LONG offset = 0;
+    for (std::size_t recorded = 0; recorded < row.size(); ++recorded) {
+        const LONG result = recordScreen(row, recorded, offset);
+        if (result != DISP_CHANGE_SUCCESSFUL) {
+            return failure(recorded == 0 ? kPrimaryRecordFailure : kOtherRecordFailure, result,
+                           putBack(row, recorded, false));
+        }
+        offset = offsetAfter(offset, row[recorded].mode.dmPelsWidth);
+    }
+    const LONG applied = applyRecorded();
+    if (applied != DISP_CHANGE_SUCCESSFUL) {
+        // Declined, Windows may have shown part of it: the put-back is applied too.
+        return failure(kApplyFailure, applied, putBack(row, row.size(), applied == DISP_CHANGE_FAILED));
+    }
+    // Windows may answer the apply with success and still keep another primary (a USB display
+    // adapter's indirect display on current Windows; Wine ignores CDS_SET_PRIMARY altogether). A
+    // layout that Windows would not show must not wait in the store for the next sign-in, nor stay shown.
+    const WideString shownPrimary = shownPrimaryAfterApply(row.front().deviceName);
+    if (shownPrimary != row.front().deviceName) {
+        return SettingsFailure{kPrimaryKept, true, putBack(row, row.size(), true, shownPrimary)};
+    }
+    return std::nullopt;
+}
+
+// The failure's text, with what could not be put back.
+std::string reported(const SettingsFailure& failure) {
+    std::string text = failure.text;
+    for (std::size_t index = 0; index < failure.notPutBack.size(); ++index) {
+        text += (index == 0 ? "; could not put back: " : ", ") + failure.notPutBack[index];
+    }
+    return text;
+}
+
+std::vector<WideString> namesOf(const std::vector<RowScreen>& row) {
+    std::vector<WideString> names;
+    for (const RowScreen& screen : row) {
+        names.push_back(screen.deviceName);
+    }
+    return names;
 }
 
 }  // namespace
 
-void setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
-                      const std::vector<ScreenDevice>& otherScreens) {
+SwitchWay setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
+                           const std::vector<ScreenDevice>& otherScreens) {
     if (kivScreens.empty()) {
-        return;
+        return SwitchWay::DisplaySettings;
     }
     const std::vector<RowScreen> row = readRow(kivScreens, otherScreens);
 
-    std::size_t recorded = 0;
-    try {
-        LONG offset = 0;
-        for (; recorded < row.size(); ++recorded) {
-            recordScreen(row, recorded, offset);
-            offset = offsetAfter(offset, row[recorded].mode.dmPelsWidth);
+    SwitchWay way = SwitchWay::DisplaySettings;
+    if (const std::optional<SettingsFailure> failure = switchThroughSettings(row)) {
+        if (!failure->declined || !failure->notPutBack.empty()) {
+            throw std::runtime_error(reported(*failure));
         }
-        requireSuccess(platform::changeDisplaySettingsEx(nullptr, nullptr, 0),
-                       "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ");
-    } catch (...) {
-        // Recorded with CDS_UPDATEREGISTRY, the changes are stored already: any later apply, by
-        // Windows or by another tool, would make a half-changed layout real.
-        putBack(row, recorded);
-        throw;
-    }
-    // Windows may answer the apply with success and still keep another primary (a USB display
-    // adapter whose driver cannot drive the primary screen; Wine ignores CDS_SET_PRIMARY altogether).
-    // A layout that Windows would not show must not wait in the store for the next sign-in.
-    const WideString shownPrimary = shownPrimaryAfterApply(row.front().deviceName);
-    if (shownPrimary != row.front().deviceName) {
-        putBack(row, row.size(), shownPrimary);
-        throw std::runtime_error(
-            "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
+        try {
+            switchThroughDisplayConfig(namesOf(row));
+        } catch (const std::exception& second) {
+            log << "Orvi Kiv could not be made primary through the display configuration either: " << second.what()
+                << std::endl;
+            throw std::runtime_error(failure->text);
+        }
+        log << "Orvi Kiv was made primary through the display configuration" << std::endl;
+        way = SwitchWay::DisplayConfiguration;
     }
     log << "setPrimaryDevice completed result: " << DISP_CHANGE_SUCCESSFUL << std::endl;
+    return way;
 }
 
 }  // namespace orvi

@@ -86,10 +86,11 @@ KivFinding makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivSc
         return KivFinding{false, variant, ""};
     }
     log << settingLine << std::endl;
-    setPrimaryDevice(log, kivScreens, otherScreens);
+    const SwitchWay way = setPrimaryDevice(log, kivScreens, otherScreens);
     const ScreenDevice& kiv = kivScreens.front();
     return KivFinding{true, variant,
-                      kiv.displayName().empty() ? kiv.deviceName() : kiv.deviceName() + " (" + kiv.displayName() + ")"};
+                      kiv.displayName().empty() ? kiv.deviceName() : kiv.deviceName() + " (" + kiv.displayName() + ")",
+                      way == SwitchWay::DisplayConfiguration};
 }
 
 }  // namespace

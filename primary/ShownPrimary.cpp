@@ -22,14 +22,13 @@ BOOL CALLBACK notePrimary(HMONITOR monitor, HDC /*dc*/, LPRECT /*clip*/, LPARAM 
     return FALSE;
 }
 
-// The name of the monitor shown as primary now; empty when none could be read as primary.
+}  // namespace
+
 WideString primaryShownNow() {
     WideString primary;
     static_cast<void>(platform::enumDisplayMonitors(notePrimary, reinterpret_cast<LPARAM>(&primary)));
     return primary;
 }
-
-}  // namespace
 
 WideString shownPrimaryAfterApply(const WideString& expected) {
     WideString shown = primaryShownNow();

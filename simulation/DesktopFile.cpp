@@ -136,10 +136,11 @@ SimulatedDisplay readDisplay(const json& object, const std::string& where) {
 }
 
 SimulatedAdapter readAdapter(const json& object, const std::string& where) {
-    checkKeys(object, where, {"name", "hardwareId", "displays"});
+    checkKeys(object, where, {"name", "hardwareId", "displays", "indirect"});
     SimulatedAdapter adapter;
     adapter.name = readText(object, "name", where);
     adapter.hardwareId = readText(object, "hardwareId", where);
+    adapter.indirect = readBool(object, "indirect", adapter.indirect, where);
     const json& displays = readArray(object, "displays", where);
     for (std::size_t i = 0; i < displays.size(); ++i) {
         adapter.displays.push_back(readDisplay(displays[i], item(where, "displays", i)));
@@ -207,10 +208,39 @@ PlannedFailure readFailure(const json& object, const std::string& where) {
 // from the default, so that files without them stay as they are.
 constexpr const char* kDeclinesPrimary = "declinesPrimary";
 constexpr const char* kDatabaseEntry = "databaseEntry";
+constexpr const char* kLegacyIndirectPrimary = "legacyIndirectPrimary";
+constexpr const char* kDisplayPaths = "displayPaths";
+
+struct LegacyIndirectPrimaryName {
+    LegacyIndirectPrimary value;
+    const char* name;
+};
+constexpr LegacyIndirectPrimaryName kLegacyIndirectPrimaryNames[] = {
+    {LegacyIndirectPrimary::Taken, "taken"},
+    {LegacyIndirectPrimary::Failed, "failed"},
+    {LegacyIndirectPrimary::Ignored, "ignored"},
+};
+
+LegacyIndirectPrimary readLegacyIndirectPrimary(const json& document) {
+    const auto found = document.find(kLegacyIndirectPrimary);
+    if (found == document.end()) {
+        return LegacyIndirectPrimary::Taken;
+    }
+    if (found->is_string()) {
+        for (const LegacyIndirectPrimaryName& known : kLegacyIndirectPrimaryNames) {
+            if (found->get_ref<const std::string&>() == known.name) {
+                return known.value;
+            }
+        }
+    }
+    fault(kLegacyIndirectPrimary, "must be \"taken\", \"failed\" or \"ignored\"");
+}
 
 void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
     desktop.declinesPrimary = readBool(document, kDeclinesPrimary, desktop.declinesPrimary, "");
     desktop.databaseEntry = readBool(document, kDatabaseEntry, desktop.databaseEntry, "");
+    desktop.legacyIndirectPrimary = readLegacyIndirectPrimary(document);
+    desktop.displayPaths = readBool(document, kDisplayPaths, desktop.displayPaths, "");
 }
 
 void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
@@ -219,6 +249,14 @@ void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
     }
     if (!desktop.databaseEntry) {
         document[kDatabaseEntry] = false;
+    }
+    for (const LegacyIndirectPrimaryName& known : kLegacyIndirectPrimaryNames) {
+        if (known.value == desktop.legacyIndirectPrimary && known.value != LegacyIndirectPrimary::Taken) {
+            document[kLegacyIndirectPrimary] = known.name;
+        }
+    }
+    if (!desktop.displayPaths) {
+        document[kDisplayPaths] = false;
     }
 }
 
@@ -292,8 +330,12 @@ json adapterToJson(const SimulatedAdapter& adapter) {
     for (const SimulatedDisplay& display : adapter.displays) {
         displays.push_back(displayToJson(display));
     }
-    return json{
+    json result{
         {"name", utf16ToUtf8(adapter.name)}, {"hardwareId", utf16ToUtf8(adapter.hardwareId)}, {"displays", displays}};
+    if (adapter.indirect) {
+        result["indirect"] = true;
+    }
+    return result;
 }
 
 }  // namespace
@@ -304,7 +346,8 @@ DesktopFile parseDesktop(const std::string& text) {
         fault("desktop", "not JSON");
     }
     checkKeys(document, "",
-              {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, "sessionLocked", "remoteSession"});
+              {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, kLegacyIndirectPrimary,
+               kDisplayPaths, "sessionLocked", "remoteSession"});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }

@@ -1,4 +1,4 @@
-// The eight display calls (platform/DisplayCalls.inc) as values, known by their user32 names: what a
+// The display calls (platform/DisplayCalls.inc) as values, known by their user32 names: what a
 // desktop file names when it makes a call fail.
 #pragma once
 

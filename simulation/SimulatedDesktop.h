@@ -48,6 +48,16 @@ struct SimulatedAdapter {
     std::u16string name;        // DeviceString of its display devices
     std::u16string hardwareId;  // DeviceID of its display devices
     std::vector<SimulatedDisplay> displays;
+    // Its screens are indirect displays (a USB display adapter's driver): the display configuration
+    // gives their targets the output technology DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED.
+    bool indirect = false;
+};
+
+// How ChangeDisplaySettingsExW answers a change that makes an indirect display primary.
+enum class LegacyIndirectPrimary {
+    Taken,    // as any other change
+    Failed,   // a record with CDS_SET_PRIMARY for an indirect display answers DISP_CHANGE_FAILED
+    Ignored,  // records and apply answer success; Windows keeps its primary
 };
 
 struct SimulatedDesktop {
@@ -55,6 +65,10 @@ struct SimulatedDesktop {
     // How this machine's Windows answers (simulation/SimulatedWindowSystem.h).
     bool declinesPrimary = false;  // an apply that would move the primary changes nothing
     bool databaseEntry = true;     // false: the layout database has no entry for these screens
+    LegacyIndirectPrimary legacyIndirectPrimary = LegacyIndirectPrimary::Taken;
+    // false: the display configuration has no paths at all (a headless or remote session):
+    // GetDisplayConfigBufferSizes answers 0 paths and 0 modes.
+    bool displayPaths = true;
 };
 
 }  // namespace orvi::simulation

@@ -98,9 +98,15 @@ DisplayCall functionOf(DisplayOperation operation) {
     case DisplayOperation::EnumDisplaySettings:
         return DisplayCall::enumDisplaySettings;
     case DisplayOperation::ChangeDisplaySettingsEx:
+        return DisplayCall::changeDisplaySettingsEx;
+    case DisplayOperation::SetDisplayConfig:
         break;
     }
-    return DisplayCall::changeDisplaySettingsEx;
+    return DisplayCall::setDisplayConfig;
+}
+
+UINT32 outputTechnologyOf(const SimulatedAdapter& adapter) {
+    return adapter.indirect ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED : 0;
 }
 
 bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
@@ -184,12 +190,24 @@ void SimulatedWindowSystem::plugInDue() {
     if (due == timedPlugIns_.begin()) {
         return;
     }
+    std::vector<SimulatedAdapter> adapters;
     for (auto plugIn = timedPlugIns_.begin(); plugIn != due; ++plugIn) {
-        desktop_.adapters.push_back(plugIn->adapter);
-        storedLayout_.adapters.push_back(std::move(plugIn->adapter));  // as the window system stores it
+        adapters.push_back(std::move(plugIn->adapter));
     }
     timedPlugIns_.erase(timedPlugIns_.begin(), due);
+    addAdapters(std::move(adapters));
+}
+
+void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) {
+    if (adapters.empty()) {
+        return;
+    }
+    for (SimulatedAdapter& adapter : adapters) {
+        desktop_.adapters.push_back(adapter);
+        storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
+    }
     nameDisplays();
+    ++screenChanges_;
     ++changeNotices_;
 }
 
@@ -296,6 +314,9 @@ std::optional<std::size_t> SimulatedWindowSystem::findAdapter(LUID adapterId) co
 
 SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32 flags) const {
     Configuration result;
+    if (!desktop_.displayPaths) {
+        return result;
+    }
     const bool withModes = desktop_.databaseEntry || flags != QDC_DATABASE_CURRENT;
     for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
         const LUID luid = adapterLuid(adapter);
@@ -341,6 +362,7 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
                 path.targetInfo.adapterId = luid;
                 path.targetInfo.id = id;
                 path.targetInfo.modeInfoIdx = targetModeIndex;
+                path.targetInfo.outputTechnology = outputTechnologyOf(desktop_.adapters[adapter]);
                 path.targetInfo.refreshRate = DISPLAYCONFIG_RATIONAL{60, 1};
                 path.targetInfo.targetAvailable = TRUE;
                 path.targetInfo.statusFlags = kInUse;
@@ -451,17 +473,13 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     }
     const LONG result = record(std::move(call));
 
-    const std::size_t adaptersBefore = desktop_.adapters.size();
+    std::vector<SimulatedAdapter> adapters;
     for (const PlugIn& plugIn : plugIns_) {
         if (plugIn.sizesQuery == sizesQuery) {
-            desktop_.adapters.push_back(plugIn.adapter);
-            storedLayout_.adapters.push_back(plugIn.adapter);
+            adapters.push_back(plugIn.adapter);
         }
     }
-    if (desktop_.adapters.size() != adaptersBefore) {
-        nameDisplays();
-        ++changeNotices_;
-    }
+    addAdapters(std::move(adapters));
     return result;
 }
 
@@ -481,7 +499,11 @@ LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, 
         call.result = asResult(ERROR_INVALID_PARAMETER);
     } else if (*pathCount < current.paths.size() || *modeCount < current.modes.size()) {
         call.result = asResult(ERROR_INSUFFICIENT_BUFFER);
+    } else if (current.paths.empty()) {
+        // The path array "cannot be NULL", and a configuration without paths has nothing to fill it.
+        call.result = asResult(ERROR_INVALID_PARAMETER);
     } else {
+        screenChangesQueried_ = screenChanges_;
         std::copy(current.paths.begin(), current.paths.end(), paths);
         std::copy(current.modes.begin(), current.modes.end(), modes);
         *pathCount = static_cast<UINT32>(current.paths.size());
@@ -533,6 +555,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
                 auto* answer = reinterpret_cast<DISPLAYCONFIG_TARGET_DEVICE_NAME*>(request);
                 answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
                                       (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
+                answer->outputTechnology = outputTechnologyOf(desktop_.adapters[*adapter]);
                 answer->edidManufactureId = 0;
                 answer->edidProductCodeId = monitor.edidProductCode;
                 answer->connectorInstance = 0;
@@ -603,6 +626,9 @@ LONG SimulatedWindowSystem::changeDisplaySettingsEx(const WCHAR* deviceName, DEV
         call.result = DISP_CHANGE_BADPARAM;
     } else if (mode->dmSize != sizeof(DEVMODEW)) {
         call.result = DISP_CHANGE_BADMODE;
+    } else if ((flags & CDS_SET_PRIMARY) != 0 && desktop_.legacyIndirectPrimary == LegacyIndirectPrimary::Failed &&
+               desktop_.adapters[changed->adapter].indirect) {
+        call.result = DISP_CHANGE_FAILED;
     } else if (const LONG recorded = recordChange(RecordedChange{*changed, *mode, flags});
                recorded != DISP_CHANGE_SUCCESSFUL) {
         call.result = recorded;
@@ -655,7 +681,10 @@ LONG SimulatedWindowSystem::applyRecordedChanges() {
     for (const RecordedChange& change : changes) {
         applyChange(changed, change);
     }
-    if (desktop_.declinesPrimary && primaryOf(changed) != primaryOf(desktop_)) {
+    const auto newPrimary = primaryOf(changed);
+    if (newPrimary != primaryOf(desktop_) &&
+        (desktop_.declinesPrimary || (desktop_.legacyIndirectPrimary == LegacyIndirectPrimary::Ignored && newPrimary &&
+                                      desktop_.adapters[newPrimary->first].indirect))) {
         return DISP_CHANGE_SUCCESSFUL;
     }
     // Desktop coordinates have their origin at the primary display's top left corner.

@@ -24,9 +24,25 @@
 //   change to the registry at once; a change without it lasts for the run only. When the layout
 //   store cannot keep the new layout, that record answers DISP_CHANGE_NOTUPDATED and changes nothing.
 //
+// - A target on an indirect adapter has the output technology DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED.
+//   With legacyIndirectPrimary "failed", a ChangeDisplaySettingsExW record with CDS_SET_PRIMARY for an
+//   indirect display answers DISP_CHANGE_FAILED; with "ignored" an apply that would make an indirect
+//   display primary answers DISP_CHANGE_SUCCESSFUL and changes nothing shown.
+// - SetDisplayConfig takes a supplied configuration (SDC_USE_SUPPLIED_DISPLAY_CONFIG, with SDC_APPLY
+//   or SDC_VALIDATE) in the plain layout of the mode indexes. Every active path of the desktop that the
+//   configuration leaves out is switched off, the source at (0, 0) becomes primary, and with
+//   SDC_SAVE_TO_DATABASE the stored settings become what is shown. Stricter than Windows, which
+//   rearranges such a layout itself, it refuses with ERROR_INVALID_PARAMETER a configuration with no
+//   source at (0, 0), with screens that overlap or leave a gap, with mode indexes that point nowhere or
+//   at the wrong entry, or whose screens changed since the last QueryDisplayConfig (a plug-in
+//   meanwhile). On a desktop that declinesPrimary it answers ERROR_SUCCESS and changes nothing when the
+//   primary would move.
+// - Without displayPaths (a headless or remote session) the configuration has no paths:
+//   GetDisplayConfigBufferSizes answers 0 paths and 0 modes, and QueryDisplayConfig with those empty
+//   arrays answers ERROR_INVALID_PARAMETER.
 // - A session without access to the console (locked for a while, or a Remote Desktop session) is
-//   refused the display configuration: GetDisplayConfigBufferSizes, QueryDisplayConfig and
-//   DisplayConfigGetDeviceInfo answer ERROR_ACCESS_DENIED, as Windows documents for them.
+//   refused the display configuration: GetDisplayConfigBufferSizes, QueryDisplayConfig,
+//   DisplayConfigGetDeviceInfo and SetDisplayConfig answer ERROR_ACCESS_DENIED, as Windows documents.
 //
 // Tests can make any call fail, plug in an adapter while the tool runs (during a pass, or at a time of
 // the window system's clock), lock the session for a while, and read every call made. Every plug-in
@@ -59,6 +75,7 @@ enum class DisplayOperation {
     OtherDeviceInfo,  // DisplayConfigGetDeviceInfo, any other request (answered ERROR_NOT_SUPPORTED)
     EnumDisplaySettings,
     ChangeDisplaySettingsEx,
+    SetDisplayConfig,
 };
 
 // One call as it was made, and what it answered.
@@ -66,8 +83,9 @@ struct SimulatedCall {
     DisplayOperation operation = DisplayOperation::EnumDisplayDevices;
     std::u16string deviceName;  // EnumDisplaySettings, ChangeDisplaySettingsEx: the device named;
                                 // GetMonitorInfo: the device it answered for
-    DWORD index = 0;            // EnumDisplayDevices: the device index; EnumDisplaySettings: the mode
-    DWORD flags = 0;            // the configuration queries and ChangeDisplaySettingsEx
+    DWORD index = 0;            // EnumDisplayDevices: the device index; EnumDisplaySettings: the mode;
+                                // SetDisplayConfig: the number of paths
+    DWORD flags = 0;            // the configuration queries, ChangeDisplaySettingsEx, SetDisplayConfig
     POINTL position{};          // ChangeDisplaySettingsEx: the mode's dmPosition
     LUID adapterId{};           // DisplayConfigGetDeviceInfo: the request's adapter
     UINT32 id = 0;              // and its source or target id
@@ -218,6 +236,12 @@ private:
     LONG recordChange(const RecordedChange& change);
     static void applyChange(SimulatedDesktop& desktop, const RecordedChange& change);
     LONG applyRecordedChanges();
+    // SetDisplayConfig once it is known to be allowed: checks the configuration and shows (and
+    // stores) it.
+    LONG changeConfiguration(UINT32 pathCount, const DISPLAYCONFIG_PATH_INFO* paths, UINT32 modeCount,
+                             const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags);
+    // Adds plugged-in adapters to the desktop shown and stored, and announces the change.
+    void addAdapters(std::vector<SimulatedAdapter> adapters);
 
     SimulatedDesktop desktop_;
     SimulatedDesktop storedLayout_;
@@ -237,6 +261,9 @@ private:
     std::uint64_t pausedMilliseconds_ = 0;
     unsigned changeNotices_ = 0;
     std::vector<RecordedChange> recordedChanges_;
+    // Counts the changes of the desktop's screens, to tell a configuration queried before a plug-in.
+    unsigned screenChanges_ = 0;
+    unsigned screenChangesQueried_ = 0;
 };
 
 // The window system that the simulated display services (kiv_display_services_simulated) answer

@@ -59,6 +59,8 @@ const char* nameOf(DisplayOperation operation) {
         return "EnumDisplaySettings";
     case DisplayOperation::ChangeDisplaySettingsEx:
         return "ChangeDisplaySettingsEx";
+    case DisplayOperation::SetDisplayConfig:
+        return "SetDisplayConfig";
     }
     return "?";
 }

@@ -1,0 +1,188 @@
+// SetDisplayConfig of the simulated window system (simulation/SimulatedWindowSystem.h).
+#include "simulation/SimulatedWindowSystem.h"
+
+#include <set>
+#include <utility>
+
+namespace orvi::simulation {
+namespace {
+
+constexpr LONG kSuccess = static_cast<LONG>(ERROR_SUCCESS);
+constexpr LONG kInvalidParameter = static_cast<LONG>(ERROR_INVALID_PARAMETER);
+constexpr UINT32 kKnownFlags =
+    SDC_APPLY | SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE | SDC_ALLOW_CHANGES;
+
+using Place = std::pair<std::size_t, std::size_t>;  // (adapter, source)
+
+struct Area {
+    std::int64_t left, top, right, bottom;
+};
+
+Area areaOf(const SimulatedDisplay& display) {
+    return Area{display.x, display.y, std::int64_t{display.x} + display.width,
+                std::int64_t{display.y} + display.height};
+}
+
+bool overlap(const Area& a, const Area& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Two screens touch when they share a piece of an edge, not only a corner.
+bool touch(const Area& a, const Area& b) {
+    const bool sideBySide = (a.right == b.left || b.right == a.left) && a.top < b.bottom && b.top < a.bottom;
+    const bool stacked = (a.bottom == b.top || b.bottom == a.top) && a.left < b.right && b.left < a.right;
+    return sideBySide || stacked;
+}
+
+// One desktop: no two screens overlap, and every screen can be reached from every other over edges.
+bool oneDesktop(const std::vector<Area>& areas) {
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        for (std::size_t j = i + 1; j < areas.size(); ++j) {
+            if (overlap(areas[i], areas[j])) {
+                return false;
+            }
+        }
+    }
+    std::vector<bool> reached(areas.size(), false);
+    std::vector<std::size_t> next;
+    if (!areas.empty()) {
+        reached[0] = true;
+        next.push_back(0);
+    }
+    while (!next.empty()) {
+        const std::size_t current = next.back();
+        next.pop_back();
+        for (std::size_t other = 0; other < areas.size(); ++other) {
+            if (!reached[other] && touch(areas[current], areas[other])) {
+                reached[other] = true;
+                next.push_back(other);
+            }
+        }
+    }
+    for (const bool screen : reached) {
+        if (!screen) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sameAdapter(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
+
+// The mode entry that a path's index names, when it is one of `type` for this adapter and id.
+const DISPLAYCONFIG_MODE_INFO* modeAt(UINT32 index, UINT32 modeCount, const DISPLAYCONFIG_MODE_INFO* modes,
+                                      DISPLAYCONFIG_MODE_INFO_TYPE type, LUID adapterId, UINT32 id) {
+    if (index >= modeCount || modes == nullptr) {
+        return nullptr;
+    }
+    const DISPLAYCONFIG_MODE_INFO& mode = modes[index];
+    return mode.infoType == type && mode.id == id && sameAdapter(mode.adapterId, adapterId) ? &mode : nullptr;
+}
+
+}  // namespace
+
+LONG SimulatedWindowSystem::setDisplayConfig(UINT32 pathCount, DISPLAYCONFIG_PATH_INFO* paths, UINT32 modeCount,
+                                             DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags) {
+    SimulatedCall call;
+    call.operation = DisplayOperation::SetDisplayConfig;
+    call.index = pathCount;
+    call.flags = flags;
+    if (const std::optional<LONG> failure = countCall(call.operation)) {
+        call.result = *failure;
+    } else if (consoleAccessRefused()) {
+        call.result = static_cast<LONG>(ERROR_ACCESS_DENIED);
+    } else {
+        call.result = changeConfiguration(pathCount, paths, modeCount, modes, flags);
+    }
+    return record(std::move(call));
+}
+
+LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYCONFIG_PATH_INFO* paths,
+                                                UINT32 modeCount, const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags) {
+    if ((flags & ~kKnownFlags) != 0 || (flags & (SDC_APPLY | SDC_VALIDATE)) == 0 ||
+        (flags & SDC_USE_SUPPLIED_DISPLAY_CONFIG) == 0 || pathCount == 0 || paths == nullptr ||
+        (modeCount != 0 && modes == nullptr) || screenChangesQueried_ != screenChanges_) {
+        return kInvalidParameter;
+    }
+
+    SimulatedDesktop changed = desktop_;
+    std::set<Place> shown;
+    for (UINT32 index = 0; index < pathCount; ++index) {
+        const DISPLAYCONFIG_PATH_INFO& path = paths[index];
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0) {
+            continue;
+        }
+        const std::optional<std::size_t> adapter = findAdapter(path.sourceInfo.adapterId);
+        if (!adapter || !sameAdapter(path.sourceInfo.adapterId, path.targetInfo.adapterId) ||
+            path.sourceInfo.id >= changed.adapters[*adapter].displays.size()) {
+            return kInvalidParameter;
+        }
+        // The target must be a monitor of this source: the simulated desktop's wiring is fixed.
+        SimulatedDisplay& display = changed.adapters[*adapter].displays[path.sourceInfo.id];
+        UINT32 firstTarget = 0;
+        for (UINT32 source = 0; source < path.sourceInfo.id; ++source) {
+            firstTarget += static_cast<UINT32>(changed.adapters[*adapter].displays[source].monitors.size());
+        }
+        if (path.targetInfo.id < firstTarget || path.targetInfo.id >= firstTarget + display.monitors.size()) {
+            return kInvalidParameter;
+        }
+        const DISPLAYCONFIG_MODE_INFO* sourceMode =
+            modeAt(path.sourceInfo.modeInfoIdx, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE,
+                   path.sourceInfo.adapterId, path.sourceInfo.id);
+        const bool targetModeValid =
+            path.targetInfo.modeInfoIdx == DISPLAYCONFIG_PATH_MODE_IDX_INVALID ||
+            modeAt(path.targetInfo.modeInfoIdx, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET,
+                   path.targetInfo.adapterId, path.targetInfo.id) != nullptr;
+        if (sourceMode == nullptr || !targetModeValid) {
+            return kInvalidParameter;
+        }
+        display.attached = true;
+        display.x = sourceMode->sourceMode.position.x;
+        display.y = sourceMode->sourceMode.position.y;
+        display.width = sourceMode->sourceMode.width;
+        display.height = sourceMode->sourceMode.height;
+        shown.insert(Place{*adapter, path.sourceInfo.id});
+    }
+
+    std::vector<Area> areas;
+    std::size_t atOrigin = 0;
+    for (std::size_t adapter = 0; adapter < changed.adapters.size(); ++adapter) {
+        std::vector<SimulatedDisplay>& displays = changed.adapters[adapter].displays;
+        for (std::size_t source = 0; source < displays.size(); ++source) {
+            SimulatedDisplay& display = displays[source];
+            display.attached = shown.count(Place{adapter, source}) != 0;  // a path left out is switched off
+            display.primary = display.attached && display.x == 0 && display.y == 0;
+            if (display.attached) {
+                areas.push_back(areaOf(display));
+                atOrigin += display.primary ? 1 : 0;
+            }
+        }
+    }
+    if (atOrigin != 1 || !oneDesktop(areas)) {
+        return kInvalidParameter;
+    }
+    if ((flags & SDC_APPLY) == 0) {
+        return kSuccess;
+    }
+    bool primaryMoves = false;
+    for (std::size_t adapter = 0; adapter < changed.adapters.size(); ++adapter) {
+        for (std::size_t source = 0; source < changed.adapters[adapter].displays.size(); ++source) {
+            primaryMoves = primaryMoves || changed.adapters[adapter].displays[source].primary !=
+                                               (desktop_.adapters[adapter].displays[source].primary &&
+                                                desktop_.adapters[adapter].displays[source].attached);
+        }
+    }
+    if (desktop_.declinesPrimary && primaryMoves) {
+        return kSuccess;
+    }
+    if ((flags & SDC_SAVE_TO_DATABASE) != 0) {
+        if (layoutStore_ && !layoutStore_(changed)) {
+            return static_cast<LONG>(ERROR_GEN_FAILURE);
+        }
+        storedLayout_ = changed;
+    }
+    desktop_ = std::move(changed);
+    return kSuccess;
+}
+
+}  // namespace orvi::simulation
