@@ -88,6 +88,7 @@ TEST_F(DisplayConfigTest, FailedQueriesThrowWithTheirResultAndContext) {
         LONG code;
         const char* context;
         bool refusal;
+        bool withoutPaths = false;  // no failing call: a headless session's configuration
     };
     const Case cases[] = {
         {DisplayOperation::GetDisplayConfigBufferSizes, 31, "Failed to obtain detail for current displays config",
@@ -97,10 +98,15 @@ TEST_F(DisplayConfigTest, FailedQueriesThrowWithTheirResultAndContext) {
         {DisplayOperation::QueryDisplayConfig, 5, "Failed to obtain current displays config", true},
         {DisplayOperation::GetSourceName, 5, "Failed to read Display device source info", true},
         {DisplayOperation::GetTargetName, 5, "Failed to read Display device target info", true},
+        {DisplayOperation::GetDisplayConfigBufferSizes, 87, "Failed to obtain current displays config", true, true},
     };
     for (const Case& c : cases) {
-        serve(SimulatedDesktop{{gpuWithPanel()}});
-        windowSystem().failCall(c.operation, 1, c.code);
+        SimulatedDesktop desktop{{gpuWithPanel()}};
+        desktop.displayPaths = !c.withoutPaths;
+        serve(desktop);
+        if (!c.withoutPaths) {
+            windowSystem().failCall(c.operation, 1, c.code);
+        }
         std::ostringstream log;
         bool refused = false;
         EXPECT_EQ(errorText([&] {

@@ -118,15 +118,18 @@ TEST_F(ScreenEnumerationTest, SkipsMonitorsWithoutAnAttachedDisplayDeviceOfTheSa
 }
 
 TEST_F(ScreenEnumerationTest, AMonitorWithoutDisplayPathGetsTheEmptyIdentity) {
-    serve(SimulatedDesktop{{adapter(kGpuId, {primaryDisplay({}), display({}, 1920)})}});
-    const std::vector<ScreenDevice> screens = enumerateScreens(log);
-    ASSERT_EQ(screens.size(), 2u);
+    // A configuration without any path is not read at all; the third screen gives it one.
+    serve(SimulatedDesktop{
+        {adapter(kGpuId, {primaryDisplay({}), display({}, 1920), display({monitor(7, u"Third", u"t")}, 3840)})}});
+    std::vector<ScreenDevice> screens = enumerateScreens(log);
+    ASSERT_EQ(screens.size(), 3u);
+    screens.pop_back();
     for (const ScreenDevice& screen : screens) {
         EXPECT_EQ(screen.displayName(), "");
         EXPECT_EQ(screen.devicePath(), "");
         EXPECT_EQ(screen.edidProductCode(), 0);
     }
-    EXPECT_EQ(log.str(), "");
+    EXPECT_EQ(log.str(), identityLines("7", "Third", "t"));
 }
 
 TEST_F(ScreenEnumerationTest, ACloneIsOneScreenWithTheFirstPathsIdentity) {

@@ -35,7 +35,11 @@ std::string describe(const SimulatedCall& call) {
         }
         return text.str();
     }
-    if (call.deviceName.empty()) {
+    if (call.operation == DisplayOperation::QueryDisplayConfig) {
+        text << "query active";
+    } else if (call.operation == DisplayOperation::SetDisplayConfig) {
+        text << "set config 0x" << std::hex << call.flags << std::dec;
+    } else if (call.deviceName.empty()) {
         text << "apply 0x" << std::hex << call.flags << std::dec;
     } else {
         text << "store " << shortName(call.deviceName) << " 0x" << std::hex << call.flags << std::dec << " at ("
@@ -66,7 +70,9 @@ std::vector<std::string> settingsCalls() {
     std::vector<std::string> result;
     for (const SimulatedCall& call : simulation::simulatedWindowSystem().calls()) {
         if (call.operation == DisplayOperation::EnumDisplaySettings ||
-            call.operation == DisplayOperation::ChangeDisplaySettingsEx) {
+            call.operation == DisplayOperation::ChangeDisplaySettingsEx ||
+            call.operation == DisplayOperation::SetDisplayConfig ||
+            (call.operation == DisplayOperation::QueryDisplayConfig && call.flags == QDC_ONLY_ACTIVE_PATHS)) {
             result.push_back(describe(call));
         }
     }

@@ -136,6 +136,43 @@ TEST_F(PrimarySwitchTest, AnEmptyKivListDoesNothing) {
     EXPECT_EQ(log.str(), "");
 }
 
+// Current Windows declines the display settings that would make an indirect display (a USB display
+// adapter's) primary; the display configuration then makes the same row, clones moving together.
+TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsDeclinesTheSettings) {
+    using orvi::simulation::LegacyIndirectPrimary;
+    struct Case {
+        const char* what;
+        LegacyIndirectPrimary legacy;
+        unsigned failingChange;  // a ChangeDisplaySettingsEx answering DISP_CHANGE_FAILED (0: none)
+    };
+    for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0},
+                          Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0},
+                          Case{"apply refused", LegacyIndirectPrimary::Taken, 4}}) {
+        SCOPED_TRACE(c.what);
+        SimulatedDisplay cloned = displayAt(0, 0, 1920, 1080, true);
+        cloned.monitors.push_back(monitor(2, u"Projector"));
+        SimulatedDesktop desktop{{adapter(kGpuId, {cloned, displayAt(-1920, 0, 1920, 1080)}),
+                                  adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}};
+        desktop.adapters[1].indirect = true;
+        desktop.legacyIndirectPrimary = c.legacy;
+        serve(desktop);
+        if (c.failingChange != 0) {
+            windowSystem().failCall(DisplayOperation::ChangeDisplaySettingsEx, c.failingChange, DISP_CHANGE_FAILED);
+        }
+        log.str("");
+
+        EXPECT_EQ(setPrimaryDevice(log, screens({3}), screens({1, 2})), orvi::SwitchWay::DisplayConfiguration);
+
+        const Lines calls = settingsCalls();
+        EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"query active", "set config 0x2a0"}));
+        EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
+                                   "DISPLAY3 1280x800 at (0,0) primary"}));
+        EXPECT_EQ(storedLayout(), layout());
+        EXPECT_EQ(log.str(),
+                  "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n");
+    }
+}
+
 // The first failure ends the switch: nothing is applied, nothing logged, and what was recorded
 // before it is recorded back as it was, the former primary as primary.
 struct SwitchFailure {
@@ -146,9 +183,12 @@ struct SwitchFailure {
     std::string message;  // the exception's text
     bool windowsError;    // WinException rather than a plain std::runtime_error
     Lines calls;
-    unsigned alsoFailingChange = 0;  // a ChangeDisplaySettingsEx of the put-back that fails too (0: none)
-    Lines storedAfter = {};          // the stored layout afterwards; empty: as before
-    bool declinesPrimary = false;    // Windows answers the apply with success and keeps its primary
+    std::vector<unsigned> alsoFailingChanges = {};  // ChangeDisplaySettingsEx calls of the put-back that fail too
+    Lines storedAfter = {};                         // the stored layout afterwards; empty: as before
+    bool declinesPrimary = false;  // Windows answers the apply with success and keeps its primary
+    // Declined, the display settings are followed by the display configuration, which fails too: its
+    // SetDisplayConfig fails, or, where Windows declines the primary, is declined.
+    bool secondWayTried = false;
 };
 
 void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -169,6 +209,10 @@ const Lines kRecords{"store DISPLAY4 0x10000019 at (0,0)", "store DISPLAY5 0x100
 const Lines kRecordsBack{"store DISPLAY4 0x10000009 at (1920,0)", "store DISPLAY5 0x10000009 at (3200,0)",
                          "store DISPLAY1 0x10000019 at (0,0)", "store DISPLAY2 0x10000009 at (-1920,0)",
                          "store DISPLAY3 0x10000009 at (0,1080)"};
+
+// The display configuration tried after the settings were declined, and put back after its failure.
+const Lines kSecondWayFailing{"query active", "set config 0x2a0 -> 31", "set config 0x2a0"};
+const Lines kSecondWayDeclined{"query active", "set config 0x2a0", "set config 0x2a0"};
 
 Lines operator+(Lines first, const Lines& second) {
     first.insert(first.end(), second.begin(), second.end());
@@ -200,9 +244,11 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
     serve(desktop);
     const Lines before = layout();
     windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
-    if (failure.alsoFailingChange != 0) {
-        windowSystem().failCall(DisplayOperation::ChangeDisplaySettingsEx, failure.alsoFailingChange,
-                                DISP_CHANGE_FAILED);
+    for (const unsigned occurrence : failure.alsoFailingChanges) {
+        windowSystem().failCall(DisplayOperation::ChangeDisplaySettingsEx, occurrence, DISP_CHANGE_FAILED);
+    }
+    if (failure.secondWayTried && !failure.declinesPrimary) {
+        windowSystem().failCall(DisplayOperation::SetDisplayConfig, 1, ERROR_GEN_FAILURE);
     }
 
     try {
@@ -215,9 +261,16 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
     EXPECT_EQ(settingsCalls(), failure.calls);
     EXPECT_EQ(layout(), before) << "nothing applied";
     EXPECT_EQ(storedLayout(), failure.storedAfter.empty() ? before : failure.storedAfter);
-    EXPECT_EQ(log.str(), "");
-    EXPECT_EQ(windowSystem().pausedMilliseconds(), failure.declinesPrimary ? 1000u : 0u)
-        << "looked for the new primary for about a second";
+    const std::string secondWayFailure =
+        failure.declinesPrimary ? "Windows kept another screen as primary"
+                                : formatWinError({ERROR_GEN_FAILURE, "SetDisplayConfig failed"});
+    EXPECT_EQ(log.str(),
+              failure.secondWayTried
+                  ? "Orvi Kiv could not be made primary through the display configuration either: " + secondWayFailure +
+                        "\n"
+                  : "");
+    EXPECT_EQ(windowSystem().pausedMilliseconds(), failure.declinesPrimary ? 2000u : 0u)
+        << "looked for the new primary for about a second after each way";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -230,8 +283,17 @@ INSTANTIATE_TEST_SUITE_P(
                       formatWinError({ERROR_INVALID_PARAMETER, "Failed to get Orvi Kiv Screen settings"}),
                       true,
                       {"read DISPLAY4 -> FALSE"}},
-        SwitchFailure{"StoreKiv", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_FAILED,
-                      kStorePrimary + "-1", false, kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1"}},
+        SwitchFailure{"StoreKiv",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      1,
+                      DISP_CHANGE_FAILED,
+                      kStorePrimary + "-1",
+                      false,
+                      kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1"} + kSecondWayFailing,
+                      {},
+                      {},
+                      false,
+                      true},
         SwitchFailure{"StoreKivNeedsRestart", DisplayOperation::ChangeDisplaySettingsEx, 1, DISP_CHANGE_RESTART,
                       kStorePrimary + "1", false, kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> 1"}},
         SwitchFailure{"ReadSecondKiv", DisplayOperation::EnumDisplaySettings, 2, ERROR_ACCESS_DENIED,
@@ -250,6 +312,18 @@ INSTANTIATE_TEST_SUITE_P(
                       kApply + "1", false, callsFailingAfter(5, "apply 0x0 -> 1")},
         SwitchFailure{"Apply", DisplayOperation::ChangeDisplaySettingsEx, 6, DISP_CHANGE_BADMODE, kApply + "-2", false,
                       callsFailingAfter(5, "apply 0x0 -> -2")},
+        // Declined, the apply may have been shown in part: the put-back is applied too.
+        SwitchFailure{"ApplyDeclined",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      6,
+                      DISP_CHANGE_FAILED,
+                      kApply + "-1",
+                      false,
+                      callsFailingAfter(5, "apply 0x0 -> -1") + Lines{"apply 0x0"} + kSecondWayFailing,
+                      {},
+                      {},
+                      false,
+                      true},
         // Occurrence 0: no call fails.
         SwitchFailure{"WindowsKeepsAnotherPrimary",
                       DisplayOperation::ChangeDisplaySettingsEx,
@@ -257,21 +331,33 @@ INSTANTIATE_TEST_SUITE_P(
                       0,
                       kKeptAnother,
                       false,
-                      callsFailingAfter(5, "apply 0x0"),
-                      0,
+                      callsFailingAfter(5, "apply 0x0") + Lines{"apply 0x0"} + kSecondWayDeclined,
                       {},
+                      {},
+                      true,
                       true},
-        // The put-back goes on past a failure of its own, and the first failure is the one reported.
+        // A record of the put-back that Windows refuses once is made again.
+        SwitchFailure{"PutBackFailsOnce",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      2,
+                      DISP_CHANGE_BADMODE,
+                      kStoreOther + "-2",
+                      false,
+                      kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
+                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[0], kRecordsBack[2]},
+                      {3}},
+        // Refused twice, the put-back goes on, and the failure names the screen it could not put back.
         SwitchFailure{
-            "PutBackFailsToo",
+            "PutBackFailsTwice",
             DisplayOperation::ChangeDisplaySettingsEx,
             2,
             DISP_CHANGE_BADMODE,
-            kStoreOther + "-2",
+            kStoreOther + "-2; could not put back: \\\\.\\DISPLAY4",
             false,
             kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
-                           "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
-            3,
+                           "store DISPLAY4 0x10000009 at (1920,0) -> -1", "store DISPLAY4 0x10000009 at (1920,0) -> -1",
+                           kRecordsBack[2]},
+            {3, 4},
             {"DISPLAY1 1920x1080 at (0,0) primary", "DISPLAY2 1920x1080 at (-1920,0)", "DISPLAY3 1920x1080 at (0,1080)",
              "DISPLAY4 1280x800 at (0,0)", "DISPLAY5 1280x800 at (3200,0)"}}),
     [](const ::testing::TestParamInfo<SwitchFailure>& parameter) { return std::string(parameter.param.what); });

@@ -49,13 +49,19 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].attached = false;
     desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
     desktop.adapters[1].displays[0].monitors[0].edidValid = false;
+    desktop.adapters[1].indirect = true;
     desktop.declinesPrimary = true;
     desktop.databaseEntry = false;
+    desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Ignored;
+    desktop.displayPaths = false;
     const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
     const SimulatedDesktop read = parseDesktop(text).desktop;
     EXPECT_TRUE(read.declinesPrimary);
     EXPECT_FALSE(read.databaseEntry);
+    EXPECT_TRUE(read.adapters[1].indirect);
+    EXPECT_EQ(read.legacyIndirectPrimary, orvi::simulation::LegacyIndirectPrimary::Ignored);
+    EXPECT_FALSE(read.displayPaths);
     EXPECT_FALSE(read.adapters[1].displays[0].monitors[0].edidValid);
     EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName,
               u"Caf\u00e9 \u0130 \U0001F5B5");
@@ -88,7 +94,10 @@ TEST(DesktopFile, LeftOutValuesTakeTheirDefaults) {
     const SimulatedDesktop desktop = parseDesktop(R"({"adapters": [{"displays": [{"monitors": [{}]}]}]})").desktop;
     EXPECT_FALSE(desktop.declinesPrimary);
     EXPECT_TRUE(desktop.databaseEntry);
+    EXPECT_EQ(desktop.legacyIndirectPrimary, orvi::simulation::LegacyIndirectPrimary::Taken);
+    EXPECT_TRUE(desktop.displayPaths);
     ASSERT_EQ(desktop.adapters.size(), 1u);
+    EXPECT_FALSE(desktop.adapters[0].indirect);
     ASSERT_EQ(desktop.adapters[0].displays.size(), 1u);
     const auto& display = desktop.adapters[0].displays[0];
     EXPECT_TRUE(display.attached);
@@ -121,6 +130,10 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [{"hardwareId": 7}]})", "adapters[0].hardwareId: must be a text"},
         {R"({"adapters": [], "declinesPrimary": 1})", "declinesPrimary: must be true or false"},
         {R"({"adapters": [], "databaseEntry": "no"})", "databaseEntry: must be true or false"},
+        {R"({"adapters": [], "legacyIndirectPrimary": "kept"})",
+         "legacyIndirectPrimary: must be \"taken\", \"failed\" or \"ignored\""},
+        {R"({"adapters": [], "displayPaths": 0})", "displayPaths: must be true or false"},
+        {R"({"adapters": [{"indirect": "yes"}]})", "adapters[0].indirect: must be true or false"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidValid": null}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidValid: must be true or false"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidProductCode": 65536}]}]}]})",
@@ -146,7 +159,7 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "failures[0]: \"result\" missing"},
         {R"({"adapters": [], "failures": [{"call": 7, "occurrence": 1, "result": 0}]})",
          "failures[0].call: must be a text"},
-        {R"({"adapters": [], "failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 87}]})",
+        {R"({"adapters": [], "failures": [{"call": "SetDisplayConfigW", "occurrence": 1, "result": 87}]})",
          "failures[0].call: not one of the display calls"},
         {R"({"adapters": [], "failures": [{"call": "enumdisplaysettingsw", "occurrence": 1, "result": 0}]})",
          "failures[0].call: not one of the display calls"},
