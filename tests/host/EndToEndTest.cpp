@@ -106,12 +106,20 @@ const Lines kPellunSet = {"Setting Orvi Kiv USB(pellun) as primary Display", "se
 
 // A pass that the session may not take (locked, remote): after `before`, in place of the rest of the
 // pass, the line that says so with the refused query's text, whose system text ends in CR LF.
-Lines refusedPass(const std::string& context, const Lines& before = {}) {
+struct SystemError {
+    const char* text;  // ends in CR LF
+    const char* code;
+};
+const SystemError kAccessDenied{"Access is denied.", "0x5"};
+const SystemError kInvalidParameter{"The parameter is incorrect.", "0x57"};
+
+Lines refusedPass(const std::string& context, const Lines& before = {}, SystemError error = kAccessDenied) {
     return Lines{"Searching for Monitor Screens"} + before +
-           Lines{"The display configuration cannot be read now, the tool will look again: " + context +
-                     ": Access is denied.\r",
-                 " (Error code: 0x5)"};
+           Lines{"The display configuration cannot be read now, the tool will look again: " + context + ": " +
+                     error.text + "\r",
+                 std::string(" (Error code: ") + error.code + ")"};
 }
+const std::string kNoPathsContext = "Failed to obtain current displays config";
 const std::string kSizesContext = "Failed to obtain detail for current displays config";
 
 std::string notFound(int maxWait) { return "Kiv device isn't found. " + std::to_string(maxWait) + "s for it to apear"; }
@@ -326,10 +334,39 @@ std::vector<Case> cases() {
          true,
          1,
          failedPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
-                    "Detected 2 Screens and Orvi Kiv", {"Setting Orvi Kiv as primary Display"},
+                    "Detected 2 Screens and Orvi Kiv",
+                    {"Setting Orvi Kiv as primary Display",
+                     "Orvi Kiv could not be made primary through the display configuration either: Windows kept "
+                     "another screen as primary"},
                     "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary"),
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)"},
          error(10, "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary")},
+
+        // Windows refuses to record the Varel's indirect display as primary; SetDisplayConfig makes it.
+        {"IndirectVarelDeclined",
+         "indirect-varel-declined.json",
+         {"-t", "0"},
+         false,
+         0,
+         scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                  "Detected 2 Screens and Orvi Kiv",
+                  {"Setting Orvi Kiv as primary Display", "Orvi Kiv was made primary through the display configuration",
+                   "setPrimaryDevice completed result: 0"}),
+         varelOfDefaultPrimary,
+         information(1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
+                        "display configuration (SetDisplayConfig)")},
+
+        // A headless session's configuration has no paths: every pass counts as refused.
+        {"HeadlessSessionWaits",
+         "headless-session.json",
+         {"-t", "15"},
+         true,
+         0,
+         refusedPass(kNoPathsContext, {}, kInvalidParameter) + Lines{notFound(15), poll(10)} +
+             refusedPass(kNoPathsContext, {}, kInvalidParameter) + Lines{poll(10)} +
+             refusedPass(kNoPathsContext, {}, kInvalidParameter) + Lines{kGiveUp},
+         std::nullopt,
+         information(4, "No Kiv found within the wait of 15 s")},
 
         // Passes at 0, 10, 20 and 30 s are refused; the unlock at 35 s ends the fourth wait, and the
         // pass a second later finds the Kiv.

@@ -401,7 +401,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): 1", kSettingVarel},
         PassFailure{"WindowsKeepsAnotherPrimary", DisplayOperation::ChangeDisplaySettingsEx, 0, 0,
                     "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary",
-                    kSettingVarel, true}),
+                    "Orvi Kiv could not be made primary through the display configuration either: Windows kept "
+                    "another screen as primary",
+                    true}),
     [](const ::testing::TestParamInfo<PassFailure>& parameter) { return std::string(parameter.param.what); });
 
 TEST_F(ScanPassTest, LetsGoOfTheFamilyMutexAfterAPass) {
