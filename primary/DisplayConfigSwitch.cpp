@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <set>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -64,39 +64,35 @@ DisplayConfig rowConfiguration(const DisplayConfig& shown, const std::vector<Wid
         }
         x = place(wanted, sourceModes, x);
     }
-    // The screens the row leaves out stay on the desktop, behind the row, so that nothing overlaps.
-    std::set<WideString> placed(row.begin(), row.end());
-    for (const WideString& source : pathSources) {
-        const std::vector<UINT32> sourceModes = sourceModesOf(shown, pathSources, source);
-        if (placed.insert(source).second && !sourceModes.empty()) {
-            x = place(wanted, sourceModes, x);
-        }
-    }
     return wanted;
 }
 
 }  // namespace
 
-void switchThroughDisplayConfig(const std::vector<WideString>& row) {
-    DisplayConfig shown = getActiveDisplayConfig();
-    DisplayConfig wanted = rowConfiguration(shown, row);
+std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row) {
+    DisplayConfig shown;
+    DisplayConfig wanted;
+    try {
+        shown = getActiveDisplayConfig();
+        wanted = rowConfiguration(shown, row);
+    } catch (const std::exception& failure) {
+        return DisplayConfigFailure{failure.what(), true};  // nothing changed yet
+    }
 
     const LONG result = applyAndStore(wanted);
-    std::string failure;
+    DisplayConfigFailure failure;
     if (result != static_cast<LONG>(ERROR_SUCCESS)) {
-        failure = util::WinException(static_cast<DWORD>(result), "SetDisplayConfig failed").what();
+        failure.text = util::WinException(static_cast<DWORD>(result), "SetDisplayConfig failed").what();
     } else if (shownPrimaryAfterApply(row.front()) != row.front()) {
-        failure = "Windows kept another screen as primary";
+        failure.text = "Windows kept another screen as primary";
     } else {
-        return;
+        return std::nullopt;
     }
     // Windows may have shown or stored part of it: the configuration from before, once more, and again
     // when that is refused once (a second fault must not leave a half-changed layout).
-    if (applyAndStore(shown) != static_cast<LONG>(ERROR_SUCCESS) &&
-        applyAndStore(shown) != static_cast<LONG>(ERROR_SUCCESS)) {
-        failure += "; the display configuration from before could not be put back";
-    }
-    throw std::runtime_error(failure);
+    failure.putBack = applyAndStore(shown) == static_cast<LONG>(ERROR_SUCCESS) ||
+                      applyAndStore(shown) == static_cast<LONG>(ERROR_SUCCESS);
+    return failure;
 }
 
 }  // namespace orvi

@@ -235,12 +235,11 @@ SwitchWay setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& k
         if (!failure->declined || !failure->notPutBack.empty()) {
             throw std::runtime_error(reported(*failure));
         }
-        try {
-            switchThroughDisplayConfig(namesOf(row));
-        } catch (const std::exception& second) {
-            log << "Orvi Kiv could not be made primary through the display configuration either: " << second.what()
+        if (const std::optional<DisplayConfigFailure> second = switchThroughDisplayConfig(namesOf(row))) {
+            log << "Orvi Kiv could not be made primary through the display configuration either: " << second->text
                 << std::endl;
-            throw std::runtime_error(failure->text);
+            throw std::runtime_error(failure->text +
+                                     (second->putBack ? "" : "; could not put back: the display configuration"));
         }
         log << "Orvi Kiv was made primary through the display configuration" << std::endl;
         way = SwitchWay::DisplayConfiguration;

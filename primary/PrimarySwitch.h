@@ -32,7 +32,8 @@ enum class SwitchWay {
 // configuration (primary/DisplayConfigSwitch.h). Success then writes "Orvi Kiv was made primary
 // through the display configuration" before the completion line; a failure writes "Orvi Kiv could not
 // be made primary through the display configuration either: " and what failed, and throws the
-// display-settings failure below.
+// display-settings failure below (ending in "; could not put back: the display configuration" when
+// Windows refused twice to show and store the configuration from before again).
 //
 // Throws util::WinException with the thread's last error when a screen's current mode cannot be
 // read, std::runtime_error whose text ends in the DISP_CHANGE_* result in decimal when a change

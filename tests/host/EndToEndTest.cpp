@@ -353,8 +353,9 @@ std::vector<Case> cases() {
                   {"Setting Orvi Kiv as primary Display", "Orvi Kiv was made primary through the display configuration",
                    "setPrimaryDevice completed result: 0"}),
          varelOfDefaultPrimary,
-         information(1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
-                        "display configuration (SetDisplayConfig)")},
+         information(1,
+                     "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
+                     "display configuration (SetDisplayConfig)")},
 
         // A headless session's configuration has no paths: every pass counts as refused.
         {"HeadlessSessionWaits",

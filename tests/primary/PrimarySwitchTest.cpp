@@ -168,8 +168,9 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
                                    "DISPLAY3 1280x800 at (0,0) primary"}));
         EXPECT_EQ(storedLayout(), layout());
-        EXPECT_EQ(log.str(),
-                  "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n");
+        EXPECT_EQ(
+            log.str(),
+            "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n");
     }
 }
 
@@ -185,7 +186,7 @@ struct SwitchFailure {
     Lines calls;
     std::vector<unsigned> alsoFailingChanges = {};  // ChangeDisplaySettingsEx calls of the put-back that fail too
     Lines storedAfter = {};                         // the stored layout afterwards; empty: as before
-    bool declinesPrimary = false;  // Windows answers the apply with success and keeps its primary
+    bool declinesPrimary = false;                   // Windows answers the apply with success and keeps its primary
     // Declined, the display settings are followed by the display configuration, which fails too: its
     // SetDisplayConfig fails, or, where Windows declines the primary, is declined.
     bool secondWayTried = false;
@@ -261,14 +262,13 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
     EXPECT_EQ(settingsCalls(), failure.calls);
     EXPECT_EQ(layout(), before) << "nothing applied";
     EXPECT_EQ(storedLayout(), failure.storedAfter.empty() ? before : failure.storedAfter);
-    const std::string secondWayFailure =
-        failure.declinesPrimary ? "Windows kept another screen as primary"
-                                : formatWinError({ERROR_GEN_FAILURE, "SetDisplayConfig failed"});
-    EXPECT_EQ(log.str(),
-              failure.secondWayTried
-                  ? "Orvi Kiv could not be made primary through the display configuration either: " + secondWayFailure +
-                        "\n"
-                  : "");
+    const std::string secondWayFailure = failure.declinesPrimary
+                                             ? "Windows kept another screen as primary"
+                                             : formatWinError({ERROR_GEN_FAILURE, "SetDisplayConfig failed"});
+    EXPECT_EQ(log.str(), failure.secondWayTried
+                             ? "Orvi Kiv could not be made primary through the display configuration either: " +
+                                   secondWayFailure + "\n"
+                             : "");
     EXPECT_EQ(windowSystem().pausedMilliseconds(), failure.declinesPrimary ? 2000u : 0u)
         << "looked for the new primary for about a second after each way";
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -99,6 +100,9 @@ std::optional<std::string> expectedError(const SimulatedCall& call, unsigned occ
         return winError(code,
                         occurrence == 1 ? "Failed to get Orvi Kiv Screen settings" : "Failed to get Screen settings");
     case DisplayOperation::ChangeDisplaySettingsEx: {
+        if (code == DISP_CHANGE_FAILED) {
+            return std::nullopt;  // declined: made through the display configuration
+        }
         const char* text = call.deviceName.empty() ? "Failed apply settings with Orvi Kiv as primary screen. "
                            : (call.flags & CDS_SET_PRIMARY) != 0 ? "Failed to set Orvi Kiv as primary Screen. "
                                                                  : "Failed to update Screen position. ";
@@ -113,6 +117,7 @@ std::optional<std::string> expectedError(const SimulatedCall& call, unsigned occ
 struct DocumentedOutcome {
     int screensFound;
     bool varelMadePrimary;
+    bool throughDisplayConfiguration = false;
 };
 
 DocumentedOutcome documentedOutcome(DisplayOperation operation, unsigned occurrence) {
@@ -133,10 +138,14 @@ DocumentedOutcome documentedOutcome(DisplayOperation operation, unsigned occurre
         return {occurrence <= 3 ? 2 : 3, occurrence != 3};
     case DisplayOperation::GetTargetName:
         return {3, true};  // that screen gets the empty identity; the Varel is known by its adapter
+    case DisplayOperation::ChangeDisplaySettingsEx:
+        return {3, true, true};  // DISP_CHANGE_FAILED, as Windows declines an indirect display as primary
     default:
         return {3, true};  // QueryDisplayConfig's ERROR_INSUFFICIENT_BUFFER: asked again
     }
 }
+
+const std::string kThroughDisplayConfiguration = ", through the display configuration (SetDisplayConfig)";
 
 bool varelIsPrimaryInTheStoredLayout(const orvi::simulation::SimulatedWindowSystem& system) {
     const SimulatedDisplay& varel = system.storedLayout().adapters.at(1).displays.at(0);
@@ -221,7 +230,8 @@ TEST_F(FaultSweepTest, EveryCallOfARunFailingInTurn) {
                 const RecordedEvent madePrimary{
                     EventType::Information, 1,
                     std::string("Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3") +
-                        (varelIdentified ? " (Varel Kiv)" : "")};
+                        (varelIdentified ? " (Varel Kiv)" : "") +
+                        (outcome.throughDisplayConfiguration ? kThroughDisplayConfiguration : "")};
                 const RecordedEvent noKiv{EventType::Information, 3, "No Kiv found; told not to wait"};
                 EXPECT_EQ(run.events, std::vector<RecordedEvent>{outcome.varelMadePrimary ? madePrimary : noKiv});
                 EXPECT_EQ(varelIsPrimaryInTheStoredLayout(windowSystem()), outcome.varelMadePrimary);
@@ -243,6 +253,67 @@ TEST_F(FaultSweepTest, EveryCallOfARunFailingInTurn) {
                          DisplayOperation::GetMonitorInfo, DisplayOperation::EnumDisplaySettings,
                          DisplayOperation::ChangeDisplaySettingsEx}));
     EXPECT_EQ(occurrences[DisplayOperation::ChangeDisplaySettingsEx], 4u) << "primary, two others, apply";
+}
+
+// Windows declines to record the Varel's indirect display as primary, so the display configuration
+// makes it: each of that way's calls failing in turn. A failing query or apply leaves everything as it
+// was and reports the display settings' failure; the check looks again past a failing look.
+TEST_F(FaultSweepTest, EveryCallOfTheDisplayConfigurationFailingInTurn) {
+    SimulatedDesktop declining = varelBesideTwoScreens();
+    declining.adapters[1].indirect = true;
+    declining.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Failed;
+    serve(declining);
+    const SimulatedDesktop before = windowSystem().desktop();
+    const RecordedEvent madePrimary{
+        EventType::Information, 1,
+        "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv)" + kThroughDisplayConfiguration};
+    const std::string declined = "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): -1";
+    ASSERT_EQ(runWholeTool().events, std::vector<RecordedEvent>{madePrimary});
+    const std::vector<SimulatedCall> calls = windowSystem().calls();
+    const auto secondWay = std::find_if(calls.begin(), calls.end(), [](const SimulatedCall& call) {
+        return call.operation == DisplayOperation::GetDisplayConfigBufferSizes && call.flags == QDC_ONLY_ACTIVE_PATHS;
+    });
+    ASSERT_NE(secondWay, calls.end());
+
+    std::set<DisplayOperation> swept;
+    std::map<DisplayOperation, unsigned> occurrences;
+    for (auto call = calls.begin(); call != calls.end(); ++call) {
+        const unsigned occurrence = ++occurrences[call->operation];
+        if (call < secondWay) {
+            continue;
+        }
+        swept.insert(call->operation);
+        for (const LONG code : waysToFail(call->operation)) {
+            SCOPED_TRACE(std::string(nameOf(call->operation)) + " #" + std::to_string(occurrence) + " failing with " +
+                         std::to_string(code));
+            serve(declining);
+            windowSystem().failCall(call->operation, occurrence, code);
+
+            const WholeRun run = runWholeTool();
+
+            const bool lookedAgain = call->operation == DisplayOperation::EnumDisplayMonitors ||
+                                     call->operation == DisplayOperation::GetMonitorInfo ||
+                                     code == static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER);
+            if (lookedAgain) {
+                EXPECT_EQ(run.exitCode, 0) << run.log;
+                EXPECT_EQ(run.events, std::vector<RecordedEvent>{madePrimary});
+                EXPECT_TRUE(varelIsPrimaryInTheStoredLayout(windowSystem()));
+            } else {
+                EXPECT_EQ(run.exitCode, 1);
+                EXPECT_NE(
+                    run.log.find("\nOrvi Kiv could not be made primary through the display configuration either: "),
+                    std::string::npos)
+                    << run.log;
+                EXPECT_EQ(run.events, (std::vector<RecordedEvent>{{EventType::Error, 10, declined}}));
+                EXPECT_EQ(places(windowSystem().storedLayout()), places(before)) << "the stored layout changed";
+                EXPECT_EQ(places(windowSystem().desktop()), places(before)) << "the shown layout changed";
+            }
+        }
+    }
+    EXPECT_EQ(swept, (std::set<DisplayOperation>{
+                         DisplayOperation::GetDisplayConfigBufferSizes, DisplayOperation::QueryDisplayConfig,
+                         DisplayOperation::GetSourceName, DisplayOperation::SetDisplayConfig,
+                         DisplayOperation::EnumDisplayMonitors, DisplayOperation::GetMonitorInfo}));
 }
 
 }  // namespace
