@@ -105,8 +105,11 @@ DisplayCall functionOf(DisplayOperation operation) {
     return DisplayCall::setDisplayConfig;
 }
 
-UINT32 outputTechnologyOf(const SimulatedAdapter& adapter) {
-    return adapter.indirect ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED : 0;
+// An enumeration on Windows, a whole number in the host's declarations.
+using OutputTechnology = decltype(DISPLAYCONFIG_PATH_TARGET_INFO::outputTechnology);
+
+OutputTechnology outputTechnologyOf(const SimulatedAdapter& adapter) {
+    return static_cast<OutputTechnology>(adapter.indirect ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED : 0);
 }
 
 bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {

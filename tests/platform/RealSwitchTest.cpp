@@ -1,0 +1,75 @@
+// The primary display switch against user32 itself: Wine's own screens, three of them (Xorg's dummy
+// driver, tests/wine/with-xorg-screens.sh). Wine answers CDS_SET_PRIMARY with success and ignores it,
+// and its SetDisplayConfig answers success and changes nothing, so making another screen primary goes
+// the whole way that a PC declining both ways would: the display settings recorded, applied and put
+// back, the display configuration tried and put back, the failure reported, every screen where it was.
+#include "display/Narrow.h"
+#include "display/ScreenEnumeration.h"
+#include "primary/PrimarySwitch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using orvi::ScreenDevice;
+
+// Each screen's place and size as the display settings give it, and which one is primary.
+std::vector<std::string> placesOf(const std::vector<ScreenDevice>& screens) {
+    std::vector<std::string> places;
+    for (const ScreenDevice& screen : screens) {
+        DEVMODEW mode{};
+        mode.dmSize = sizeof(mode);
+        const orvi::WideString name(orvi::boundedText(screen.monitorInfo().szDevice));
+        MONITORINFOEXW info{};
+        info.cbSize = sizeof(info);
+        if (!EnumDisplaySettingsW(name.c_str(), ENUM_CURRENT_SETTINGS, &mode) ||
+            !GetMonitorInfoW(MonitorFromPoint(POINT{mode.dmPosition.x, mode.dmPosition.y}, MONITOR_DEFAULTTONULL),
+                             &info)) {
+            places.push_back(screen.deviceName() + " cannot be read");
+            continue;
+        }
+        places.push_back(screen.deviceName() + " " + std::to_string(mode.dmPelsWidth) + "x" +
+                         std::to_string(mode.dmPelsHeight) + " at (" + std::to_string(mode.dmPosition.x) + "," +
+                         std::to_string(mode.dmPosition.y) + ")" +
+                         ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? " primary" : ""));
+    }
+    return places;
+}
+
+TEST(RealSwitch, WhereWindowsKeepsItsPrimaryBothWaysAreTriedAndEveryScreenStaysWhereItWas) {
+    std::ostringstream log;
+    const std::vector<ScreenDevice> screens = orvi::enumerateScreens(log);
+    ASSERT_GE(screens.size(), 2u) << log.str();
+    const std::vector<std::string> before = placesOf(screens);
+    // The last screen that is not primary stands for the Kiv.
+    std::size_t kivIndex = screens.size();
+    for (std::size_t index = 0; index < screens.size(); ++index) {
+        if ((screens[index].monitorInfo().dwFlags & MONITORINFOF_PRIMARY) == 0) {
+            kivIndex = index;
+        }
+    }
+    ASSERT_LT(kivIndex, screens.size());
+    const std::vector<ScreenDevice> kiv{screens[kivIndex]};
+    std::vector<ScreenDevice> others = screens;
+    others.erase(others.begin() + static_cast<std::ptrdiff_t>(kivIndex));
+    log.str("");
+
+    try {
+        orvi::setPrimaryDevice(log, kiv, others);
+        FAIL() << "Wine made " << kiv.front().deviceName() << " primary";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(),
+                     "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
+    }
+    EXPECT_EQ(log.str(), "Orvi Kiv could not be made primary through the display configuration either: Windows kept "
+                         "another screen as primary\n");
+    EXPECT_EQ(placesOf(screens), before);
+}
+
+}  // namespace
