@@ -67,8 +67,9 @@ TEST(RealSwitch, WhereWindowsKeepsItsPrimaryBothWaysAreTriedAndEveryScreenStaysW
         EXPECT_STREQ(error.what(),
                      "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary");
     }
-    EXPECT_EQ(log.str(), "Orvi Kiv could not be made primary through the display configuration either: Windows kept "
-                         "another screen as primary\n");
+    EXPECT_EQ(log.str(),
+              "Orvi Kiv could not be made primary through the display configuration either: Windows kept "
+              "another screen as primary\n");
     EXPECT_EQ(placesOf(screens), before);
 }
 
