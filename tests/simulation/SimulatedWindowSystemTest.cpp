@@ -374,6 +374,103 @@ TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginOrDeclinesOneAndStor
     EXPECT_TRUE(notStored.storedLayout().adapters[0].displays[0].primary);
 }
 
+// The laptop's active configuration: per path its target mode, then its source mode (panel 1,
+// monitor 3, Kiv 5).
+Config activeConfig(SimulatedWindowSystem& system) {
+    UINT32 pathCount = 0;
+    UINT32 modeCount = 0;
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount), 0);
+    Config config{0, std::vector<DISPLAYCONFIG_PATH_INFO>(pathCount), std::vector<DISPLAYCONFIG_MODE_INFO>(modeCount)};
+    config.result = system.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, config.paths.data(), &modeCount,
+                                              config.modes.data(), nullptr);
+    return config;
+}
+
+TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfigurationOrRefusesIt) {
+    constexpr UINT32 kApplyAndStore = SDC_APPLY | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE;
+    constexpr LONG kInvalid = ERROR_INVALID_PARAMETER;
+    // Kiv, panel, monitor in a row from (0, 0), unless a case moves them (x of panel, monitor, Kiv).
+    const struct {
+        const char* what;
+        UINT32 flags;
+        LONG result;
+        bool shownKivPrimary;
+        bool storedKivPrimary;
+        LONG panelX = 1280;
+        LONG monitorX = 3200;
+        LONG kivX = 0;
+        std::size_t paths = 3;  // the first ones of the query's, the others left out
+        UINT32 panelSourceMode = 1;
+        bool declinesPrimary = false;
+        bool pluggedInSinceTheQuery = false;
+        bool locked = false;
+    } cases[] = {
+        {"applied and stored", kApplyAndStore, 0, true, true},
+        {"applied only", SDC_APPLY | SDC_USE_SUPPLIED_DISPLAY_CONFIG, 0, true, false},
+        {"validated only", SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG, 0, false, false},
+        {"stored without a supplied configuration", SDC_APPLY | SDC_SAVE_TO_DATABASE, kInvalid, false, false},
+        {"neither applied nor validated", SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE, kInvalid, false,
+         false},
+        {"a mode index pointing nowhere", kApplyAndStore, kInvalid, false, false, 1280, 3200, 0, 3, 99},
+        {"a mode index pointing at a target mode", kApplyAndStore, kInvalid, false, false, 1280, 3200, 0, 3, 0},
+        {"a gap", kApplyAndStore, kInvalid, false, false, 1280, 4000},
+        {"an overlap", kApplyAndStore, kInvalid, false, false, 1000},
+        {"no source at the origin", kApplyAndStore, kInvalid, false, false, 1281, 3201, 1},
+        {"the monitor's path left out", kApplyAndStore, 0, true, true, 1280, 3200, 0, 2},
+        {"declined", kApplyAndStore, 0, false, false, 1280, 3200, 0, 3, 1, true},
+        {"plugged in since the query", kApplyAndStore, kInvalid, false, false, 1280, 3200, 0, 3, 1, false, true},
+        {"locked", kApplyAndStore, ERROR_ACCESS_DENIED, false, false, 1280, 3200, 0, 3, 1, false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatedDesktop desktop = laptop();
+        desktop.declinesPrimary = c.declinesPrimary;
+        SimulatedWindowSystem system(desktop);
+        Config config = activeConfig(system);
+        ASSERT_EQ(config.result, 0);
+        ASSERT_EQ(config.paths.size(), 3u);
+        ASSERT_EQ(config.modes.size(), 6u);
+        config.modes[1].sourceMode.position = POINTL{c.panelX, 0};
+        config.modes[3].sourceMode.position = POINTL{c.monitorX, 0};
+        config.modes[5].sourceMode.position = POINTL{c.kivX, 0};
+        config.paths[0].sourceInfo.modeInfoIdx = c.panelSourceMode;
+        if (c.pluggedInSinceTheQuery) {
+            system.plugInAt(0, SimulatedAdapter{u"USB", u"USB\\VID_1D5C", {display(0, 800, {{}})}});
+            system.plugInDue();
+        }
+        if (c.locked) {
+            system.lockSession(0, 10);
+        }
+        // The monitor's path is the second: leaving it out keeps the Kiv's, moved into its place.
+        if (c.paths == 2) {
+            config.paths[1] = config.paths[2];
+        }
+
+        EXPECT_EQ(system.setDisplayConfig(static_cast<UINT32>(c.paths), config.paths.data(),
+                                          static_cast<UINT32>(config.modes.size()), config.modes.data(), c.flags),
+                  c.result);
+
+        const auto& shownKiv = system.desktop().adapters[1].displays[0];
+        EXPECT_EQ(shownKiv.primary, c.shownKivPrimary);
+        EXPECT_EQ(system.desktop().adapters[0].displays[0].primary, !c.shownKivPrimary);
+        EXPECT_EQ(shownKiv.x, c.shownKivPrimary ? 0 : 4480);
+        EXPECT_EQ(system.storedLayout().adapters[1].displays[0].primary, c.storedKivPrimary);
+        EXPECT_EQ(system.desktop().adapters[0].displays[1].attached, c.paths == 3 || !c.shownKivPrimary)
+            << "a path left out is switched off";
+    }
+
+    SimulatedDesktop headless = laptop();
+    headless.displayPaths = false;
+    SimulatedWindowSystem system(headless);
+    UINT32 pathCount = 1;
+    UINT32 modeCount = 1;
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount), 0);
+    EXPECT_EQ(pathCount + modeCount, 0u);
+    EXPECT_EQ(system.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, nullptr, &modeCount, nullptr, nullptr),
+              kInvalid)
+        << "the path array cannot be NULL";
+}
+
 TEST(SimulatedWindowSystem, FailsExactlyTheChosenOccurrence) {
     SimulatedWindowSystem system(laptop());
     system.failCall(DisplayOperation::EnumDisplaySettings, 2, 1234);
