@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace orvi::simulation {
 namespace {
@@ -374,10 +376,23 @@ DesktopFile readDesktopFile(const std::string& path) {
 }
 
 bool writeDesktopFile(const std::string& path, const DesktopFile& file) {
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    // Written beside it and renamed over it, which replaces the file in one step: a run ended while it
+    // stores a layout leaves the old file or the new one, never part of one.
+    const std::string written = path + ".new";
+    std::ofstream stream(written, std::ios::binary | std::ios::trunc);
     stream << formatDesktop(file);
     stream.close();
-    return !stream.fail();
+    std::error_code error;
+    if (stream.fail()) {
+        std::filesystem::remove(written, error);
+        return false;
+    }
+    std::filesystem::rename(written, path, error);
+    if (error) {
+        std::filesystem::remove(written, error);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace orvi::simulation
