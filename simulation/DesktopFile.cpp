@@ -209,10 +209,12 @@ PlannedFailure readFailure(const json& object, const std::string& where) {
 // from the default, so that files without them stay as they are.
 constexpr const char* kDeclinesPrimary = "declinesPrimary";
 constexpr const char* kDatabaseEntry = "databaseEntry";
+constexpr const char* kMonitorsInDeviceOrder = "monitorsInDeviceOrder";
 
 void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
     desktop.declinesPrimary = readBool(document, kDeclinesPrimary, desktop.declinesPrimary, "");
     desktop.databaseEntry = readBool(document, kDatabaseEntry, desktop.databaseEntry, "");
+    desktop.monitorsInDeviceOrder = readBool(document, kMonitorsInDeviceOrder, desktop.monitorsInDeviceOrder, "");
 }
 
 void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
@@ -221,6 +223,9 @@ void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
     }
     if (!desktop.databaseEntry) {
         document[kDatabaseEntry] = false;
+    }
+    if (desktop.monitorsInDeviceOrder) {
+        document[kMonitorsInDeviceOrder] = true;
     }
 }
 
@@ -306,7 +311,8 @@ DesktopFile parseDesktop(const std::string& text) {
         fault("desktop", "not JSON");
     }
     checkKeys(document, "",
-              {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, "sessionLocked", "remoteSession"});
+              {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, "sessionLocked", "remoteSession",
+               kMonitorsInDeviceOrder});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }

@@ -55,6 +55,9 @@ struct SimulatedDesktop {
     // How this machine's Windows answers (simulation/SimulatedWindowSystem.h).
     bool declinesPrimary = false;  // an apply that would move the primary changes nothing
     bool databaseEntry = true;     // false: the layout database has no entry for these screens
+    // EnumDisplayMonitors lists the monitors in device order, the primary where its device stands,
+    // rather than the primary first: Windows promises no order.
+    bool monitorsInDeviceOrder = false;
 };
 
 }  // namespace orvi::simulation

@@ -211,6 +211,17 @@ std::vector<Case> cases() {
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"},
          kVarelMadePrimary},
 
+        // Windows promises no order of the monitors: the Kiv, primary after the apply, comes third.
+        {"MonitorsListedInDeviceOrder",
+         "default.json",
+         {"-t", "0"},
+         false,
+         0,
+         varelOfDefaultSet,
+         varelOfDefaultPrimary,
+         kVarelMadePrimary,
+         R"("monitorsInDeviceOrder": true)"},
+
         {"Pellun",
          "pellun.json",
          {"-t", "0"},
