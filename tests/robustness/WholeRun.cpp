@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 #include <exception>
 #include <filesystem>
+#include <vector>
 
 namespace orvi::testing {
 namespace {
@@ -58,12 +58,12 @@ WholeRun runWholeTool() {
     // The single-instance lock is held for the whole run, the family lock by each pass from its first
     // look at the screens to the end of its switch: every display call has both.
     const std::vector<simulation::SimulatedCall>& calls = simulation::simulatedWindowSystem().calls();
-    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(),
-                            [](const simulation::SimulatedCall& call) { return call.singleInstanceLockHeld; }))
-        << "a display call without the single-instance lock";
-    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(),
-                            [](const simulation::SimulatedCall& call) { return call.familyLockHeld; }))
-        << "a display call without the family lock";
+    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const simulation::SimulatedCall& call) {
+        return call.singleInstanceLockHeld;
+    })) << "a display call without the single-instance lock";
+    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const simulation::SimulatedCall& call) {
+        return call.familyLockHeld;
+    })) << "a display call without the family lock";
     simulation::simulatedWindowSystem().setLockProbe(nullptr);
 #endif
     run.log = readTextFile(path);
