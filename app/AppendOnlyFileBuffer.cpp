@@ -58,7 +58,8 @@ int AppendOnlyFileBuffer::sync() {
     const bool whole = fits && WriteFile(file_, kept_.data(), static_cast<DWORD>(kept_.size()), &written, nullptr) &&
                        written == kept_.size();
     kept_.clear();
-    return whole ? 0 : -1;
+    lastWriteFailed_ = !whole;
+    return 0;
 }
 
 }  // namespace orvi

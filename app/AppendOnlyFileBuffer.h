@@ -14,7 +14,10 @@ namespace orvi {
 // append cannot fall between finding the end and writing, so no line of its is overwritten and no
 // line of ours torn. What is written is kept until the stream is flushed, and then reaches the file
 // in one WriteFile, however long it grew; each line feed is stored as CR LF on Windows, as a text-mode
-// file stores it. The destructor writes what is still kept and closes the file.
+// file stores it. A write that fails (a full disk, a share that went away) loses what it carried, but
+// the stream stays good and its next flush writes again, so that the lines after it reach the file
+// once it can be written; lastWriteFailed() tells whether the latest flush failed. The destructor
+// writes what is still kept and closes the file.
 class AppendOnlyFileBuffer final : public std::streambuf {
 public:
     // The path is read in the process code page. Whether the file opened: isOpen(); a buffer that did
@@ -30,10 +33,15 @@ public:
     // The file's handle, for the system's queries about it; INVALID_HANDLE_VALUE when not open.
     HANDLE handle() const { return file_; }
 
+    // Whether the latest flush that had something to write failed to write all of it.
+    bool lastWriteFailed() const { return lastWriteFailed_; }
+
 protected:
     int_type overflow(int_type character) override;
     std::streamsize xsputn(const char* text, std::streamsize count) override;
-    // Writes what is kept in one WriteFile; -1 (and nothing kept any more) when that fails.
+    // Writes what is kept in one WriteFile and keeps nothing any more. Answers 0 also when the write
+    // fails (see lastWriteFailed()): a failure would mark the stream bad, and a bad stream drops every
+    // later line without trying. -1 only when the file is not open.
     int sync() override;
 
 private:
@@ -41,6 +49,7 @@ private:
 
     HANDLE file_;
     std::string kept_;  // written since the last flush, line ends as stored
+    bool lastWriteFailed_ = false;
 };
 
 }  // namespace orvi

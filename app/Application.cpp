@@ -39,7 +39,15 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
         found = scanPass(settings.log, &finding);
     } else {
         const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, finding); };
-        found = pass() || waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes);
+        found = pass();
+        if (!found) {
+            const WaitOutcome outcome = waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes,
+                                                   [&] { reportNoKivAtSessionEnd(settings.maxWait); });
+            if (outcome == WaitOutcome::SessionEnded) {
+                return 0;  // reported while the session ended
+            }
+            found = outcome == WaitOutcome::KivFound;
+        }
     }
     // The run's outcome, known only now.
     if (found) {
@@ -55,9 +63,11 @@ int reportFailure(LogFile& logFile, const char* what) {
     reportRunFailure(what);
     if (logFile.isOpen()) {
         logFile.stream() << "ERROR: " << what << std::endl;
-    } else {
-        showErrorBox("ERROR", what);
+        if (!logFile.lastWriteFailed()) {
+            return 1;
+        }
     }
+    showErrorBox("ERROR", what);
     return 1;
 }
 

@@ -47,35 +47,50 @@ void sleepUntil(Clock& clock, std::int64_t wakeUpTime) {
 
 namespace {
 
+struct WaitEnd {
+    std::int64_t time;  // when the wait was meant to end
+    bool sessionEnded;
+};
+
 // Blocks until the clock reads wakeUpTime or, after a desktop change, until no further change has
-// come for the settle time; the listener exists only during the wait. Returns when the wait was meant
-// to end: wakeUpTime, or the earlier end of the settling.
-std::int64_t waitUntilWakeUpOrSettled(Clock& clock, platform::DesktopChanges& changes, std::int64_t wakeUpTime) {
-    const std::unique_ptr<platform::DesktopChangeListener> listener = changes.listen();
+// come for the settle time, or until the session ends; the listener exists only during the wait.
+// Returns when the wait was meant to end: wakeUpTime, or the earlier end of the settling.
+WaitEnd waitUntilWakeUpOrSettled(Clock& clock, platform::DesktopChanges& changes, std::int64_t wakeUpTime,
+                                 const platform::SessionEnding& sessionEnding) {
+    const std::unique_ptr<platform::DesktopChangeListener> listener = changes.listen(sessionEnding);
     if (!listener) {
         sleepUntil(clock, wakeUpTime);
-        return wakeUpTime;
+        return {wakeUpTime, false};
     }
     std::int64_t endTime = wakeUpTime;
     for (std::int64_t now = clock.nowNanoseconds(); now < endTime; now = clock.nowNanoseconds()) {
-        if (listener->waitMilliseconds(millisecondsUntil(now, endTime))) {
+        const bool changed = listener->waitMilliseconds(millisecondsUntil(now, endTime));
+        if (listener->sessionEnded()) {
+            return {endTime, true};
+        }
+        if (changed) {
             endTime = std::min(clock.nowNanoseconds() + kSettleTime, wakeUpTime);
         }
     }
-    return endTime;
+    return {endTime, false};
 }
 
 }  // namespace
 
-bool waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
-                const ScanPass& scanPass, platform::DesktopChanges& changes) {
+WaitOutcome waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
+                       const ScanPass& scanPass, platform::DesktopChanges& changes,
+                       const platform::SessionEnding& sessionEnding) {
     // The log texts are fixed, spelling included ("apear"): people and tools match them exactly.
     log << "Kiv device isn't found. " << maxWaitSeconds << "s for it to apear" << std::endl;
+    const platform::SessionEnding endOfSession = [&] {
+        log << "The session is ending, no more changes will be performed" << std::endl;
+        sessionEnding();
+    };
     const std::int64_t deadline = startTime + maxWaitSeconds * kNanosecondsPerSecond;
     std::int64_t baseTime = startTime;
     std::int64_t interval = kFirstInterval;
     std::int32_t poll = 0;
-    std::int64_t waitEnd = 0;
+    WaitEnd waitEnd{0, false};
     // A wait that lasted to the deadline is the last one even when its pass ends at the very deadline
     // on a coarse clock: polling again from there would run passes without end. A wait that a desktop
     // change ended earlier is followed by the next poll, as any other, so the tool still looks until
@@ -84,15 +99,18 @@ bool waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t sta
         ++poll;
         interval = nextPollInterval(poll, interval);
         log << "Poll: Waiting for Kiv device for up to " << interval << "s" << std::endl;
-        waitEnd =
-            waitUntilWakeUpOrSettled(clock, changes, std::min(baseTime + interval * kNanosecondsPerSecond, deadline));
+        waitEnd = waitUntilWakeUpOrSettled(
+            clock, changes, std::min(baseTime + interval * kNanosecondsPerSecond, deadline), endOfSession);
+        if (waitEnd.sessionEnded) {
+            return WaitOutcome::SessionEnded;
+        }
         if (scanPass()) {
-            return true;
+            return WaitOutcome::KivFound;
         }
         baseTime = clock.nowNanoseconds();
-    } while (waitEnd < deadline && deadline >= baseTime);
+    } while (waitEnd.time < deadline && deadline >= baseTime);
     log << "Kiv is not connected, no more changes will be performed" << std::endl;
-    return false;
+    return WaitOutcome::WaitRanOut;
 }
 
 }  // namespace orvi

@@ -23,6 +23,10 @@ public:
     // The stream; only when exists().
     std::ostream& stream() { return opened_->stream; }
 
+    // Whether the latest line written to the open file was lost: its write failed. Later lines are
+    // written again (AppendOnlyFileBuffer).
+    bool lastWriteFailed() const { return isOpen() && opened_->buffer.lastWriteFailed(); }
+
     // The file's handle, for the system's queries about it; only when isOpen().
     HANDLE handle() const { return opened_->buffer.handle(); }
 

@@ -33,6 +33,11 @@ void reportNoKiv(std::int64_t maxWaitSeconds) {
     }
 }
 
+void reportNoKivAtSessionEnd(std::int64_t maxWaitSeconds) {
+    report(platform::EventType::Information, RunEvent::NoKivWhenTheWaitRanOut,
+           "No Kiv found; the session ended during the wait of " + std::to_string(maxWaitSeconds) + " s");
+}
+
 void reportOtherInstance() {
     report(platform::EventType::Information, RunEvent::OtherInstanceRunning,
            "Another instance was running already; this one changed nothing");

@@ -28,6 +28,10 @@ void reportKivFound(const KivFinding& finding);
 // Information: no pass found a Kiv; maxWait 0 means the run did not wait.
 void reportNoKiv(std::int64_t maxWaitSeconds);
 
+// Information: no pass found a Kiv before the session ended (sign-out, shutdown) during the wait.
+// The event of a wait without a Kiv, with a text that tells the end apart.
+void reportNoKivAtSessionEnd(std::int64_t maxWaitSeconds);
+
 // Information: another instance held the single-instance lock.
 void reportOtherInstance();
 

@@ -1,6 +1,6 @@
 // The window system's notices of desktop changes: a hidden top-level window of the tool's own, which
-// Windows tells about every change of the desktop's screens, and about the session's return to the
-// console, while the tool pumps its messages.
+// Windows tells about every change of the desktop's screens, about the session's return to the
+// console and about the session's end, while the tool pumps its messages.
 #include "platform/DesktopChanges.h"
 
 #include "platform/MonitorArrivalFilter.h"
@@ -141,8 +141,12 @@ private:
 
 class WindowListener final : public DesktopChangeListener {
 public:
-    WindowListener()
-        : class_(&WindowListener::procedure), window_(class_), arrivals_(window_.handle()), session_(window_.handle()) {
+    explicit WindowListener(SessionEnding sessionEnding)
+        : sessionEnding_(std::move(sessionEnding)),
+          class_(&WindowListener::procedure),
+          window_(class_),
+          arrivals_(window_.handle()),
+          session_(window_.handle()) {
         if (window_.handle() != nullptr) {
             SetWindowLongPtrW(window_.handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         }
@@ -159,16 +163,21 @@ public:
     bool listening() const { return arrivals_.registered(); }
 
     bool waitMilliseconds(std::uint32_t milliseconds) override {
+        if (sessionEnded_) {
+            return false;
+        }
         // Messages that came before this wait would not wake it.
         handleMessages();
-        if (!changed_) {
+        if (!changed_ && !sessionEnded_) {
             if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT) == WAIT_FAILED) {
                 Sleep(milliseconds);  // rather than return at once into another wait that fails
             }
             handleMessages();
         }
-        return std::exchange(changed_, false);
+        return std::exchange(changed_, false) && !sessionEnded_;
     }
+
+    bool sessionEnded() const override { return sessionEnded_; }
 
 private:
     // Sent messages, the broadcasts among them, are handled inside PeekMessageW.
@@ -181,6 +190,18 @@ private:
 
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM kind, LPARAM data) {
         auto* listener = reinterpret_cast<WindowListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (listener != nullptr && message == WM_QUERYENDSESSION) {
+            return TRUE;  // the tool never holds up a sign-out or a shutdown
+        }
+        // Windows may end the process as soon as every window has answered WM_ENDSESSION, so the
+        // tool's last lines are written before this one answers. FALSE: the end was called off.
+        if (listener != nullptr && message == WM_ENDSESSION) {
+            if (kind != FALSE && !listener->sessionEnded_) {
+                listener->sessionEnded_ = true;
+                listener->sessionEnding_();
+            }
+            return 0;
+        }
         if (listener != nullptr && isDesktopChange(message, kind, data)) {
             listener->changed_ = true;
             return message == WM_DEVICECHANGE ? TRUE : 0;
@@ -188,6 +209,8 @@ private:
         return DefWindowProcW(window, message, kind, data);
     }
 
+    SessionEnding sessionEnding_;
+    bool sessionEnded_ = false;
     // Declared in the order of making; they end in the reverse order, the registrations before the
     // window. Without the session's notices the others still come, and the wait still polls.
     WindowClass class_;
@@ -199,8 +222,8 @@ private:
 
 class WindowDesktopChanges final : public DesktopChanges {
 public:
-    std::unique_ptr<DesktopChangeListener> listen() override {
-        auto listener = std::make_unique<WindowListener>();
+    std::unique_ptr<DesktopChangeListener> listen(const SessionEnding& sessionEnding) override {
+        auto listener = std::make_unique<WindowListener>(sessionEnding);
         if (!listener->listening()) {
             return nullptr;
         }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace orvi::simulation {
 namespace {
@@ -235,12 +237,14 @@ LegacyIndirectPrimary readLegacyIndirectPrimary(const json& document) {
     }
     fault(kLegacyIndirectPrimary, "must be \"taken\", \"failed\" or \"ignored\"");
 }
+constexpr const char* kMonitorsInDeviceOrder = "monitorsInDeviceOrder";
 
 void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
     desktop.declinesPrimary = readBool(document, kDeclinesPrimary, desktop.declinesPrimary, "");
     desktop.databaseEntry = readBool(document, kDatabaseEntry, desktop.databaseEntry, "");
     desktop.legacyIndirectPrimary = readLegacyIndirectPrimary(document);
     desktop.displayPaths = readBool(document, kDisplayPaths, desktop.displayPaths, "");
+    desktop.monitorsInDeviceOrder = readBool(document, kMonitorsInDeviceOrder, desktop.monitorsInDeviceOrder, "");
 }
 
 void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
@@ -257,6 +261,9 @@ void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
     }
     if (!desktop.displayPaths) {
         document[kDisplayPaths] = false;
+    }
+    if (desktop.monitorsInDeviceOrder) {
+        document[kMonitorsInDeviceOrder] = true;
     }
 }
 
@@ -347,7 +354,7 @@ DesktopFile parseDesktop(const std::string& text) {
     }
     checkKeys(document, "",
               {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, kLegacyIndirectPrimary,
-               kDisplayPaths, "sessionLocked", "remoteSession"});
+               kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }
@@ -417,10 +424,23 @@ DesktopFile readDesktopFile(const std::string& path) {
 }
 
 bool writeDesktopFile(const std::string& path, const DesktopFile& file) {
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    // Written beside it and renamed over it, which replaces the file in one step: a run ended while it
+    // stores a layout leaves the old file or the new one, never part of one.
+    const std::string written = path + ".new";
+    std::ofstream stream(written, std::ios::binary | std::ios::trunc);
     stream << formatDesktop(file);
     stream.close();
-    return !stream.fail();
+    std::error_code error;
+    if (stream.fail()) {
+        std::filesystem::remove(written, error);
+        return false;
+    }
+    std::filesystem::rename(written, path, error);
+    if (error) {
+        std::filesystem::remove(written, error);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace orvi::simulation

@@ -62,7 +62,9 @@ std::string formatDesktop(const DesktopFile& file);
 // Throws std::runtime_error "<path>: <fault>" when the file cannot be read or parsed.
 DesktopFile readDesktopFile(const std::string& path);
 
-// Replaces the file's content; false when it could not be written.
+// Replaces the file with one of the new content, written as "<path>.new" and renamed over it, so that
+// the file holds the old content or the new one at every moment; false when it could not be written
+// (the file is then as it was).
 bool writeDesktopFile(const std::string& path, const DesktopFile& file);
 
 }  // namespace orvi::simulation

@@ -20,6 +20,7 @@ std::mutex registryGuard;
 std::map<HANDLE, int> openFiles;
 // Far from the mutex stand-ins' handles, which count up from 0x1000.
 std::uintptr_t nextHandle = 0x40000000;
+unsigned writesToFail = 0;
 
 DWORD errorFromErrno(int error) {
     switch (error) {
@@ -30,6 +31,8 @@ DWORD errorFromErrno(int error) {
     case EPERM:
     case EISDIR:
         return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
     default:
         return ERROR_GEN_FAILURE;
     }
@@ -39,6 +42,15 @@ int fileOf(HANDLE handle) {
     const std::lock_guard<std::mutex> registry(registryGuard);
     const auto found = openFiles.find(handle);
     return found == openFiles.end() ? -1 : found->second;
+}
+
+bool failThisWrite() {
+    const std::lock_guard<std::mutex> registry(registryGuard);
+    if (writesToFail == 0) {
+        return false;
+    }
+    --writesToFail;
+    return true;
 }
 
 }  // namespace
@@ -55,6 +67,11 @@ BOOL closeFileHandle(HANDLE handle) {
     close(found->second);
     openFiles.erase(found);
     return TRUE;
+}
+
+void failNextFileWrites(unsigned count) {
+    const std::lock_guard<std::mutex> registry(registryGuard);
+    writesToFail = count;
 }
 
 }  // namespace orvi::simulation
@@ -84,6 +101,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID data, DWORD size, LPDWORD written, OVERLAP
     const int file = fileOf(handle);
     if (file == -1) {
         SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (failThisWrite()) {
+        SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
     const ssize_t count = write(file, data, size);

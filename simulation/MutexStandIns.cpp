@@ -202,6 +202,17 @@ std::string namedObjectPath(const char* name) {
     return path;
 }
 
+bool ownedByThisThread(const char* name) {
+    const std::string path = namedObjectPath(name);
+    const std::lock_guard<std::mutex> registry(registryGuard);
+    const auto found = namedMutexes.find(path);
+    if (path.empty() || found == namedMutexes.end()) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> lock(found->second->guard);
+    return found->second->owner == std::this_thread::get_id();
+}
+
 }  // namespace orvi::simulation
 
 HANDLE CreateMutexA(SECURITY_ATTRIBUTES* /*attributes*/, BOOL initialOwner, LPCSTR name) {

@@ -13,4 +13,7 @@ namespace orvi::simulation {
 // user's alone.
 std::string namedObjectPath(const char* name);
 
+// Whether the calling thread owns the named mutex, through any handle of this process.
+bool ownedByThisThread(const char* name);
+
 }  // namespace orvi::simulation

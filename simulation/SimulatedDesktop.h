@@ -69,6 +69,9 @@ struct SimulatedDesktop {
     // false: the display configuration has no paths at all (a headless or remote session):
     // GetDisplayConfigBufferSizes answers 0 paths and 0 modes.
     bool displayPaths = true;
+    // EnumDisplayMonitors lists the monitors in device order, the primary where its device stands,
+    // rather than the primary first: Windows promises no order.
+    bool monitorsInDeviceOrder = false;
 };
 
 }  // namespace orvi::simulation

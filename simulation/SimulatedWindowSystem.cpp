@@ -264,7 +264,15 @@ std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation)
     return std::nullopt;
 }
 
+void SimulatedWindowSystem::noteLocks(SimulatedCall& call) const {
+    if (lockProbe_) {
+        call.singleInstanceLockHeld = lockProbe_("SetPrimaryKiv_single_app");
+        call.familyLockHeld = lockProbe_("MorvaKivDisplayApp_main");
+    }
+}
+
 LONG SimulatedWindowSystem::record(SimulatedCall call) {
+    noteLocks(call);
     calls_.push_back(std::move(call));
     return calls_.back().result;
 }
@@ -403,6 +411,7 @@ BOOL SimulatedWindowSystem::enumDisplayDevices(DWORD deviceIndex, DISPLAY_DEVICE
 BOOL SimulatedWindowSystem::enumDisplayMonitors(MONITORENUMPROC callback, LPARAM data) {
     // Recorded before the callbacks, so that their calls follow it in the record.
     calls_.push_back(callOf(DisplayOperation::EnumDisplayMonitors));
+    noteLocks(calls_.back());
     const std::size_t recordIndex = calls_.size() - 1;
     if (const std::optional<LONG> failure = countCall(DisplayOperation::EnumDisplayMonitors)) {
         SetLastError(static_cast<DWORD>(*failure));
@@ -417,8 +426,10 @@ BOOL SimulatedWindowSystem::enumDisplayMonitors(MONITORENUMPROC callback, LPARAM
             monitors.push_back(index);
         }
     }
-    std::stable_partition(monitors.begin(), monitors.end(),
-                          [&](std::size_t index) { return display(devices[index]).primary; });
+    if (!desktop_.monitorsInDeviceOrder) {
+        std::stable_partition(monitors.begin(), monitors.end(),
+                              [&](std::size_t index) { return display(devices[index]).primary; });
+    }
 
     BOOL result = TRUE;
     for (const std::size_t index : monitors) {

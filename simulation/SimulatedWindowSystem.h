@@ -3,7 +3,7 @@
 //
 // - EnumDisplayDevicesW lists every display device, adapter by adapter, attached or not.
 // - EnumDisplayMonitors reports one monitor per attached display device, the primary first and the
-//   others in device order.
+//   others in device order (or all in device order, on a desktop with monitorsInDeviceOrder).
 // - The display configuration holds one path per attached display device and monitor, with one
 //   target mode per path followed by the source mode of its display device (once per source, so a
 //   clone shares it). Ids are numbered per adapter, as on a real machine: a USB display adapter beside
@@ -90,7 +90,14 @@ struct SimulatedCall {
     LUID adapterId{};           // DisplayConfigGetDeviceInfo: the request's adapter
     UINT32 id = 0;              // and its source or target id
     LONG result = 0;            // the answer (TRUE/FALSE for the BOOL calls)
+    // Whether the calling thread held the tool's locks during the call, as the lock probe told;
+    // false without a probe.
+    bool singleInstanceLockHeld = false;  // "SetPrimaryKiv_single_app"
+    bool familyLockHeld = false;          // "MorvaKivDisplayApp_main"
 };
+
+// Whether the calling thread owns the named mutex.
+using LockProbe = std::function<bool(const char* mutexName)>;
 
 // Stores a new layout beyond the run; false when it could not, which the recording
 // ChangeDisplaySettingsExW answers with DISP_CHANGE_NOTUPDATED.
@@ -106,7 +113,7 @@ public:
 
     // Serves `desktop` from now on, as shown and as stored, and forgets everything else: calls,
     // counts, failures, plug-ins, session locks and the remote session, notices, the clock, the sleep,
-    // the pauses, recorded changes and the layout store.
+    // the pauses, recorded changes, the layout store and the lock probe.
     void reset(SimulatedDesktop desktop);
 
     // The desktop as it is now, display device names filled in.
@@ -167,6 +174,9 @@ public:
     unsigned changeNotices() const { return changeNotices_; }
 
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
+
+    // Asks `probe` at every call which of the tool's locks the caller holds (SimulatedCall).
+    void setLockProbe(LockProbe probe) { lockProbe_ = std::move(probe); }
 
     // What a pause (platform::pause) sleeps with; without one a pause takes no time.
     void setSleep(std::function<void(DWORD milliseconds)> sleep) { sleep_ = std::move(sleep); }
@@ -264,6 +274,8 @@ private:
     // Counts the changes of the desktop's screens, to tell a configuration queried before a plug-in.
     unsigned screenChanges_ = 0;
     unsigned screenChangesQueried_ = 0;
+    LockProbe lockProbe_;
+    void noteLocks(SimulatedCall& call) const;
 };
 
 // The window system that the simulated display services (kiv_display_services_simulated) answer

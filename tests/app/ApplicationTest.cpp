@@ -1,6 +1,9 @@
 #include "app/Application.h"
 
 #include "display/DisplayConfigRefused.h"
+#ifndef _WIN32
+#include "simulation/FileStandIns.h"
+#endif
 #include "simulation/RecordedEventLog.h"
 #include "tests/support/Files.h"
 #include "tests/support/FlushedLog.h"
@@ -285,15 +288,51 @@ TEST_F(ReportFailure, WritesOneErrorLineIntoAnOpenLogFile) {
 // The host's message box stand-in writes the box to standard error; the real box is checked under
 // Wine by the end-to-end tests.
 #ifndef _WIN32
-TEST_F(ReportFailure, ShowsAnErrorBoxWithoutAnOpenLogFile) {
-    orvi::LogFile unopened;
-    unopened.open((folder_.path() / "missing" / "run.log").string());
-    orvi::LogFile none;
-    for (orvi::LogFile* logFile : {&unopened, &none}) {
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(orvi::reportFailure(*logFile, "Failed to obtain current displays config"), 1);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  "[message box: ERROR, icon error]\nFailed to obtain current displays config\n[end of message box]\n");
+struct UnloggedFailure {
+    const char* name;
+    std::string path;           // the log file's, inside the test's folder unless absolute; "": none
+    unsigned earlierLostLines;  // lines written and lost (their writes fail) before the failure
+    unsigned lostErrorLines;    // 1: the ERROR line's write fails too
+    std::string content;        // the log file's afterwards (when it is in the folder)
+    bool box;
+};
+
+const std::string kBox =
+    "[message box: ERROR, icon error]\nFailed to obtain current displays config\n[end of message box]\n";
+const std::string kErrorLine = "ERROR: Failed to obtain current displays config\n";
+
+const UnloggedFailure kUnloggedFailures[] = {
+    {"NoLogFileNamed", "", 0, 0, "", true},
+    {"LogFileNotOpened", "missing/run.log", 0, 0, "", true},
+    {"ErrorLineLost", "run.log", 0, 1, "", true},
+    // A disk that got space again (a share that came back) takes the lines after the lost ones.
+    {"EarlierLinesLost", "run.log", 2, 0, kErrorLine, false},
+    {"EveryWriteFailsOnAFullDevice", "/dev/full", 1, 0, "", true},
+};
+
+TEST_F(ReportFailure, ShowsAnErrorBoxWhenTheErrorLineReachesNoFile) {
+    for (const UnloggedFailure& c : kUnloggedFailures) {
+        SCOPED_TRACE(c.name);
+        const std::string path =
+            c.path.empty() || c.path.front() == '/' ? c.path : folder_.file(c.name + ("-" + c.path));
+        {
+            orvi::LogFile logFile;
+            if (!path.empty()) {
+                std::ostream& log = logFile.open(path);
+                orvi::simulation::failNextFileWrites(c.earlierLostLines);
+                for (unsigned line = 0; line < c.earlierLostLines; ++line) {
+                    log << "Searching for Monitor Screens" << std::endl;
+                }
+            }
+            orvi::simulation::failNextFileWrites(c.lostErrorLines);
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(orvi::reportFailure(logFile, "Failed to obtain current displays config"), 1);
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.box ? kBox : "");
+            orvi::simulation::failNextFileWrites(0);
+        }
+        if (!path.empty() && path.front() != '/') {
+            EXPECT_EQ(readFile(path), c.content);
+        }
     }
 }
 #endif

@@ -8,6 +8,8 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -42,14 +44,16 @@ class FakeDesktopChanges final : public orvi::platform::DesktopChanges {
 public:
     explicit FakeDesktopChanges(FakeClock& clock) : clock_(clock) {}
 
-    std::unique_ptr<orvi::platform::DesktopChangeListener> listen() override {
+    std::unique_ptr<orvi::platform::DesktopChangeListener> listen(
+        const orvi::platform::SessionEnding& sessionEnding) override {
         if (!canListen) {
             return nullptr;
         }
-        return std::make_unique<Listener>(*this);
+        return std::make_unique<Listener>(*this, sessionEnding);
     }
 
     std::deque<std::int64_t> notices;  // clock readings, in order
+    std::int64_t sessionEndsAt = -1;   // a clock reading; -1: never
     bool canListen = true;             // false: the window or the registration cannot be made
     int listeners = 0;                 // alive now
     int waits = 0;
@@ -58,10 +62,18 @@ public:
 private:
     class Listener final : public orvi::platform::DesktopChangeListener {
     public:
-        explicit Listener(FakeDesktopChanges& changes) : changes_(changes) { ++changes_.listeners; }
+        Listener(FakeDesktopChanges& changes, orvi::platform::SessionEnding sessionEnding)
+            : changes_(changes), sessionEnding_(std::move(sessionEnding)) {
+            ++changes_.listeners;
+        }
         ~Listener() override { --changes_.listeners; }
 
+        bool sessionEnded() const override { return ended_; }
+
         bool waitMilliseconds(std::uint32_t milliseconds) override {
+            if (ended_) {
+                return false;
+            }
             ++changes_.waits;
             changes_.waitBound.count();
             changes_.clock_.standstill.step(changes_.clock_.now);
@@ -71,6 +83,13 @@ private:
                 notices.pop_front();
             }
             const std::int64_t end = now + static_cast<std::int64_t>(milliseconds) * 1000000;
+            const std::int64_t sessionEnd = changes_.sessionEndsAt;
+            if (sessionEnd >= now && sessionEnd <= end && (notices.empty() || sessionEnd < notices.front())) {
+                now = sessionEnd;
+                ended_ = true;
+                sessionEnding_();
+                return false;
+            }
             if (!notices.empty() && notices.front() <= end) {
                 now = notices.front();
                 notices.pop_front();
@@ -82,6 +101,8 @@ private:
 
     private:
         FakeDesktopChanges& changes_;
+        orvi::platform::SessionEnding sessionEnding_;
+        bool ended_ = false;
     };
 
     FakeClock& clock_;
@@ -95,8 +116,9 @@ struct Waiter {
     int findOnPass = 0;               // 0: never
     std::int64_t passDuration = 0;
     ProgressBound passes{"a scan pass ran"};
+    std::vector<std::string> sessionEndings;  // the log as it stood at each, in the listener's wait
 
-    bool wait(std::int64_t maxWait) {
+    orvi::WaitOutcome wait(std::int64_t maxWait) {
         return orvi::waitForKiv(
             log, maxWait, kStart, clock,
             [this] {
@@ -106,7 +128,11 @@ struct Waiter {
                 clock.now += passDuration;
                 return static_cast<int>(passSeconds.size()) == findOnPass;
             },
-            changes);
+            changes,
+            [this] {
+                EXPECT_EQ(changes.listeners, 1) << "while the wait that heard of the end listens";
+                sessionEndings.push_back(log.str());
+            });
     }
 };
 
@@ -127,7 +153,7 @@ TEST(DeviceWait, DefaultWaitPollsOnTheScheduleAndGivesUpAtTheDeadline) {
     for (const bool canListen : {true, false}) {
         Waiter waiter;
         waiter.changes.canListen = canListen;
-        EXPECT_FALSE(waiter.wait(300));
+        EXPECT_EQ(orvi::WaitOutcome::WaitRanOut, waiter.wait(300));
         const std::vector<double> expected = {10, 20, 30, 42, 56, 72, 91, 113, 139, 169, 199, 229, 259, 289, 300};
         EXPECT_EQ(waiter.passSeconds, expected);
         std::string lines = "Kiv device isn't found. 300s for it to apear\n";
@@ -150,6 +176,7 @@ TEST(DeviceWait, ADesktopChangeEndsTheWaitAfterTheSettleTime) {
         bool canListen;
         std::vector<double> passes;
         std::vector<int> polls;
+        double sessionEnd = -1;  // seconds after kStart; -1: never
     };
     const Case cases[] = {
         // The next wait counts from the end of that pass.
@@ -160,6 +187,10 @@ TEST(DeviceWait, ADesktopChangeEndsTheWaitAfterTheSettleTime) {
         {"a notice in the last wait before the deadline", 25, {22}, true, {10, 20, 23, 25}, {10, 10, 10, 12}},
         {"no notice", 25, {}, true, {10, 20, 25}, {10, 10, 10}},
         {"a failed registration", 25, {3}, false, {10, 20, 25}, {10, 10, 10}},
+        // No pass after the end, also while a notice settles.
+        {"the session ends", 300, {}, true, {10}, {10, 10}, 13},
+        {"the session ends while a notice settles", 300, {3}, true, {}, {10}, 3.5},
+        {"an end of the session is not heard without a listener", 25, {}, false, {10, 20, 25}, {10, 10, 10}, 13},
     };
     for (const Case& c : cases) {
         Waiter waiter;
@@ -167,19 +198,31 @@ TEST(DeviceWait, ADesktopChangeEndsTheWaitAfterTheSettleTime) {
         for (const double notice : c.notices) {
             waiter.changes.notices.push_back(kStart + static_cast<std::int64_t>(notice * kSecond));
         }
-        EXPECT_FALSE(waiter.wait(c.maxWait)) << c.what;
+        if (c.sessionEnd >= 0) {
+            waiter.changes.sessionEndsAt = kStart + static_cast<std::int64_t>(c.sessionEnd * kSecond);
+        }
+        const bool ends = c.sessionEnd >= 0 && c.canListen;
+        EXPECT_EQ(waiter.wait(c.maxWait), ends ? orvi::WaitOutcome::SessionEnded : orvi::WaitOutcome::WaitRanOut)
+            << c.what;
         EXPECT_EQ(waiter.passSeconds, c.passes) << c.what;
         std::string lines = "Kiv device isn't found. " + std::to_string(c.maxWait) + "s for it to apear\n";
         for (const int interval : c.polls) {
             lines += pollLine(interval);
         }
-        EXPECT_EQ(waiter.log.str(), lines + "Kiv is not connected, no more changes will be performed\n") << c.what;
+        lines += ends ? "The session is ending, no more changes will be performed\n"
+                      : "Kiv is not connected, no more changes will be performed\n";
+        EXPECT_EQ(waiter.log.str(), lines) << c.what;
+        EXPECT_EQ(waiter.sessionEndings, ends ? std::vector<std::string>{lines} : std::vector<std::string>{})
+            << c.what << ": the line is written before the end is reported, both while the session ends";
+        if (ends) {
+            EXPECT_EQ(waiter.clock.now, waiter.changes.sessionEndsAt) << c.what << ": ends at once";
+        }
     }
 }
 
 TEST(DeviceWait, ShortWaitIsCutAtTheDeadlineForOneLastPass) {
     Waiter waiter;
-    EXPECT_FALSE(waiter.wait(5));
+    EXPECT_EQ(orvi::WaitOutcome::WaitRanOut, waiter.wait(5));
     EXPECT_EQ(waiter.passSeconds, std::vector<double>{5});
     EXPECT_EQ(waiter.log.str(), "Kiv device isn't found. 5s for it to apear\n" + pollLine(10) +
                                     "Kiv is not connected, no more changes will be performed\n");
@@ -188,7 +231,7 @@ TEST(DeviceWait, ShortWaitIsCutAtTheDeadlineForOneLastPass) {
 TEST(DeviceWait, KivPluggedInDuringTheFourthWaitEndsTheWait) {
     Waiter waiter;
     waiter.findOnPass = 4;
-    EXPECT_TRUE(waiter.wait(300));
+    EXPECT_EQ(orvi::WaitOutcome::KivFound, waiter.wait(300));
     EXPECT_EQ(waiter.passSeconds, (std::vector<double>{10, 20, 30, 42}));
     EXPECT_EQ(waiter.log.str(), "Kiv device isn't found. 300s for it to apear\n" + pollLine(10) + pollLine(10) +
                                     pollLine(10) + pollLine(12));
@@ -198,13 +241,13 @@ TEST(DeviceWait, WaitsAreCountedFromTheEndOfThePreviousPass) {
     Waiter waiter;
     waiter.clock.now = kStart + 3 * kSecond;  // the first pass took 3 s: it is part of the first interval
     waiter.passDuration = 2 * kSecond;
-    EXPECT_FALSE(waiter.wait(25));
+    EXPECT_EQ(orvi::WaitOutcome::WaitRanOut, waiter.wait(25));
     // Passes run at 10 s, then 10 s after each pass ended (12 + 10), then the deadline cuts in (25).
     EXPECT_EQ(waiter.passSeconds, (std::vector<double>{10, 22, 25}));
 
     Waiter endingAtTheDeadline;
     endingAtTheDeadline.passDuration = 2 * kSecond;
-    EXPECT_FALSE(endingAtTheDeadline.wait(12));
+    EXPECT_EQ(orvi::WaitOutcome::WaitRanOut, endingAtTheDeadline.wait(12));
     // The pass at 10 s ends at the deadline itself, so one more wait (cut to nothing) and pass follow.
     EXPECT_EQ(endingAtTheDeadline.passSeconds, (std::vector<double>{10, 12}));
 }
@@ -212,7 +255,7 @@ TEST(DeviceWait, WaitsAreCountedFromTheEndOfThePreviousPass) {
 TEST(DeviceWait, ADeadlineReachedDuringTheLastPassEndsTheWait) {
     Waiter waiter;
     waiter.passDuration = 1;  // the pass at the deadline ends 1 ns after it
-    EXPECT_FALSE(waiter.wait(10));
+    EXPECT_EQ(orvi::WaitOutcome::WaitRanOut, waiter.wait(10));
     EXPECT_EQ(waiter.passSeconds, std::vector<double>{10});
 }
 

@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -216,6 +218,17 @@ std::vector<Case> cases() {
                   "Detected 2 Screens and Orvi Kiv", kVarelSet),
          Lines{"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)", "\\\\.\\DISPLAY3 at (0, 0) primary"},
          kVarelMadePrimary},
+
+        // Windows promises no order of the monitors: the Kiv, primary after the apply, comes third.
+        {"MonitorsListedInDeviceOrder",
+         "default.json",
+         {"-t", "0"},
+         false,
+         0,
+         varelOfDefaultSet,
+         varelOfDefaultPrimary,
+         kVarelMadePrimary,
+         R"("monitorsInDeviceOrder": true)"},
 
         {"Pellun",
          "pellun.json",
@@ -567,5 +580,35 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
 
 INSTANTIATE_TEST_SUITE_P(Desktops, HostEndToEnd, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
+
+// Sign-out and shutdown reach the host executable as SIGTERM (or SIGINT from a terminal): the wait
+// ends at once with its line and the run's event, and the exit code is 0.
+TEST_F(HostEndToEnd, TheEndOfTheSessionEndsTheWait) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const std::string desktopPath = folder_.file("desktop.json");
+        const std::string logPath = folder_.file("tool-" + std::to_string(signal) + ".log");
+        const std::string eventLogPath = folder_.file("events-" + std::to_string(signal) + ".txt");
+        writeFile(desktopPath, readFile(std::string(KIV_EXAMPLES_DIR) + "/kiv-plugged-in-later.json"));
+        const auto start = std::chrono::steady_clock::now();
+        ChildProcess tool(KIV_TOOL_PATH, {"-t", "300", "-l", logPath},
+                          {Piped::OutputAndError,
+                           {{"SIMULATED_DESKTOP", desktopPath},
+                            {"XDG_RUNTIME_DIR", folder_.path().string()},
+                            {"SIMULATED_CLOCK", ""},
+                            {"SIMULATED_EVENT_LOG", eventLogPath}}});
+        tool.endInput();
+        while (readFile(logPath).find(poll(10)) == std::string::npos) {
+            ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9)) << "the wait never began";
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::kill(static_cast<pid_t>(tool.id()), signal);
+        EXPECT_EQ(tool.waitForExit(std::chrono::seconds(2)), 0);
+        const Lines log = linesOf(readFile(logPath));
+        EXPECT_EQ(Lines(log.end() - std::min<std::size_t>(log.size(), 3), log.end()),
+                  (Lines{notFound(300), poll(10), "The session is ending, no more changes will be performed"}));
+        EXPECT_EQ(readFile(eventLogPath), information(4, "No Kiv found; the session ended during the wait of 300 s"));
+    }
+}
 
 }  // namespace

@@ -25,7 +25,7 @@ HWND listenerWindow() { return FindWindowW(L"SetPrimaryKiv desktop change listen
 void waitForAQuietDesktop() {
     const ULONGLONG deadline = GetTickCount64() + 60000;
     std::unique_ptr<orvi::platform::DesktopChangeListener> listener;
-    while ((listener = orvi::platform::desktopChanges().listen()) == nullptr) {
+    while ((listener = orvi::platform::desktopChanges().listen([] {})) == nullptr) {
         ASSERT_LT(GetTickCount64(), deadline) << "no listener could be made for a minute";
         Sleep(100);
     }
@@ -61,6 +61,7 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         WPARAM kind;
         const void* data;
         bool notice;
+        bool sessionEnds = false;
     };
     const Case cases[] = {
         {"the desktop's screens or modes changed", WM_DISPLAYCHANGE, 32, nullptr, true},
@@ -76,11 +77,21 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         {"a remote client connected to the session", WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, nullptr, true},
         {"the session was locked", WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, nullptr, false},
         {"the remote client went away", WM_WTSSESSION_CHANGE, WTS_REMOTE_DISCONNECT, nullptr, false},
+        // Sign-out and shutdown: asked first (the answer must be TRUE), then told.
+        {"the session is asked whether it may end", WM_QUERYENDSESSION, 0, nullptr, false},
+        {"the end of the session was called off", WM_ENDSESSION, FALSE, nullptr, false},
+        {"the session ends", WM_ENDSESSION, TRUE, nullptr, false, true},
     };
     waitForAQuietDesktop();
     // Every case makes a listener of its own, as every wait does: each needs the window class again.
     for (const Case& c : cases) {
-        std::unique_ptr<orvi::platform::DesktopChangeListener> listener = orvi::platform::desktopChanges().listen();
+        std::atomic<int> endings{0};
+        std::atomic<bool> endingBeforeTheAnswer{false};
+        std::atomic<bool> answered{false};
+        std::unique_ptr<orvi::platform::DesktopChangeListener> listener = orvi::platform::desktopChanges().listen([&] {
+            ++endings;
+            endingBeforeTheAnswer = !answered;
+        });
         ASSERT_NE(listener, nullptr) << c.what;
         const HWND window = listenerWindow();
         ASSERT_NE(window, nullptr) << c.what;
@@ -89,9 +100,11 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
 
         // The message is handled while the listener waits, which then tells whether it was a notice.
         std::atomic<bool> handled{false};
+        DWORD_PTR answer = 0;
         std::thread sender([&] {
             handled = SendMessageTimeoutW(window, c.message, c.kind, reinterpret_cast<LPARAM>(c.data), SMTO_NORMAL,
-                                          10000, nullptr) != 0;
+                                          10000, &answer) != 0;
+            answered = true;
         });
         const ULONGLONG deadline = GetTickCount64() + 10000;
         bool noticed = false;
@@ -101,6 +114,12 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         sender.join();
         EXPECT_TRUE(handled) << c.what;
         EXPECT_EQ(noticed, c.notice) << c.what;
+        if (c.message == WM_QUERYENDSESSION) {
+            EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "never holds up a sign-out";
+        }
+        EXPECT_EQ(listener->sessionEnded(), c.sessionEnds) << c.what;
+        EXPECT_EQ(endings, c.sessionEnds ? 1 : 0) << c.what;
+        EXPECT_EQ(endingBeforeTheAnswer, c.sessionEnds) << c.what << ": the tool's last lines come before its answer";
         listener.reset();
         EXPECT_EQ(listenerWindow(), nullptr) << "the window ends with the listener";
     }

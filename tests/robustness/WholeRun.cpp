@@ -4,13 +4,19 @@
 #include "app/Clock.h"
 #include "app/LogFile.h"
 #include "primary/ScanPass.h"
+#include "simulation/SimulatedWindowSystem.h"
 #include "tests/support/Files.h"
+#ifndef _WIN32
+#include "simulation/MutexStandIns.h"
+#endif
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <vector>
 
 namespace orvi::testing {
 namespace {
@@ -39,12 +45,27 @@ WholeRun runWholeTool() {
         }
         const StartupSettings settings{0, logFile.stream()};
         simulation::forgetRecordedEvents();
+#ifndef _WIN32
+        simulation::simulatedWindowSystem().setLockProbe(&simulation::ownedByThisThread);
+#endif
         try {
             run.exitCode = runTool(settings, systemClock(), runScanPass);
         } catch (const std::exception& failure) {
             run.exitCode = reportFailure(logFile, failure.what());
         }
     }
+#ifndef _WIN32
+    // The single-instance lock is held for the whole run, the family lock by each pass from its first
+    // look at the screens to the end of its switch: every display call has both.
+    const std::vector<simulation::SimulatedCall>& calls = simulation::simulatedWindowSystem().calls();
+    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const simulation::SimulatedCall& call) {
+        return call.singleInstanceLockHeld;
+    })) << "a display call without the single-instance lock";
+    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const simulation::SimulatedCall& call) {
+        return call.familyLockHeld;
+    })) << "a display call without the family lock";
+    simulation::simulatedWindowSystem().setLockProbe(nullptr);
+#endif
     run.log = readTextFile(path);
     run.events = simulation::recordedEvents();
     return run;

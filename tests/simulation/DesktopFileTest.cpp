@@ -257,10 +257,17 @@ TEST_F(DesktopFromEnvironment, StoresEveryStoredLayoutInTheFile) {
     EXPECT_EQ(orvi::simulation::readDesktopFile(path).desktop.adapters[0].displays[0].width, 1280u)
         << "changed, not stored";
 
+    // A reader of the file while it is stored (desktop_view, a run ended part-way) has a whole file.
+    const std::string before = fileText(path);
+    std::ifstream opened(path, std::ios::binary);
     ASSERT_EQ(orvi::platform::changeDisplaySettingsEx(kiv, &mode, CDS_NORESET | CDS_UPDATEREGISTRY),
               DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(orvi::simulation::readDesktopFile(path).desktop.adapters[0].displays[0].width, 800u)
         << "stored when recorded, before any apply";
+    std::ostringstream readOn;
+    readOn << opened.rdbuf();
+    EXPECT_EQ(readOn.str(), before) << "replaced by a new file, not rewritten in place";
+    EXPECT_FALSE(std::ifstream(path + ".new").is_open()) << "nothing left beside it";
 }
 
 TEST_F(DesktopFromEnvironment, FailsTheCallsThatTheFileNamesAndKeepsThemWhenStoring) {

@@ -241,6 +241,17 @@ TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPri
         EXPECT_EQ(info.dwFlags, expected[i].flags) << i;
         EXPECT_EQ(info.rcMonitor.right, expected[i].right) << i;
     }
+
+    desktop.monitorsInDeviceOrder = true;
+    SimulatedWindowSystem inDeviceOrder(desktop);
+    std::vector<std::u16string> devices;
+    for (const HMONITOR monitor : monitorsOf(inDeviceOrder)) {
+        MONITORINFOEXW info{};
+        info.cbSize = sizeof(info);
+        ASSERT_TRUE(inDeviceOrder.getMonitorInfo(monitor, &info));
+        devices.push_back(text(info.szDevice));
+    }
+    EXPECT_EQ(devices, (std::vector<std::u16string>{u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY3"}));
 }
 
 TEST(SimulatedWindowSystem, AnswersSourceAndTargetNamesByAdapterAndId) {
