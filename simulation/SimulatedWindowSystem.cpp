@@ -389,7 +389,8 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
                 path.targetInfo.adapterId = targetLuid;
                 path.targetInfo.id = id;
                 path.targetInfo.modeInfoIdx = targetModeIndex;
-                path.targetInfo.outputTechnology = outputTechnologyOf(desktop_, targetAdapter);
+                path.targetInfo.outputTechnology = static_cast<decltype(path.targetInfo.outputTechnology)>(
+                    outputTechnologyOf(desktop_, targetAdapter));
                 path.targetInfo.refreshRate = DISPLAYCONFIG_RATIONAL{60, 1};
                 path.targetInfo.targetAvailable = TRUE;
                 path.targetInfo.statusFlags = kInUse;
@@ -590,7 +591,8 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
                     auto* answer = reinterpret_cast<DISPLAYCONFIG_TARGET_DEVICE_NAME*>(request);
                     answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
                                           (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
-                    answer->outputTechnology = outputTechnologyOf(desktop_, *adapter);
+                    answer->outputTechnology =
+                        static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, *adapter));
                     answer->edidManufactureId = 0;
                     answer->edidProductCodeId = monitor.edidProductCode;
                     answer->connectorInstance = 0;
