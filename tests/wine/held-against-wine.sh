@@ -26,11 +26,13 @@ trap 'rm -rf "$dir"' EXIT
 "$here/with-xorg-screens.sh" "$screens" sh -c '
   run() { "$0" "$@" </dev/null >/dev/null 2>&1; }
   cd "$1" &&
-  run "$2" "$(winepath -w "$1/captured.json")"; echo $? >capture-status
+  run "$2" "$(winepath -w "$1/Юля.json")"; echo $? >capture-status
   run "$3" -t 0 -l "$(winepath -w "$1/wine.log")"; echo $? >wine-status
 ' "$(cd "$here/../.." && pwd)/cmake/wine-run.sh" "$dir" "$capture_exe" "$tool_exe" || exit 1
 
 failed=0
+# A file name beyond the system's code page, as a user's folder can have.
+mv "$dir/Юля.json" "$dir/captured.json" 2>/dev/null
 if [ "$(cat "$dir/capture-status")" != 0 ] || [ ! -s "$dir/captured.json" ]; then
   echo "DesktopCapture.exe failed under Wine on $screens screens (exit code $(cat "$dir/capture-status"))" >&2
   exit 1
