@@ -60,12 +60,14 @@ bool replaceFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A wrong argument is an error also beside --help.
     std::string path;
+    bool help = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help") {
-            std::cout << kUsage;
-            return 0;
+            help = true;
+            continue;
         }
         if (argument.empty() || argument[0] == '-' || !path.empty()) {
             std::cerr << "DesktopCapture: "
@@ -77,6 +79,10 @@ int main(int argc, char* argv[]) {
             return kWrongCommandLine;
         }
         path = argument;
+    }
+    if (help) {
+        std::cout << kUsage;
+        return 0;
     }
     try {
 #ifndef _WIN32

@@ -325,6 +325,8 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"Help", {"--help"}, nullptr, 0, "", true},
         CommandLineCase{"UnknownOption", {"-o", "FILE"}, nullptr, 1, "DesktopCapture: unknown option '-o'", true},
         CommandLineCase{"TwoFiles", {"FILE", "FILE"}, nullptr, 1, "DesktopCapture: more than one file", true},
+        CommandLineCase{
+            "UnknownOptionBesideHelp", {"--help", "--all"}, nullptr, 1, "DesktopCapture: unknown option '--all'", true},
         CommandLineCase{"FailingSettings",
                         {"FILE"},
                         "EnumDisplaySettingsW",
