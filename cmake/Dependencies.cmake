@@ -15,6 +15,16 @@ target_compile_definitions(cxxopts_header INTERFACE CXXOPTS_NO_REGEX)
 if(NOT WIN32)
   # The host build reads simulated desktops from JSON files (Debian's nlohmann-json3-dev).
   find_package(nlohmann_json 3 REQUIRED)
+else()
+  # DesktopCapture.exe writes them: the same header-only library, its headers copied into the build
+  # tree as cxxopts' header is.
+  find_path(NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT NLOHMANN_JSON_INCLUDE_DIR)
+    message(FATAL_ERROR "nlohmann/json.hpp not found: install Debian's nlohmann-json3-dev or set NLOHMANN_JSON_INCLUDE_DIR")
+  endif()
+  file(COPY ${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third-party-include)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third-party-include)
 endif()
 
 if(BUILD_TESTING)

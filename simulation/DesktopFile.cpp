@@ -11,9 +11,11 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 namespace orvi::simulation {
 namespace {
@@ -66,6 +68,14 @@ Number readNumber(const json& object, const char* key, Number fallback, const st
     fault(place, "must be a whole number");
 }
 
+template <typename Number>
+std::optional<Number> readOptionalNumber(const json& object, const char* key, const std::string& where) {
+    if (!object.contains(key)) {
+        return std::nullopt;
+    }
+    return readNumber<Number>(object, key, 0, where);
+}
+
 bool readBool(const json& object, const char* key, bool fallback, const std::string& where) {
     const auto found = object.find(key);
     if (found == object.end()) {
@@ -109,18 +119,22 @@ std::string item(const std::string& where, const char* key, std::size_t index) {
 }
 
 SimulatedMonitor readMonitor(const json& object, const std::string& where) {
-    checkKeys(object, where, {"edidProductCode", "friendlyName", "devicePath", "edidValid"});
+    checkKeys(object, where,
+              {"edidProductCode", "friendlyName", "devicePath", "edidValid", "targetAdapter", "targetId"});
     SimulatedMonitor monitor;
     monitor.edidProductCode = readNumber<UINT16>(object, "edidProductCode", 0, where);
     monitor.friendlyName = readText(object, "friendlyName", where);
     monitor.devicePath = readText(object, "devicePath", where);
     monitor.edidValid = readBool(object, "edidValid", monitor.edidValid, where);
+    monitor.targetAdapter = readOptionalNumber<std::size_t>(object, "targetAdapter", where);
+    monitor.targetId = readOptionalNumber<UINT32>(object, "targetId", where);
     return monitor;
 }
 
 SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     checkKeys(object, where,
-              {"deviceName", "attached", "primary", "x", "y", "width", "height", "monitors", "monitorInfoDeviceName"});
+              {"deviceName", "attached", "primary", "x", "y", "width", "height", "monitors", "monitorInfoDeviceName",
+               "sourceId", "deviceIndex"});
     SimulatedDisplay display;
     display.deviceName = readText(object, "deviceName", where);
     display.attached = readBool(object, "attached", display.attached, where);
@@ -134,6 +148,8 @@ SimulatedDisplay readDisplay(const json& object, const std::string& where) {
         display.monitors.push_back(readMonitor(monitors[i], item(where, "monitors", i)));
     }
     display.monitorInfoDeviceName = readText(object, "monitorInfoDeviceName", where);
+    display.sourceId = readOptionalNumber<UINT32>(object, "sourceId", where);
+    display.deviceIndex = readOptionalNumber<DWORD>(object, "deviceIndex", where);
     return display;
 }
 
@@ -310,6 +326,12 @@ json monitorToJson(const SimulatedMonitor& monitor) {
     if (!monitor.edidValid) {
         result["edidValid"] = false;
     }
+    if (monitor.targetAdapter) {
+        result["targetAdapter"] = *monitor.targetAdapter;
+    }
+    if (monitor.targetId) {
+        result["targetId"] = *monitor.targetId;
+    }
     return result;
 }
 
@@ -329,6 +351,12 @@ json displayToJson(const SimulatedDisplay& display) {
     if (!display.monitorInfoDeviceName.empty()) {
         result["monitorInfoDeviceName"] = utf16ToUtf8(display.monitorInfoDeviceName);
     }
+    if (display.sourceId) {
+        result["sourceId"] = *display.sourceId;
+    }
+    if (display.deviceIndex) {
+        result["deviceIndex"] = *display.deviceIndex;
+    }
     return result;
 }
 
@@ -343,6 +371,36 @@ json adapterToJson(const SimulatedAdapter& adapter) {
         result["indirect"] = true;
     }
     return result;
+}
+
+// Source ids are one adapter's, target ids one target adapter's: each may name one display device or
+// monitor only, and a target adapter must be one of the desktop's adapters.
+void checkIds(const std::vector<SimulatedAdapter>& adapters) {
+    std::set<std::pair<std::size_t, UINT32>> sources;
+    std::set<std::pair<std::size_t, UINT32>> targets;
+    for (std::size_t adapter = 0; adapter < adapters.size(); ++adapter) {
+        const std::string adapterPlace = item("", "adapters", adapter);
+        UINT32 counted = 0;
+        for (std::size_t source = 0; source < adapters[adapter].displays.size(); ++source) {
+            const SimulatedDisplay& display = adapters[adapter].displays[source];
+            const std::string place = item(adapterPlace, "displays", source);
+            if (!sources.insert({adapter, display.sourceId.value_or(static_cast<UINT32>(source))}).second) {
+                fault(member(place, "sourceId"), "another display device of the adapter has this source id");
+            }
+            for (std::size_t index = 0; index < display.monitors.size(); ++index) {
+                const SimulatedMonitor& monitor = display.monitors[index];
+                const std::string monitorPlace = item(place, "monitors", index);
+                const std::size_t targetAdapter = monitor.targetAdapter.value_or(adapter);
+                if (targetAdapter >= adapters.size()) {
+                    fault(member(monitorPlace, "targetAdapter"), "out of range");
+                }
+                const UINT32 position = counted++;
+                if (!targets.insert({targetAdapter, monitor.targetId.value_or(position)}).second) {
+                    fault(member(monitorPlace, "targetId"), "another monitor of the target adapter has this target id");
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -363,6 +421,7 @@ DesktopFile parseDesktop(const std::string& text) {
     for (std::size_t i = 0; i < adapters.size(); ++i) {
         file.desktop.adapters.push_back(readAdapter(adapters[i], item("", "adapters", i)));
     }
+    checkIds(file.desktop.adapters);
     const json& plugIns = readArray(document, "plugIns", "");
     for (std::size_t i = 0; i < plugIns.size(); ++i) {
         file.plugIns.push_back(readPlugIn(plugIns[i], item("", "plugIns", i)));

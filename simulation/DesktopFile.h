@@ -51,7 +51,7 @@ struct DesktopFile {
 // text that is not UTF-8, a plug-in without its adapter or without exactly one of its pass and
 // second, a failure without its call, occurrence or result, of a call that is not a display call, or
 // with a result that is no failure, a session lock without both seconds or that does not end after it
-// begins.
+// begins, a source id or target id given twice, a target adapter that is none of the adapters.
 DesktopFile parseDesktop(const std::string& json);
 
 // Every field written, indented by two blanks; "plugIns", "failures" and "sessionLocked" only when

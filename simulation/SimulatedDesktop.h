@@ -7,6 +7,8 @@
 
 #include "platform/Win32.h"
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,12 @@ struct SimulatedMonitor {
     std::u16string devicePath;    // likewise, at 128 units
     // Whether its target name vouches for the EDID ids (edidIdsValid); the code is filled in either way.
     bool edidValid = true;
+    // Where the display configuration puts its target, for a PC whose ids are not counted as above:
+    // the index in the desktop's adapters of the adapter it is a target of (a path whose source and
+    // target lie on different adapters), and its target id there. Unset: the display device's
+    // adapter, and the id counted as above (counting every monitor of the adapter, set or not).
+    std::optional<std::size_t> targetAdapter = std::nullopt;
+    std::optional<UINT32> targetId = std::nullopt;
 };
 
 // One display device ("\\.\DISPLAYn"), the source of its adapter with the same index: source ids
@@ -40,6 +48,12 @@ struct SimulatedDisplay {
     // What GetMonitorInfoW reports as the monitor's device name, when a driver out of step reports
     // another name than deviceName. Empty: deviceName.
     std::u16string monitorInfoDeviceName;
+    // Its source id, when not its index among the adapter's display devices.
+    std::optional<UINT32> sourceId = std::nullopt;
+    // Its place in the list of EnumDisplayDevicesW, when that is not adapter by adapter: display
+    // devices are listed in the order of this number, one without it counting as its place adapter
+    // by adapter (0, 1, ...), equal numbers in that order.
+    std::optional<DWORD> deviceIndex = std::nullopt;
 };
 
 // One display adapter: a GPU, or a USB display adapter beside it. Each adapter has a LUID of its own

@@ -105,11 +105,16 @@ DisplayCall functionOf(DisplayOperation operation) {
     return DisplayCall::setDisplayConfig;
 }
 
-// An enumeration on Windows, a whole number in the host's declarations.
-using OutputTechnology = decltype(DISPLAYCONFIG_PATH_TARGET_INFO::outputTechnology);
+// The output technology of a target on the adapter with this index; one beyond the desktop's
+// adapters counts as a plain connector.
+UINT32 outputTechnologyOf(const SimulatedDesktop& desktop, std::size_t adapter) {
+    return adapter < desktop.adapters.size() && desktop.adapters[adapter].indirect
+               ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED
+               : 0;
+}
 
-OutputTechnology outputTechnologyOf(const SimulatedAdapter& adapter) {
-    return static_cast<OutputTechnology>(adapter.indirect ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED : 0);
+UINT32 sourceIdOf(const SimulatedDisplay& display, std::size_t index) {
+    return display.sourceId.value_or(static_cast<UINT32>(index));
 }
 
 bool everyPrimaryAtOrigin(const SimulatedDesktop& desktop) {
@@ -299,7 +304,22 @@ std::vector<SimulatedWindowSystem::DisplayRef> SimulatedWindowSystem::displaysIn
             result.push_back(DisplayRef{adapter, source});
         }
     }
-    return result;
+    // A display device's deviceIndex, or else its place adapter by adapter, orders the list.
+    std::vector<DWORD> order;
+    for (const DisplayRef ref : result) {
+        order.push_back(
+            desktop_.adapters[ref.adapter].displays[ref.source].deviceIndex.value_or(static_cast<DWORD>(order.size())));
+    }
+    std::vector<std::size_t> places(result.size());
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        places[i] = i;
+    }
+    std::stable_sort(places.begin(), places.end(), [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
+    std::vector<DisplayRef> ordered;
+    for (const std::size_t place : places) {
+        ordered.push_back(result[place]);
+    }
+    return ordered;
 }
 
 std::optional<SimulatedWindowSystem::DisplayRef> SimulatedWindowSystem::findAttachedDisplay(
@@ -336,17 +356,21 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
         for (std::size_t source = 0; source < displays.size(); ++source) {
             const SimulatedDisplay& display = displays[source];
             std::optional<UINT32> sourceModeIndex;
-            for (std::size_t monitor = 0; monitor < display.monitors.size(); ++monitor) {
-                const UINT32 id = targetId++;
+            const UINT32 sourceId = sourceIdOf(display, source);
+            for (const SimulatedMonitor& monitor : display.monitors) {
+                const UINT32 counted = targetId++;
+                const UINT32 id = monitor.targetId.value_or(counted);
                 if (!display.attached) {
                     continue;
                 }
+                const std::size_t targetAdapter = monitor.targetAdapter.value_or(adapter);
+                const LUID targetLuid = adapterLuid(targetAdapter);
                 UINT32 targetModeIndex = DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
                 if (withModes) {
                     DISPLAYCONFIG_MODE_INFO targetMode{};
                     targetMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
                     targetMode.id = id;
-                    targetMode.adapterId = luid;
+                    targetMode.adapterId = targetLuid;
                     targetModeIndex = static_cast<UINT32>(result.modes.size());
                     result.modes.push_back(targetMode);
                 }
@@ -356,7 +380,7 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
                 } else if (!sourceModeIndex) {
                     DISPLAYCONFIG_MODE_INFO sourceMode{};
                     sourceMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE;
-                    sourceMode.id = static_cast<UINT32>(source);
+                    sourceMode.id = sourceId;
                     sourceMode.adapterId = luid;
                     sourceMode.sourceMode.width = display.width;
                     sourceMode.sourceMode.height = display.height;
@@ -367,13 +391,14 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
 
                 DISPLAYCONFIG_PATH_INFO path{};
                 path.sourceInfo.adapterId = luid;
-                path.sourceInfo.id = static_cast<UINT32>(source);
+                path.sourceInfo.id = sourceId;
                 path.sourceInfo.modeInfoIdx = *sourceModeIndex;
                 path.sourceInfo.statusFlags = kInUse;
-                path.targetInfo.adapterId = luid;
+                path.targetInfo.adapterId = targetLuid;
                 path.targetInfo.id = id;
                 path.targetInfo.modeInfoIdx = targetModeIndex;
-                path.targetInfo.outputTechnology = outputTechnologyOf(desktop_.adapters[adapter]);
+                path.targetInfo.outputTechnology = static_cast<decltype(path.targetInfo.outputTechnology)>(
+                    outputTechnologyOf(desktop_, targetAdapter));
                 path.targetInfo.refreshRate = DISPLAYCONFIG_RATIONAL{60, 1};
                 path.targetInfo.targetAvailable = TRUE;
                 path.targetInfo.statusFlags = kInUse;
@@ -554,28 +579,38 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
         call.result = asResult(ERROR_NOT_SUPPORTED);
     } else if (call.operation == DisplayOperation::GetSourceName) {
         const std::vector<SimulatedDisplay>& displays = desktop_.adapters[*adapter].displays;
-        if (request->size == sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) && request->id < displays.size()) {
-            auto* answer = reinterpret_cast<DISPLAYCONFIG_SOURCE_DEVICE_NAME*>(request);
-            fill(answer->viewGdiDeviceName, displays[request->id].deviceName);
-            call.result = asResult(ERROR_SUCCESS);
+        for (std::size_t source = 0; source < displays.size(); ++source) {
+            if (request->size == sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) &&
+                sourceIdOf(displays[source], source) == request->id) {
+                auto* answer = reinterpret_cast<DISPLAYCONFIG_SOURCE_DEVICE_NAME*>(request);
+                fill(answer->viewGdiDeviceName, displays[source].deviceName);
+                call.result = asResult(ERROR_SUCCESS);
+                break;
+            }
         }
     } else if (request->size == sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME)) {
-        UINT32 targetId = 0;
-        for (const SimulatedDisplay& display : desktop_.adapters[*adapter].displays) {
-            for (const SimulatedMonitor& monitor : display.monitors) {
-                if (targetId++ != request->id) {
-                    continue;
+        // The targets of this adapter can be monitors of any adapter's display devices.
+        for (std::size_t owner = 0; owner < desktop_.adapters.size(); ++owner) {
+            UINT32 targetId = 0;
+            for (const SimulatedDisplay& display : desktop_.adapters[owner].displays) {
+                for (const SimulatedMonitor& monitor : display.monitors) {
+                    const UINT32 counted = targetId++;
+                    if (monitor.targetAdapter.value_or(owner) != *adapter ||
+                        monitor.targetId.value_or(counted) != request->id || call.result == asResult(ERROR_SUCCESS)) {
+                        continue;
+                    }
+                    auto* answer = reinterpret_cast<DISPLAYCONFIG_TARGET_DEVICE_NAME*>(request);
+                    answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
+                                          (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
+                    answer->outputTechnology =
+                        static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, *adapter));
+                    answer->edidManufactureId = 0;
+                    answer->edidProductCodeId = monitor.edidProductCode;
+                    answer->connectorInstance = 0;
+                    fill(answer->monitorFriendlyDeviceName, monitor.friendlyName);
+                    fill(answer->monitorDevicePath, monitor.devicePath);
+                    call.result = asResult(ERROR_SUCCESS);
                 }
-                auto* answer = reinterpret_cast<DISPLAYCONFIG_TARGET_DEVICE_NAME*>(request);
-                answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
-                                      (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
-                answer->outputTechnology = outputTechnologyOf(desktop_.adapters[*adapter]);
-                answer->edidManufactureId = 0;
-                answer->edidProductCodeId = monitor.edidProductCode;
-                answer->connectorInstance = 0;
-                fill(answer->monitorFriendlyDeviceName, monitor.friendlyName);
-                fill(answer->monitorDevicePath, monitor.devicePath);
-                call.result = asResult(ERROR_SUCCESS);
             }
         }
     }

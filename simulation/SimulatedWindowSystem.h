@@ -10,7 +10,9 @@
 //   the GPU has a source 0 and a target 0 of its own, told apart by its LUID. On a desktop without
 //   databaseEntry, QDC_DATABASE_CURRENT gives the paths alone: no modes, every mode index
 //   DISPLAYCONFIG_PATH_MODE_IDX_INVALID, as Windows answers for a set of screens it has no stored
-//   layout for.
+//   layout for. A desktop can set the ids of a PC that numbers them otherwise (sourceId, targetId) and
+//   put a display device's target on another adapter (targetAdapter); EnumDisplayDevicesW then lists
+//   the display devices by deviceIndex where it is set.
 // - A target name carries edidIdsValid unless its monitor is not edidValid; the product code is
 //   filled in either way.
 // - ChangeDisplaySettingsExW with CDS_NORESET records a change; a call without CDS_NORESET (in the

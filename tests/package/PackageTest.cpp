@@ -147,12 +147,13 @@ std::optional<RegistryValues> machineValues(const char* keyPath) {
     }
 }
 
-// Every value of the machine's Run key that starts the tool.
+// Every value of the machine's Run key that starts a program of the package (the tool only, never
+// DesktopCapture).
 std::vector<RegistryValue> toolRunValues() {
     std::vector<RegistryValue> values;
     for (const auto& [name, value] :
          machineValues("Software\\Microsoft\\Windows\\CurrentVersion\\Run").value_or(RegistryValues{})) {
-        if (value.data.find("SetPrimaryKiv.exe") != std::string::npos) {
+        if (value.data.find(kFolder) != std::string::npos) {
             values.push_back(value);
         }
     }
@@ -207,7 +208,7 @@ void expectNothingInstalled() {
 }
 
 void expectInstalled(const std::string& version, const std::string& command) {
-    EXPECT_EQ(installedFiles(), (std::set<std::string>{"README.txt", "SetPrimaryKiv.exe"}));
+    EXPECT_EQ(installedFiles(), (std::set<std::string>{"DesktopCapture.exe", "README.txt", "SetPrimaryKiv.exe"}));
     EXPECT_EQ(toolRunValues(), (std::vector<RegistryValue>{{REG_EXPAND_SZ, command}}));
     EXPECT_EQ(machineValues(kEventSource),
               (RegistryValues{{"EventMessageFile", {REG_EXPAND_SZ, kFolder + "SetPrimaryKiv.exe"}},
@@ -256,6 +257,7 @@ TEST(Package, InstallsSilentlyForEveryUserWithTheDefaults) {
     EXPECT_EQ(firstLine, "# SetPrimaryKiv\r") << "the README as text with Windows line ends";
 
     EXPECT_EQ(run("\"" + kFolder + "SetPrimaryKiv.exe\" -t 0").exitCode, 0u);
+    EXPECT_EQ(run("\"" + kFolder + "DesktopCapture.exe\" --help").exitCode, 0u);
 }
 
 TEST(Package, UninstallsSilentlyLeavingNothing) {

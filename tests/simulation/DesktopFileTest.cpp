@@ -185,6 +185,13 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [], "sessionLocked": [{"fromSecond": 0, "toSecond": 5, "by": "Win+L"}]})",
          "sessionLocked[0].by: unknown key"},
         {R"({"adapters": [], "remoteSession": 1})", "remoteSession: must be true or false"},
+        {R"({"adapters": [{"displays": [{}, {"sourceId": 0}]}]})",
+         "adapters[0].displays[1].sourceId: another display device of the adapter has this source id"},
+        {R"({"adapters": [{"displays": [{"monitors": [{"targetAdapter": 1}]}]}]})",
+         "adapters[0].displays[0].monitors[0].targetAdapter: out of range"},
+        {R"({"adapters": [{"displays": [{"monitors": [{}]}]}, {"displays": [{"monitors": [{"targetAdapter": 0}]}]}]})",
+         "adapters[1].displays[0].monitors[0].targetId: another monitor of the target adapter has this target id"},
+        {R"({"adapters": [{"displays": [{"deviceIndex": -1}]}]})", "adapters[0].displays[0].deviceIndex: out of range"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;

@@ -8,6 +8,8 @@
 # in a row from (0, 0) to the right, DUMMY0 first. Wine 8 takes each output with its own CRTC for a
 # display device of its one adapter, so Windows programs see N monitors, where a Xvfb display shows
 # one. The sizes cycle through 1024x768, 1280x1024 and 800x600, so that the screens differ.
+# XORG_PRIMARY_SCREEN=k (default 0) makes DUMMYk RandR's primary output: Wine then lists it first, as
+# \\.\DISPLAY1 at (0, 0), and the screens left of it at negative x.
 set -u
 if [ $# -lt 2 ] || ! [ "$1" -ge 1 ] 2>/dev/null || [ "$1" -gt 8 ]; then
   echo "usage: $0 N command... (N from 1 to 8)" >&2
@@ -15,6 +17,7 @@ if [ $# -lt 2 ] || ! [ "$1" -ge 1 ] 2>/dev/null || [ "$1" -gt 8 ]; then
 fi
 screens=$1
 shift
+primary=${XORG_PRIMARY_SCREEN:-0}
 stop_wine() { wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; }
 stop_wine
 
@@ -44,6 +47,7 @@ CONF
     echo '  Option "Enable" "true"'
     echo "  Option \"PreferredMode\" \"$mode\""
     [ $i -gt 0 ] && echo "  Option \"RightOf\" \"DUMMY$((i - 1))\""
+    [ $i -eq "$primary" ] && echo '  Option "Primary" "true"'
     echo 'EndSection'
     i=$((i + 1))
   done

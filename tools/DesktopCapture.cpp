@@ -1,0 +1,393 @@
+#include "tools/DesktopCapture.h"
+
+#include "platform/DisplayServices.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace orvi::tools {
+namespace {
+
+// Repeats of the sizes and the query when a screen comes or goes in between; the tool's own bound.
+constexpr int kQueryAttempts = 8;
+
+std::string hexCode(DWORD code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(code));
+    return text;
+}
+
+// A fixed-size array up to its null, never past its end.
+template <std::size_t N>
+std::u16string textOf(const WCHAR (&array)[N]) {
+    std::u16string text;
+    for (std::size_t i = 0; i < N && array[i] != 0; ++i) {
+        text.push_back(static_cast<char16_t>(array[i]));
+    }
+    return text;
+}
+
+// A null-terminated copy of a device name, as the calls that take one read it.
+std::vector<WCHAR> terminated(const std::u16string& name) {
+    std::vector<WCHAR> copy(name.begin(), name.end());
+    copy.push_back(0);
+    return copy;
+}
+
+bool sameLuid(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
+
+struct Device {
+    std::u16string name;
+    std::u16string adapterName;
+    std::u16string hardwareId;
+    bool attached = false;
+    bool primary = false;
+    simulation::SimulatedDisplay display;  // geometry, monitorInfoDeviceName, then monitors
+    std::optional<LUID> adapter;           // its source's, when it has a display path
+    std::optional<UINT32> sourceId;
+};
+
+struct Target {
+    LUID adapter;
+    UINT32 id;
+    simulation::SimulatedMonitor monitor;
+    bool indirect;
+};
+
+std::vector<Device> listDevices() {
+    std::vector<Device> devices;
+    for (DWORD index = 0;; ++index) {
+        DISPLAY_DEVICEW device{};
+        device.cb = sizeof device;
+        if (!platform::enumDisplayDevices(index, &device)) {
+            break;  // the end of the list
+        }
+        Device listed;
+        listed.name = textOf(device.DeviceName);
+        listed.adapterName = textOf(device.DeviceString);
+        listed.hardwareId = textOf(device.DeviceID);
+        listed.attached = (device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) != 0;
+        listed.primary = (device.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) != 0;
+        listed.display.deviceName = listed.name;
+        listed.display.attached = listed.attached;
+        listed.display.primary = listed.primary;
+        devices.push_back(std::move(listed));
+    }
+    return devices;
+}
+
+void readSettings(Device& device) {
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    if (!platform::enumDisplaySettings(terminated(device.name).data(), ENUM_CURRENT_SETTINGS, &mode)) {
+        throw CaptureFailure("EnumDisplaySettingsW", GetLastError());
+    }
+    device.display.x = mode.dmPosition.x;
+    device.display.y = mode.dmPosition.y;
+    device.display.width = mode.dmPelsWidth;
+    device.display.height = mode.dmPelsHeight;
+}
+
+BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
+    return TRUE;
+}
+
+// Gives each attached display device the name that GetMonitorInfoW reports for its monitor, where
+// that is another name: a monitor whose name is no attached display device's goes to the first
+// attached display device without a monitor of its name at the same place, else the first left.
+void readMonitorNames(std::vector<Device>& devices) {
+    std::vector<HMONITOR> monitors;
+    if (!platform::enumDisplayMonitors(collectMonitor, reinterpret_cast<LPARAM>(&monitors))) {
+        throw CaptureFailure("EnumDisplayMonitors", GetLastError());
+    }
+    std::vector<std::pair<std::u16string, RECT>> named;
+    for (const HMONITOR monitor : monitors) {
+        MONITORINFOEXW info{};
+        info.cbSize = sizeof info;
+        if (!platform::getMonitorInfo(monitor, &info)) {
+            throw CaptureFailure("GetMonitorInfoW", GetLastError());
+        }
+        named.emplace_back(textOf(info.szDevice), info.rcMonitor);
+    }
+    std::vector<bool> matched(devices.size(), false);
+    std::vector<std::pair<std::u16string, RECT>> others;
+    for (const auto& [name, area] : named) {
+        const auto device = std::find_if(devices.begin(), devices.end(), [&](const Device& each) {
+            return each.attached && !matched[&each - devices.data()] && each.name == name;
+        });
+        if (device != devices.end()) {
+            matched[device - devices.begin()] = true;
+        } else {
+            others.emplace_back(name, area);
+        }
+    }
+    for (const auto& [name, area] : others) {
+        std::optional<std::size_t> chosen;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            const simulation::SimulatedDisplay& shown = devices[i].display;
+            if (!devices[i].attached || matched[i]) {
+                continue;
+            }
+            if (shown.x == area.left && shown.y == area.top) {
+                chosen = i;
+                break;
+            }
+            chosen = chosen.value_or(i);
+        }
+        if (chosen) {
+            matched[*chosen] = true;
+            devices[*chosen].display.monitorInfoDeviceName = name;
+        }
+    }
+}
+
+struct Configuration {
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths;
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes;
+};
+
+// The display configuration as a query with these flags gives it; none when the session is refused
+// it.
+std::optional<Configuration> queryConfiguration(UINT32 flags) {
+    for (int attempt = 1;; ++attempt) {
+        UINT32 pathCount = 0;
+        UINT32 modeCount = 0;
+        const LONG sizes = platform::getDisplayConfigBufferSizes(flags, &pathCount, &modeCount);
+        if (sizes == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
+            return std::nullopt;
+        }
+        if (sizes != static_cast<LONG>(ERROR_SUCCESS)) {
+            throw CaptureFailure("GetDisplayConfigBufferSizes", static_cast<DWORD>(sizes));
+        }
+        Configuration result{std::vector<DISPLAYCONFIG_PATH_INFO>(pathCount),
+                             std::vector<DISPLAYCONFIG_MODE_INFO>(modeCount)};
+        if (pathCount == 0) {
+            return result;  // nothing to ask for: the query takes no empty path array
+        }
+        DISPLAYCONFIG_TOPOLOGY_ID topology{};
+        const LONG query =
+            platform::queryDisplayConfig(flags, &pathCount, result.paths.data(), &modeCount, result.modes.data(),
+                                         flags == QDC_DATABASE_CURRENT ? &topology : nullptr);
+        if (query == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
+            return std::nullopt;
+        }
+        if (query == static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER) && attempt < kQueryAttempts) {
+            continue;
+        }
+        if (query != static_cast<LONG>(ERROR_SUCCESS)) {
+            throw CaptureFailure("QueryDisplayConfig", static_cast<DWORD>(query));
+        }
+        result.paths.resize(pathCount);
+        result.modes.resize(modeCount);
+        return result;
+    }
+}
+
+void ask(DISPLAYCONFIG_DEVICE_INFO_HEADER& request) {
+    const LONG result = platform::displayConfigGetDeviceInfo(&request);
+    if (result != static_cast<LONG>(ERROR_SUCCESS)) {
+        throw CaptureFailure("DisplayConfigGetDeviceInfo", static_cast<DWORD>(result));
+    }
+}
+
+std::u16string sourceName(const DISPLAYCONFIG_PATH_SOURCE_INFO& source) {
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME name{};
+    name.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+    name.header.size = sizeof name;
+    name.header.adapterId = source.adapterId;
+    name.header.id = source.id;
+    ask(name.header);
+    return textOf(name.viewGdiDeviceName);
+}
+
+Target targetOf(const DISPLAYCONFIG_PATH_TARGET_INFO& target) {
+    DISPLAYCONFIG_TARGET_DEVICE_NAME name{};
+    name.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
+    name.header.size = sizeof name;
+    name.header.adapterId = target.adapterId;
+    name.header.id = target.id;
+    ask(name.header);
+    Target result{target.adapterId, target.id, {}, false};
+    result.monitor.edidProductCode = name.edidProductCodeId;
+    result.monitor.friendlyName = textOf(name.monitorFriendlyDeviceName);
+    result.monitor.devicePath = textOf(name.monitorDevicePath);
+    result.monitor.edidValid = (name.flags.value & 0x4) != 0;  // edidIdsValid
+    const UINT32 technology = static_cast<UINT32>(target.outputTechnology);
+    result.indirect = technology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED ||
+                      technology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_VIRTUAL;
+    return result;
+}
+
+// Windows answers QDC_DATABASE_CURRENT without modes when its layout database has no entry for the
+// screens.
+bool hasDatabaseEntry(const Configuration& database) {
+    return database.paths.empty() || !std::all_of(database.paths.begin(), database.paths.end(), [](const auto& path) {
+               return path.sourceInfo.modeInfoIdx == DISPLAYCONFIG_PATH_MODE_IDX_INVALID &&
+                      path.targetInfo.modeInfoIdx == DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
+           });
+}
+
+// Puts the devices into adapters: by their source's adapter, else with the devices of the same
+// description and hardware id; adapters in the order of their first display device, adapters with
+// targets alone after them.
+simulation::SimulatedDesktop arrange(std::vector<Device>& devices, const std::vector<Target>& targets,
+                                     const std::vector<std::pair<std::size_t, std::size_t>>& pathsOfDevice) {
+    struct Group {
+        std::optional<LUID> luid;
+        std::vector<std::size_t> devices;  // in the list's order
+        simulation::SimulatedAdapter adapter;
+    };
+    std::vector<Group> groups;
+    const auto groupWithLuid = [&](LUID luid) -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            if (groups[i].luid && sameLuid(*groups[i].luid, luid)) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    };
+    const auto addGroup = [&](std::optional<LUID> luid, const Device* device) {
+        groups.push_back(Group{luid, {}, {}});
+        if (device != nullptr) {
+            groups.back().adapter.name = device->adapterName;
+            groups.back().adapter.hardwareId = device->hardwareId;
+        }
+        return groups.size() - 1;
+    };
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].adapter) {
+            const std::optional<std::size_t> group = groupWithLuid(*devices[i].adapter);
+            groups[group ? *group : addGroup(devices[i].adapter, &devices[i])].devices.push_back(i);
+        }
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].adapter) {
+            continue;
+        }
+        const auto alike = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
+            return group.adapter.name == devices[i].adapterName && group.adapter.hardwareId == devices[i].hardwareId;
+        });
+        std::vector<std::size_t>& members =
+            alike != groups.end() ? alike->devices : groups[addGroup(std::nullopt, &devices[i])].devices;
+        members.insert(std::upper_bound(members.begin(), members.end(), i), i);
+    }
+    std::stable_sort(groups.begin(), groups.end(), [&](const Group& a, const Group& b) {
+        return !a.devices.empty() && (b.devices.empty() || a.devices.front() < b.devices.front());
+    });
+    for (const Target& target : targets) {
+        const std::optional<std::size_t> group = groupWithLuid(target.adapter);
+        groups[group ? *group : addGroup(target.adapter, nullptr)].adapter.indirect |= target.indirect;
+    }
+
+    bool listedByAdapter = true;
+    std::size_t place = 0;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        Group& group = groups[g];
+        std::set<UINT32> takenSources;
+        for (const std::size_t i : group.devices) {
+            if (devices[i].sourceId) {
+                takenSources.insert(*devices[i].sourceId);
+            }
+        }
+        UINT32 countedTarget = 0;  // the default target ids count the adapter's monitors
+        for (std::size_t index = 0; index < group.devices.size(); ++index, ++place) {
+            Device& device = devices[group.devices[index]];
+            listedByAdapter = listedByAdapter && group.devices[index] == place;
+            // A display device without a display path takes its index as its source id, or, when a
+            // display device with a path has that one, the lowest free one after it.
+            UINT32 sourceId = static_cast<UINT32>(index);
+            if (device.sourceId) {
+                sourceId = *device.sourceId;
+            } else {
+                while (takenSources.count(sourceId) != 0) {
+                    ++sourceId;
+                }
+                takenSources.insert(sourceId);
+            }
+            if (sourceId != index) {
+                device.display.sourceId = sourceId;
+            }
+            for (const auto& [owner, targetIndex] : pathsOfDevice) {
+                if (owner != group.devices[index]) {
+                    continue;
+                }
+                const Target& target = targets[targetIndex];
+                simulation::SimulatedMonitor monitor = target.monitor;
+                const std::size_t targetGroup = *groupWithLuid(target.adapter);
+                if (targetGroup != g) {
+                    monitor.targetAdapter = targetGroup;
+                }
+                if (target.id != countedTarget) {
+                    monitor.targetId = target.id;
+                }
+                ++countedTarget;
+                device.display.monitors.push_back(monitor);
+            }
+        }
+    }
+    simulation::SimulatedDesktop desktop;
+    for (Group& group : groups) {
+        for (const std::size_t i : group.devices) {
+            if (!listedByAdapter) {
+                devices[i].display.deviceIndex = static_cast<DWORD>(i);
+            }
+            group.adapter.displays.push_back(devices[i].display);
+        }
+        desktop.adapters.push_back(group.adapter);
+    }
+    return desktop;
+}
+
+}  // namespace
+
+CaptureFailure::CaptureFailure(const std::string& call, DWORD code)
+    : std::runtime_error(call + " failed (error code " + hexCode(code) + ")"), code_(code) {}
+
+simulation::DesktopFile captureDesktop() {
+    std::vector<Device> devices = listDevices();
+    for (Device& device : devices) {
+        if (device.attached) {
+            readSettings(device);
+        }
+    }
+    readMonitorNames(devices);
+
+    simulation::DesktopFile file;
+    std::vector<Target> targets;
+    std::vector<std::pair<std::size_t, std::size_t>> pathsOfDevice;  // (device, target), in path order
+    const std::optional<Configuration> active = queryConfiguration(QDC_ONLY_ACTIVE_PATHS);
+    if (!active) {
+        file.remoteSession = true;
+    } else {
+        for (const DISPLAYCONFIG_PATH_INFO& path : active->paths) {
+            const std::u16string name = sourceName(path.sourceInfo);
+            const auto device =
+                std::find_if(devices.begin(), devices.end(), [&](const Device& each) { return each.name == name; });
+            if (device == devices.end()) {
+                throw std::runtime_error(
+                    "The display configuration names a display device that "
+                    "EnumDisplayDevicesW does not list");
+            }
+            device->adapter = path.sourceInfo.adapterId;
+            device->sourceId = path.sourceInfo.id;
+            pathsOfDevice.emplace_back(static_cast<std::size_t>(device - devices.begin()), targets.size());
+            targets.push_back(targetOf(path.targetInfo));
+        }
+        const bool anyAttached =
+            std::any_of(devices.begin(), devices.end(), [](const Device& each) { return each.attached; });
+        file.desktop.displayPaths = !active->paths.empty() || !anyAttached;
+        if (const std::optional<Configuration> database = queryConfiguration(QDC_DATABASE_CURRENT)) {
+            file.desktop.databaseEntry = hasDatabaseEntry(*database);
+        }
+    }
+    file.desktop.adapters = arrange(devices, targets, pathsOfDevice).adapters;
+    return file;
+}
+
+}  // namespace orvi::tools
