@@ -113,17 +113,32 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
             continue;
         }
         const std::optional<std::size_t> adapter = findAdapter(path.sourceInfo.adapterId);
-        if (!adapter || !sameAdapter(path.sourceInfo.adapterId, path.targetInfo.adapterId) ||
-            path.sourceInfo.id >= changed.adapters[*adapter].displays.size()) {
+        if (!adapter) {
+            return kInvalidParameter;
+        }
+        std::vector<SimulatedDisplay>& displays = changed.adapters[*adapter].displays;
+        std::optional<std::size_t> source;
+        UINT32 firstTarget = 0;  // the counted id of the source's first monitor
+        for (std::size_t candidate = 0; candidate < displays.size() && !source; ++candidate) {
+            if (displays[candidate].sourceId.value_or(static_cast<UINT32>(candidate)) == path.sourceInfo.id) {
+                source = candidate;
+            } else {
+                firstTarget += static_cast<UINT32>(displays[candidate].monitors.size());
+            }
+        }
+        if (!source) {
             return kInvalidParameter;
         }
         // The target must be a monitor of this source: the simulated desktop's wiring is fixed.
-        SimulatedDisplay& display = changed.adapters[*adapter].displays[path.sourceInfo.id];
-        UINT32 firstTarget = 0;
-        for (UINT32 source = 0; source < path.sourceInfo.id; ++source) {
-            firstTarget += static_cast<UINT32>(changed.adapters[*adapter].displays[source].monitors.size());
+        SimulatedDisplay& display = displays[*source];
+        bool wired = false;
+        for (std::size_t monitor = 0; monitor < display.monitors.size(); ++monitor) {
+            const SimulatedMonitor& target = display.monitors[monitor];
+            wired = wired ||
+                    (sameAdapter(adapterLuid(target.targetAdapter.value_or(*adapter)), path.targetInfo.adapterId) &&
+                     target.targetId.value_or(firstTarget + static_cast<UINT32>(monitor)) == path.targetInfo.id);
         }
-        if (path.targetInfo.id < firstTarget || path.targetInfo.id >= firstTarget + display.monitors.size()) {
+        if (!wired) {
             return kInvalidParameter;
         }
         const DISPLAYCONFIG_MODE_INFO* sourceMode =
@@ -141,7 +156,7 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         display.y = sourceMode->sourceMode.position.y;
         display.width = sourceMode->sourceMode.width;
         display.height = sourceMode->sourceMode.height;
-        shown.insert(Place{*adapter, path.sourceInfo.id});
+        shown.insert(Place{*adapter, *source});
     }
 
     std::vector<Area> areas;
