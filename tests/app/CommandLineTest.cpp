@@ -35,6 +35,15 @@ const std::string kLineEnd = "\n";
 
 const std::string kNegativeWait = "Maximum time to wait must be a non-negative number of seconds, got: ";
 
+// The option library quotes an option's name with plain apostrophes on Windows, typographic ones elsewhere.
+std::string missingValue(const std::string& option) {
+#ifdef _WIN32
+    return "Option '" + option + "' is missing an argument";
+#else
+    return "Option ‘" + option + "’ is missing an argument";
+#endif
+}
+
 class CommandLine : public ::testing::Test {
 protected:
     std::variant<StartupSettings, CommandLineExit> read(std::vector<std::string> arguments) {
@@ -131,9 +140,9 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
         {{"--unknown"}},
         {{"-t", "ten"}},
         {{"-t", "2147483648"}},
-        {{"-t"}, "Option ‘t’ is missing an argument"},
-        {{"-l"}, "Option ‘l’ is missing an argument"},
-        {{"-t", "5", "--log"}, "Option ‘log’ is missing an argument"},
+        {{"-t"}, missingValue("t")},
+        {{"-l"}, missingValue("l")},
+        {{"-t", "5", "--log"}, missingValue("log")},
         {{"--help", "-t", "x"}},  // the parse fails before help is looked at
         {{"-t", "1e3"}},
         {{"-t", "+5"}},
