@@ -46,7 +46,9 @@ log_file_of() {
 }
 
 # Runs a command that writes the log named LOG, which is the file FILE here; prints the log's new
-# lines when it goes to a file. Sets `status` to the command's exit code.
+# lines when it goes to a file, also when Ctrl-C (or SIGTERM) ended the command. Sets `status` to
+# the command's exit code, and `interrupted` when it was interrupted.
+interrupted=""
 run_logged() {
   local log="$1" file="$2"
   shift 2
@@ -56,7 +58,12 @@ run_logged() {
   fi
   [ -z "$log" ] && echo "-- log (standard output):"
   status=0
+  # The signal reaches the command too (Ctrl-C goes to the whole foreground group): the demo waits
+  # for it to end and shows what it wrote.
+  trap 'interrupted=1' INT TERM
   "$@" || status=$?
+  trap - INT TERM
+  [ -n "$interrupted" ] && echo "-- interrupted"
   if [ -n "$log" ]; then
     local where="$log"
     [ "$file" != "$log" ] && where="$log, which is $file"
@@ -161,4 +168,5 @@ case "${1:-}" in
     run_host "$root/examples/default.json" "$@"
     ;;
 esac
+[ -n "$interrupted" ] && exit 130
 exit "${status:-0}"

@@ -20,8 +20,8 @@ namespace orvi {
 // writes what is still kept and closes the file.
 class AppendOnlyFileBuffer final : public std::streambuf {
 public:
-    // The path is read in the process code page. Whether the file opened: isOpen(); a buffer that did
-    // not open fails every write and every flush.
+    // The path is read in the process code page; on Windows it may be longer than MAX_PATH (260).
+    // Whether the file opened: isOpen(); a buffer that did not open fails every write and every flush.
     explicit AppendOnlyFileBuffer(const std::string& path);
     ~AppendOnlyFileBuffer() override;
 

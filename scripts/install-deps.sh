@@ -4,7 +4,8 @@
 set -euo pipefail
 
 host=(cmake make g++ libgtest-dev libcxxopts-dev nlohmann-json3-dev clang-format)
-windows=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest libcxxopts-dev wine wine64 xvfb xserver-xorg-core xserver-xorg-video-dummy wixl)
+windows=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest libcxxopts-dev wine wine64 xvfb
+         xserver-xorg-core xserver-xorg-video-dummy wixl osslsigncode openssl msitools)
 fuzz=(clang libclang-rt-14-dev)
 
 wanted=()

@@ -8,6 +8,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <winternl.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include <filesystem>
@@ -31,6 +34,15 @@ const std::string kLineEnd = "\n";
 #endif
 
 const std::string kNegativeWait = "Maximum time to wait must be a non-negative number of seconds, got: ";
+
+// The option library quotes an option's name with plain apostrophes on Windows, typographic ones elsewhere.
+std::string missingValue(const std::string& option) {
+#ifdef _WIN32
+    return "Option '" + option + "' is missing an argument";
+#else
+    return "Option ‘" + option + "’ is missing an argument";
+#endif
+}
 
 class CommandLine : public ::testing::Test {
 protected:
@@ -120,41 +132,50 @@ TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
 }
 
 TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
-    const std::vector<std::string> cases[] = {
-        {"--unknown"},
-        {"-t", "ten"},
-        {"-t", "2147483648"},
-        {"-t"},
-        {"--help", "-t", "x"},  // the parse fails before help is looked at
-        {"-t", "1e3"},
-        {"-t", "+5"},
-        {"-t", " 5"},
-        {"-t", "5 "},
-        {"-t", "0x"},
-        {"-t", "0X10"},
-        {"-t", ""},
-        {"--max-wait="},
-        {"-t=5"},
-        {"-x!"},
-        {"-t", "4294967296"},
-        {"-t", "-2147483649"},
-        {"-t", "99999999999"},
-        {"-t", "9999999999"},   // wraps around to 1410065407 in 32 bits
-        {"-t", "-9999999999"},  // and to -1410065407
-        {"-t", "0x100000000"},
-        {"-t", "0x17FFFFFFF"},            // hexadecimal that wraps around to 2147483647
-        {"-t", "0x111111111"},            // and to 286331153
-        {"-t", "5", "-t", "9999999999"},  // a repeated option: the last one counts, and is checked
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error = {};  // the error's text, when the case pins it down
+    };
+    const Case cases[] = {
+        {{"--unknown"}},
+        {{"-t", "ten"}},
+        {{"-t", "2147483648"}},
+        {{"-t"}, missingValue("t")},
+        {{"-l"}, missingValue("l")},
+        {{"-t", "5", "--log"}, missingValue("log")},
+        {{"--help", "-t", "x"}},  // the parse fails before help is looked at
+        {{"-t", "1e3"}},
+        {{"-t", "+5"}},
+        {{"-t", " 5"}},
+        {{"-t", "5 "}},
+        {{"-t", "0x"}},
+        {{"-t", "0X10"}},
+        {{"-t", ""}},
+        {{"--max-wait="}},
+        {{"-t=5"}},
+        {{"-x!"}},
+        {{"-t", "4294967296"}},
+        {{"-t", "-2147483649"}},
+        {{"-t", "99999999999"}},
+        {{"-t", "9999999999"}},   // wraps around to 1410065407 in 32 bits
+        {{"-t", "-9999999999"}},  // and to -1410065407
+        {{"-t", "0x100000000"}},
+        {{"-t", "0x17FFFFFFF"}},            // hexadecimal that wraps around to 2147483647
+        {{"-t", "0x111111111"}},            // and to 286331153
+        {{"-t", "5", "-t", "9999999999"}},  // a repeated option: the last one counts, and is checked
     };
     const std::string help = helpText();
-    for (const auto& arguments : cases) {
-        const CommandLineExit exit = exitOf(arguments);
+    for (const Case& c : cases) {
+        const CommandLineExit exit = exitOf(c.arguments);
         EXPECT_EQ(exit.icon, BoxIcon::Error);
         EXPECT_EQ(exit.title, "Command line help");
         EXPECT_EQ(exit.exitCode, 1);
         const auto blank = exit.text.find("\n\n");
         ASSERT_NE(blank, std::string::npos);
         EXPECT_GT(blank, 0u) << "the library's error text comes first";
+        if (!c.error.empty()) {
+            EXPECT_EQ(exit.text.substr(0, blank), c.error);
+        }
         EXPECT_EQ(exit.text.substr(blank + 2), help);
     }
     EXPECT_FALSE(logFile_.exists());
@@ -192,6 +213,18 @@ TEST_F(CommandLine, AWrongCommandLineEndsTheRunWithAnErrorEventAndItsBox) {
     const char* argv[] = {"SetPrimaryKiv.exe", "30", nullptr};
     EXPECT_EXIT(orvi::parseCommandLine(2, argv), ::testing::ExitedWithCode(1),
                 "icon error\\]\nArgument '30' is neither an option nor the value of one\n");
+    // The event comes before the box, which may wait long for someone to close it: with the box
+    // (standard error) appended to the events' file too, the event ends right before the box.
+    const std::string eventAndBox = folder_.file("event-and-box.txt");
+    setenv("SIMULATED_EVENT_LOG", eventAndBox.c_str(), 1);
+    EXPECT_EXIT(
+        {
+            dup2(open(eventAndBox.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
+            orvi::parseCommandLine(2, argv);
+        },
+        ::testing::ExitedWithCode(1), "");
+    EXPECT_NE(readFile(eventAndBox).find("[end of event]\n[message box: Command line help"), std::string::npos)
+        << readFile(eventAndBox);
     unsetenv("SIMULATED_EVENT_LOG");
     EXPECT_EQ(readFile(events),
               "an earlier run's event\n" +
@@ -231,15 +264,18 @@ TEST_F(CommandLine, LogPathIsReadInEveryForm) {
     }
 }
 
-// A value after a short option is the option's, even when it begins with '-'.
+// A value after an option that takes one is the option's, even when it begins with '-'.
 TEST_F(CommandLine, ALogPathThatBeginsWithADashIsAPath) {
-    const fs::path before = fs::current_path();
-    fs::current_path(folder_.path());
-    const std::variant<StartupSettings, CommandLineExit> outcome = read({"-l", "-x.log"});
-    logFile_ = LogFile();
-    fs::current_path(before);
-    EXPECT_TRUE(std::holds_alternative<StartupSettings>(outcome));
-    EXPECT_TRUE(std::regex_match(readFile(folder_.file("-x.log")), std::regex(startLinePattern())));
+    for (const char* option : {"-l", "--log"}) {
+        const fs::path before = fs::current_path();
+        fs::current_path(folder_.path());
+        fs::remove("-x.log");
+        const std::variant<StartupSettings, CommandLineExit> outcome = read({option, "-x.log"});
+        logFile_ = LogFile();
+        fs::current_path(before);
+        EXPECT_TRUE(std::holds_alternative<StartupSettings>(outcome)) << option;
+        EXPECT_TRUE(std::regex_match(readFile(folder_.file("-x.log")), std::regex(startLinePattern()))) << option;
+    }
 }
 
 TEST_F(CommandLine, LogFileReceivesTheStartLineAndAppendsAcrossRuns) {

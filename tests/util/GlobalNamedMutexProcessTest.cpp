@@ -3,6 +3,7 @@
 #include "util/GlobalNamedMutex.h"
 
 #include "tests/support/MutexTestSupport.h"
+#include "tests/support/TestThread.h"
 #include "util/WinException.h"
 
 #include <gtest/gtest.h>
@@ -83,9 +84,12 @@ TEST(GlobalNamedMutexAcrossProcesses, BothLockOperationsAcquireAnAbandonedMutex)
         ASSERT_EQ(dying.readLine(), "locked");
         ASSERT_EQ(dying.waitForExit(), kDiedHoldingIt);
 
-        EXPECT_TRUE(c.acquire(*mutex));
-        EXPECT_EQ(answerOfAnotherProcess("try", name), "busy\n");
-        mutex.reset();
+        // On a thread with a time limit: a lock that is never given must fail the case, not hang it.
+        runOnAnotherThread(std::string("the abandoned mutex to be acquired by ") + c.operation, [&] {
+            EXPECT_TRUE(c.acquire(*mutex));
+            EXPECT_EQ(answerOfAnotherProcess("try", name), "busy\n");
+            mutex.reset();
+        });
         EXPECT_EQ(answerOfAnotherProcess("try", name), "acquired\n");
     }
 }

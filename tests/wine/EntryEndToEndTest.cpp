@@ -182,6 +182,40 @@ INSTANTIATE_TEST_SUITE_P(EntryEndToEnd, WakeOnDisplayChange,
                                            WakeCase{"NoBroadcast", nullptr, {10, 10, 10, 12}}),
                          [](const ::testing::TestParamInfo<WakeCase>& test) { return std::string(test.param.name); });
 
+// Sign-out or shutdown while the tool waits: its window allows the end and, told of it, the tool
+// ends at once, with one line and exit code 0, and no further pass.
+TEST(EntryEndToEnd, TheEndOfTheSessionEndsTheWaitAtOnce) {
+    const TemporaryFolder folder("session-end");
+    const std::string log = folder.file("run.log");
+    ToolProcess tool({"-t", "300", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting")) << readFile(log);
+    EXPECT_EQ(ChildProcess(programBesideTests("send_session_end"), {}).waitForExit(), 0);
+    const ULONGLONG told = GetTickCount64();
+    const auto run = tool.finish(Box::NotExpected);
+    EXPECT_LT(GetTickCount64(), told + 3000) << "ends at once, not at the next poll";
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(
+        std::regex_match(readFile(log), std::regex(kStartLines + kWinePass +
+                                                   "Kiv device isn't found. 300s for it to apear\r\n"
+                                                   "Poll: Waiting for Kiv device for up to 10s\r\n"
+                                                   "The session is ending, no more changes will be performed\r\n")))
+        << readFile(log);
+}
+
+// A log path beyond MAX_PATH (260 characters) in a folder that exists.
+TEST(EntryEndToEnd, ALogPathOf300CharactersIsWritten) {
+    const TemporaryFolder folder("long-path");
+    const std::string inside = e2e::folderIn(folder, std::string(120, 'f'));
+    ASSERT_LT(inside.size(), 290u);
+    const std::string log = inside + std::string(300 - inside.size() - 4, 'l') + ".log";
+    ASSERT_EQ(log.size(), 300u);
+    const auto run = runTool({"-t", "0", "-l", log}, Box::NotExpected);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.standardError, "") << "opened";
+    EXPECT_TRUE(std::regex_match(e2e::readUtf8Path(log), std::regex(kStartLines + kWinePass)))
+        << e2e::readUtf8Path(log);
+}
+
 TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
     const OtherKindOfObject blocker("MorvaKivDisplayApp_main");
     const TemporaryFolder folder("error-log");

@@ -39,12 +39,13 @@ std::string manifestOf(const std::string& path) {
     return data != nullptr ? std::string(data, SizeofResource(module.handle, resource)) : "";
 }
 
-TEST(Executable, AsksForTheInvokersExecutionLevelAndTheUtf8CodePageOnly) {
+TEST(Executable, AsksForTheInvokersExecutionLevelTheUtf8CodePageAndLongPathsOnly) {
     const std::string manifest = manifestOf(e2e::toolPath());
     ASSERT_FALSE(manifest.empty()) << "no embedded manifest";
     for (const char* wanted :
          {"<requestedExecutionLevel level=\"asInvoker\"/>",
-          "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>"}) {
+          "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>",
+          "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>"}) {
         EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted << " in\n" << manifest;
     }
     for (const char* unwanted : {"uiAccess", "dpiAware", "dpiAwareness", "requireAdministrator", "highestAvailable"}) {
