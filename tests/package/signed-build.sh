@@ -34,16 +34,18 @@ verified() {  # FILE: signed, with SHA-256, by the throwaway certificate
 
 failed=0
 package=$(ls "$build_dir"/SetPrimaryKiv-*-x64.msi)
-for file in "$build_dir/bin/SetPrimaryKiv.exe" "$package"; do
+for file in "$build_dir/bin/SetPrimaryKiv.exe" "$build_dir/bin/DesktopCapture.exe" "$package"; do
   verified "$file" || { echo "FAIL: $file is not signed as it should be"; failed=1; }
 done
 mkdir "$work/extracted"
 (cd "$work/extracted" && msiextract "$package" >/dev/null)
-packaged=$(find "$work/extracted" -name SetPrimaryKiv.exe)
-verified "$packaged" || { echo "FAIL: the package carries an unsigned executable"; failed=1; }
+for name in SetPrimaryKiv.exe DesktopCapture.exe; do
+  packaged=$(find "$work/extracted" -name "$name")
+  verified "$packaged" || { echo "FAIL: the package carries an unsigned $name"; failed=1; }
+done
 if osslsigncode verify -in "$unsigned_exe" >/dev/null 2>&1; then
   echo "FAIL: the build without KIV_SIGNING_PFX signed $unsigned_exe"
   failed=1
 fi
-[ $failed -eq 0 ] && echo "signed: the executable, the package and the executable in it"
+[ $failed -eq 0 ] && echo "signed: both executables, the package and the executables in it"
 exit $failed
