@@ -37,6 +37,12 @@ if [ "$(cat "$dir/capture-status")" != 0 ] || [ ! -s "$dir/captured.json" ]; the
   echo "DesktopCapture.exe failed under Wine on $screens screens (exit code $(cat "$dir/capture-status"))" >&2
   exit 1
 fi
+# Wine keeps its list of screens in the prefix: a list left from another X display would hold nothing.
+shown=$(grep -c '"attached": true' "$dir/captured.json")
+if [ "$shown" != "$screens" ]; then
+  echo "Wine showed $shown screens on a display of $screens" >&2
+  exit 1
+fi
 cp "$dir/captured.json" "$dir/host.json"
 SIMULATED_DESKTOP="$dir/host.json" SIMULATED_CLOCK=1 "$host_bin/SetPrimaryKiv" -t 0 -l "$dir/host.log"
 host_status=$?
