@@ -39,8 +39,10 @@ bool endsWithDecision(const std::string& log) {
 }
 
 // The texts with which setPrimaryDevice reports a DISP_CHANGE_* result, or an apply after which
-// Windows shows another screen as primary (with names out of step, too).
-bool isDisplayChangeFailure(const std::string& text) {
+// Windows shows another screen as primary (with names out of step, too), each maybe followed by what
+// could not be put back.
+bool isDisplayChangeFailure(const std::string& failure) {
+    const std::string text = failure.substr(0, failure.find("; could not put back: "));
     return startsWith(text, "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): ") ||
            startsWith(text, "Failed to update Screen position. Err(ChangeDisplaySettingsEx): ") ||
            startsWith(text, "Failed apply settings with Orvi Kiv as primary screen. Err(ChangeDisplaySettingsEx): ") ||
