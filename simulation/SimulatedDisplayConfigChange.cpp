@@ -161,6 +161,7 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
 
     std::vector<Area> areas;
     std::size_t atOrigin = 0;
+    Place newPrimary{};
     for (std::size_t adapter = 0; adapter < changed.adapters.size(); ++adapter) {
         std::vector<SimulatedDisplay>& displays = changed.adapters[adapter].displays;
         for (std::size_t source = 0; source < displays.size(); ++source) {
@@ -169,7 +170,10 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
             display.primary = display.attached && display.x == 0 && display.y == 0;
             if (display.attached) {
                 areas.push_back(areaOf(display));
-                atOrigin += display.primary ? 1 : 0;
+                if (display.primary) {
+                    ++atOrigin;
+                    newPrimary = Place{adapter, source};
+                }
             }
         }
     }
@@ -179,15 +183,9 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
     if ((flags & SDC_APPLY) == 0) {
         return kSuccess;
     }
-    bool primaryMoves = false;
-    for (std::size_t adapter = 0; adapter < changed.adapters.size(); ++adapter) {
-        for (std::size_t source = 0; source < changed.adapters[adapter].displays.size(); ++source) {
-            primaryMoves = primaryMoves || changed.adapters[adapter].displays[source].primary !=
-                                               (desktop_.adapters[adapter].displays[source].primary &&
-                                                desktop_.adapters[adapter].displays[source].attached);
-        }
-    }
-    if (desktop_.declinesPrimary && primaryMoves) {
+    // One display is primary before and after: the primary moves unless the new one is the old one.
+    const SimulatedDisplay& before = desktop_.adapters[newPrimary.first].displays[newPrimary.second];
+    if (desktop_.declinesPrimary && !(before.primary && before.attached)) {
         return kSuccess;
     }
     if ((flags & SDC_SAVE_TO_DATABASE) != 0) {
