@@ -1,7 +1,7 @@
 // The desktop that the host executable simulates when no desktop file is named.
 #pragma once
 
-#include "simulation/SimulatedDesktop.h"
+#include "desktopfile/SimulatedDesktop.h"
 
 namespace orvi::simulation {
 

@@ -1,7 +1,7 @@
 #include "simulation/DesktopFromEnvironment.h"
 
+#include "desktopfile/DesktopFile.h"
 #include "simulation/DefaultDesktop.h"
-#include "simulation/DesktopFile.h"
 #include "simulation/PlugInSchedule.h"
 #include "simulation/SimulatedWindowSystem.h"
 

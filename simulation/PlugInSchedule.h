@@ -4,7 +4,7 @@
 // second is plugged in at its time (SimulatedWindowSystem::plugInAt).
 #pragma once
 
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
 
 #include <optional>
 #include <vector>

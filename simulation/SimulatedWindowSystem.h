@@ -52,9 +52,9 @@
 // (changeNotices). Everything runs on one thread.
 #pragma once
 
+#include "desktopfile/DisplayCall.h"
+#include "desktopfile/SimulatedDesktop.h"
 #include "platform/Win32.h"
-#include "simulation/DisplayCall.h"
-#include "simulation/SimulatedDesktop.h"
 
 #include <cstddef>
 #include <cstdint>

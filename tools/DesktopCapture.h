@@ -2,8 +2,8 @@
 // (platform/DisplayServices.h) and nothing else, changing nothing.
 #pragma once
 
+#include "desktopfile/DesktopFile.h"
 #include "platform/Win32.h"
-#include "simulation/DesktopFile.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,6 +1,6 @@
 #include "tools/DesktopView.h"
 
-#include "simulation/Utf8.h"
+#include "desktopfile/Utf8.h"
 
 #include <algorithm>
 #include <cmath>

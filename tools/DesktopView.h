@@ -1,7 +1,7 @@
 // A simulated desktop as text for a terminal: what run.sh shows before and after the tool's run.
 #pragma once
 
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
 
 #include <string>
 

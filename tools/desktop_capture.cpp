@@ -1,7 +1,7 @@
 // DesktopCapture [FILE]: writes the desktop file of the PC it runs on (tools/DesktopCapture.h) to
 // FILE, or to standard output. Exit codes: 0 written, 1 a wrong command line, 2 a display call failed
 // or the file could not be written (nothing half written then).
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
 #include "tools/DesktopCapture.h"
 
 #ifdef _WIN32

@@ -1,5 +1,5 @@
 // desktop_view FILE: shows the screens of a simulated desktop file and a picture of their places.
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
 #include "simulation/SimulatedWindowSystem.h"
 #include "tools/DesktopView.h"
 

@@ -1,8 +1,8 @@
 // The host executable end to end: each case runs it on a fresh copy of a desktop file and checks
 // its exit code, every line of its log and the layout stored in the desktop file afterwards.
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
+#include "desktopfile/Utf8.h"
 #include "simulation/RecordedEventLog.h"
-#include "simulation/Utf8.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
 #include "tests/support/Text.h"

@@ -1,6 +1,6 @@
+#include "desktopfile/DesktopFile.h"
 #include "platform/DisplayServices.h"
 #include "simulation/DefaultDesktop.h"
-#include "simulation/DesktopFile.h"
 #include "simulation/DesktopFromEnvironment.h"
 #include "simulation/SimulatedWindowSystem.h"
 

@@ -1,6 +1,6 @@
 // The host's DesktopCapture on desktop files: capturing a file gives it back, but for what no display
 // call shows; and its command line.
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
 #include "simulation/SimulatedWindowSystem.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"

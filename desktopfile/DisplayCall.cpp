@@ -1,4 +1,4 @@
-#include "simulation/DisplayCall.h"
+#include "desktopfile/DisplayCall.h"
 
 #include <cstddef>
 #include <iterator>

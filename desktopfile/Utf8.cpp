@@ -1,4 +1,4 @@
-#include "simulation/Utf8.h"
+#include "desktopfile/Utf8.h"
 
 #include <stdexcept>
 

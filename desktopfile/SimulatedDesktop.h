@@ -2,7 +2,7 @@
 // each adapter drives (one per source of the adapter) and the monitors that show each display device.
 //
 // Plain values: tests build desktops in code, the host executable loads one from a JSON file
-// (simulation/DesktopFile.h).
+// (desktopfile/DesktopFile.h).
 #pragma once
 
 #include "platform/Win32.h"

@@ -1,6 +1,6 @@
-#include "simulation/DesktopFile.h"
+#include "desktopfile/DesktopFile.h"
 
-#include "simulation/Utf8.h"
+#include "desktopfile/Utf8.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 // Simulated desktops as JSON text and files (the format: README.md, "Simulated desktops").
 #pragma once
 
-#include "simulation/DisplayCall.h"
-#include "simulation/SimulatedDesktop.h"
+#include "desktopfile/DisplayCall.h"
+#include "desktopfile/SimulatedDesktop.h"
 
 #include <optional>
 #include <string>
