@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -134,7 +135,7 @@ SimulatedMonitor readMonitor(const json& object, const std::string& where) {
 SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     checkKeys(object, where,
               {"deviceName", "attached", "primary", "x", "y", "width", "height", "monitors", "monitorInfoDeviceName",
-               "sourceId", "deviceIndex"});
+               "sourceId", "deviceIndex", "refreshRate", "dynamicRefresh", "monitorInfoPrimary"});
     SimulatedDisplay display;
     display.deviceName = readText(object, "deviceName", where);
     display.attached = readBool(object, "attached", display.attached, where);
@@ -150,6 +151,9 @@ SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     display.monitorInfoDeviceName = readText(object, "monitorInfoDeviceName", where);
     display.sourceId = readOptionalNumber<UINT32>(object, "sourceId", where);
     display.deviceIndex = readOptionalNumber<DWORD>(object, "deviceIndex", where);
+    display.refreshRate = readNumber<DWORD>(object, "refreshRate", display.refreshRate, where);
+    display.dynamicRefresh = readBool(object, "dynamicRefresh", display.dynamicRefresh, where);
+    display.monitorInfoPrimary = readBool(object, "monitorInfoPrimary", display.monitorInfoPrimary, where);
     return display;
 }
 
@@ -228,39 +232,57 @@ constexpr const char* kDeclinesPrimary = "declinesPrimary";
 constexpr const char* kDatabaseEntry = "databaseEntry";
 constexpr const char* kLegacyIndirectPrimary = "legacyIndirectPrimary";
 constexpr const char* kDisplayPaths = "displayPaths";
+constexpr const char* kVirtualModeAware = "virtualModeAware";
 
-struct LegacyIndirectPrimaryName {
-    LegacyIndirectPrimary value;
+// A top-level key whose value is one of a few names; the first name is its default.
+template <typename Value>
+struct NamedValue {
+    Value value;
     const char* name;
 };
-constexpr LegacyIndirectPrimaryName kLegacyIndirectPrimaryNames[] = {
+constexpr NamedValue<LegacyIndirectPrimary> kLegacyIndirectPrimaryNames[] = {
     {LegacyIndirectPrimary::Taken, "taken"},
     {LegacyIndirectPrimary::Failed, "failed"},
     {LegacyIndirectPrimary::Ignored, "ignored"},
 };
+constexpr NamedValue<VirtualModeAware> kVirtualModeAwareNames[] = {
+    {VirtualModeAware::Taken, "taken"},
+    {VirtualModeAware::Refused, "refused"},
+};
 
-LegacyIndirectPrimary readLegacyIndirectPrimary(const json& document) {
-    const auto found = document.find(kLegacyIndirectPrimary);
+template <typename Value, std::size_t N>
+Value readNamed(const json& document, const char* key, const NamedValue<Value> (&names)[N]) {
+    const auto found = document.find(key);
     if (found == document.end()) {
-        return LegacyIndirectPrimary::Taken;
+        return names[0].value;
     }
-    if (found->is_string()) {
-        for (const LegacyIndirectPrimaryName& known : kLegacyIndirectPrimaryNames) {
-            if (found->get_ref<const std::string&>() == known.name) {
-                return known.value;
-            }
+    std::string expected;
+    for (std::size_t index = 0; index < N; ++index) {
+        if (found->is_string() && found->get_ref<const std::string&>() == names[index].name) {
+            return names[index].value;
+        }
+        expected += std::string(index == 0 ? "" : index + 1 == N ? " or " : ", ") + "\"" + names[index].name + "\"";
+    }
+    fault(key, "must be " + expected);
+}
+
+template <typename Value, std::size_t N>
+void writeNamed(json& document, const char* key, Value value, const NamedValue<Value> (&names)[N]) {
+    for (const NamedValue<Value>& known : names) {
+        if (known.value == value && value != names[0].value) {
+            document[key] = known.name;
         }
     }
-    fault(kLegacyIndirectPrimary, "must be \"taken\", \"failed\" or \"ignored\"");
 }
 constexpr const char* kMonitorsInDeviceOrder = "monitorsInDeviceOrder";
 
 void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
     desktop.declinesPrimary = readBool(document, kDeclinesPrimary, desktop.declinesPrimary, "");
     desktop.databaseEntry = readBool(document, kDatabaseEntry, desktop.databaseEntry, "");
-    desktop.legacyIndirectPrimary = readLegacyIndirectPrimary(document);
+    desktop.legacyIndirectPrimary = readNamed(document, kLegacyIndirectPrimary, kLegacyIndirectPrimaryNames);
     desktop.displayPaths = readBool(document, kDisplayPaths, desktop.displayPaths, "");
     desktop.monitorsInDeviceOrder = readBool(document, kMonitorsInDeviceOrder, desktop.monitorsInDeviceOrder, "");
+    desktop.virtualModeAware = readNamed(document, kVirtualModeAware, kVirtualModeAwareNames);
 }
 
 void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
@@ -270,17 +292,14 @@ void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
     if (!desktop.databaseEntry) {
         document[kDatabaseEntry] = false;
     }
-    for (const LegacyIndirectPrimaryName& known : kLegacyIndirectPrimaryNames) {
-        if (known.value == desktop.legacyIndirectPrimary && known.value != LegacyIndirectPrimary::Taken) {
-            document[kLegacyIndirectPrimary] = known.name;
-        }
-    }
+    writeNamed(document, kLegacyIndirectPrimary, desktop.legacyIndirectPrimary, kLegacyIndirectPrimaryNames);
     if (!desktop.displayPaths) {
         document[kDisplayPaths] = false;
     }
     if (desktop.monitorsInDeviceOrder) {
         document[kMonitorsInDeviceOrder] = true;
     }
+    writeNamed(document, kVirtualModeAware, desktop.virtualModeAware, kVirtualModeAwareNames);
 }
 
 std::vector<PlannedFailure> readFailures(const json& document) {
@@ -357,6 +376,15 @@ json displayToJson(const SimulatedDisplay& display) {
     if (display.deviceIndex) {
         result["deviceIndex"] = *display.deviceIndex;
     }
+    if (display.refreshRate != SimulatedDisplay{}.refreshRate) {
+        result["refreshRate"] = display.refreshRate;
+    }
+    if (display.dynamicRefresh) {
+        result["dynamicRefresh"] = true;
+    }
+    if (display.monitorInfoPrimary) {
+        result["monitorInfoPrimary"] = true;
+    }
     return result;
 }
 
@@ -412,7 +440,7 @@ DesktopFile parseDesktop(const std::string& text) {
     }
     checkKeys(document, "",
               {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, kLegacyIndirectPrimary,
-               kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder});
+               kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder, kVirtualModeAware});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }

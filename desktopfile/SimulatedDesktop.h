@@ -54,6 +54,13 @@ struct SimulatedDisplay {
     // devices are listed in the order of this number, one without it counting as its place adapter
     // by adapter (0, 1, ...), equal numbers in that order.
     std::optional<DWORD> deviceIndex = std::nullopt;
+    // The rate in Hz at which its panel runs. With dynamicRefresh Windows lowers it while little
+    // moves (Windows 11's dynamic refresh rate), and EnumDisplaySettingsW reports 60 Hz.
+    DWORD refreshRate = 60;
+    bool dynamicRefresh = false;
+    // GetMonitorInfoW still reports MONITORINFOF_PRIMARY for it while Windows shows another primary:
+    // monitor information out of step, as a driver may leave it.
+    bool monitorInfoPrimary = false;
 };
 
 // One display adapter: a GPU, or a USB display adapter beside it. Each adapter has a LUID of its own
@@ -65,6 +72,14 @@ struct SimulatedAdapter {
     // Its screens are indirect displays (a USB display adapter's driver): the display configuration
     // gives their targets the output technology DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED.
     bool indirect = false;
+};
+
+// How QueryDisplayConfig and SetDisplayConfig answer the virtual-mode-aware flags
+// (QDC_VIRTUAL_MODE_AWARE, QDC_VIRTUAL_REFRESH_RATE_AWARE, SDC_VIRTUAL_MODE_AWARE,
+// SDC_VIRTUAL_REFRESH_RATE_AWARE).
+enum class VirtualModeAware {
+    Taken,    // the virtual-mode-aware layout: desktop image mode entries and packed mode indexes
+    Refused,  // ERROR_INVALID_PARAMETER, as a Windows that does not know the flags
 };
 
 // How ChangeDisplaySettingsExW answers a change that makes an indirect display primary.
@@ -80,6 +95,7 @@ struct SimulatedDesktop {
     bool declinesPrimary = false;  // an apply that would move the primary changes nothing
     bool databaseEntry = true;     // false: the layout database has no entry for these screens
     LegacyIndirectPrimary legacyIndirectPrimary = LegacyIndirectPrimary::Taken;
+    VirtualModeAware virtualModeAware = VirtualModeAware::Taken;
     // false: the display configuration has no paths at all (a headless or remote session):
     // GetDisplayConfigBufferSizes answers 0 paths and 0 modes.
     bool displayPaths = true;

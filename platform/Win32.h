@@ -15,6 +15,18 @@
 #endif
 #include <windows.h>
 
+// Documented for Windows 11 ("QueryDisplayConfig function", "SetDisplayConfig function",
+// "DISPLAYCONFIG_PATH_INFO structure"), newer than the mingw-w64 headers.
+#ifndef QDC_VIRTUAL_REFRESH_RATE_AWARE
+#define QDC_VIRTUAL_REFRESH_RATE_AWARE 0x00000040
+#endif
+#ifndef SDC_VIRTUAL_REFRESH_RATE_AWARE
+#define SDC_VIRTUAL_REFRESH_RATE_AWARE 0x00020000
+#endif
+#ifndef DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE
+#define DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE 0x00000010
+#endif
+
 #else  // host stand-in declarations
 
 #include <cstdint>
@@ -172,8 +184,10 @@ using MONITORENUMPROC = BOOL(CALLBACK*)(HMONITOR monitor, HDC dc, LPRECT clip, L
 // Display settings. Of the printer/display unions only the display members are declared.
 constexpr DWORD ENUM_CURRENT_SETTINGS = 0xFFFFFFFF;
 constexpr DWORD DM_POSITION = 0x00000020;
+constexpr DWORD DM_BITSPERPEL = 0x00040000;
 constexpr DWORD DM_PELSWIDTH = 0x00080000;
 constexpr DWORD DM_PELSHEIGHT = 0x00100000;
+constexpr DWORD DM_DISPLAYFREQUENCY = 0x00400000;
 constexpr DWORD CDS_UPDATEREGISTRY = 0x00000001;
 constexpr DWORD CDS_NORESET = 0x10000000;
 constexpr DWORD CDS_SET_PRIMARY = 0x00000010;
@@ -222,14 +236,29 @@ struct DEVMODEW {
 constexpr UINT32 QDC_ALL_PATHS = 0x00000001;
 constexpr UINT32 QDC_ONLY_ACTIVE_PATHS = 0x00000002;
 constexpr UINT32 QDC_DATABASE_CURRENT = 0x00000004;
+constexpr UINT32 QDC_VIRTUAL_MODE_AWARE = 0x00000010;
+constexpr UINT32 QDC_VIRTUAL_REFRESH_RATE_AWARE = 0x00000040;
 constexpr UINT32 DISPLAYCONFIG_PATH_MODE_IDX_INVALID = 0xffffffff;
+constexpr UINT32 DISPLAYCONFIG_PATH_TARGET_MODE_IDX_INVALID = 0xffff;
+constexpr UINT32 DISPLAYCONFIG_PATH_DESKTOP_IMAGE_IDX_INVALID = 0xffff;
+constexpr UINT32 DISPLAYCONFIG_PATH_SOURCE_MODE_IDX_INVALID = 0xffff;
+constexpr UINT32 DISPLAYCONFIG_PATH_CLONE_GROUP_INVALID = 0xffff;
 constexpr UINT32 DISPLAYCONFIG_PATH_ACTIVE = 0x00000001;
+constexpr UINT32 DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE = 0x00000008;
+constexpr UINT32 DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE = 0x00000010;
+constexpr UINT32 SDC_TOPOLOGY_INTERNAL = 0x00000001;
+constexpr UINT32 SDC_TOPOLOGY_CLONE = 0x00000002;
+constexpr UINT32 SDC_TOPOLOGY_EXTEND = 0x00000004;
+constexpr UINT32 SDC_TOPOLOGY_EXTERNAL = 0x00000008;
+constexpr UINT32 SDC_USE_DATABASE_CURRENT =
+    SDC_TOPOLOGY_INTERNAL | SDC_TOPOLOGY_CLONE | SDC_TOPOLOGY_EXTEND | SDC_TOPOLOGY_EXTERNAL;
 constexpr UINT32 SDC_USE_SUPPLIED_DISPLAY_CONFIG = 0x00000020;
 constexpr UINT32 SDC_VALIDATE = 0x00000040;
 constexpr UINT32 SDC_APPLY = 0x00000080;
 constexpr UINT32 SDC_SAVE_TO_DATABASE = 0x00000200;
 constexpr UINT32 SDC_ALLOW_CHANGES = 0x00000400;
 constexpr UINT32 SDC_VIRTUAL_MODE_AWARE = 0x00008000;
+constexpr UINT32 SDC_VIRTUAL_REFRESH_RATE_AWARE = 0x00020000;
 constexpr UINT32 DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INTERNAL = 0x80000000;
 constexpr UINT32 DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED = 16;
 constexpr UINT32 DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_VIRTUAL = 17;
@@ -257,17 +286,31 @@ struct DISPLAYCONFIG_RATIONAL {
     UINT32 Denominator;
 };
 
+// A path that supports virtual modes (DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE), as a virtual-mode-aware
+// query gives it, packs two 16-bit indexes into modeInfoIdx, the first member in the low half.
 struct DISPLAYCONFIG_PATH_SOURCE_INFO {
     LUID adapterId;
     UINT32 id;
-    UINT32 modeInfoIdx;
+    union {
+        UINT32 modeInfoIdx;
+        __extension__ struct {
+            UINT32 cloneGroupId : 16;
+            UINT32 sourceModeInfoIdx : 16;
+        };
+    };
     UINT32 statusFlags;
 };
 
 struct DISPLAYCONFIG_PATH_TARGET_INFO {
     LUID adapterId;
     UINT32 id;
-    UINT32 modeInfoIdx;
+    union {
+        UINT32 modeInfoIdx;
+        __extension__ struct {
+            UINT32 desktopModeInfoIdx : 16;
+            UINT32 targetModeInfoIdx : 16;
+        };
+    };
     UINT32 outputTechnology;
     UINT32 rotation;
     UINT32 scaling;
@@ -290,8 +333,8 @@ struct DISPLAYCONFIG_SOURCE_MODE {
     POINTL position;
 };
 
-// The target and source modes share their storage on Windows; the host keeps the source mode and
-// pads to the size of the largest member (the target mode, 48 bytes).
+// The target, source and desktop image modes share their storage on Windows; the host keeps the
+// source mode and pads to the size of the largest member (the target mode, 48 bytes).
 struct DISPLAYCONFIG_MODE_INFO {
     DISPLAYCONFIG_MODE_INFO_TYPE infoType;
     UINT32 id;
@@ -339,5 +382,7 @@ static_assert(sizeof(MONITORINFOEXW) == 104, "MONITORINFOEXW layout");
 static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW layout");
 static_assert(sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) == 84, "DISPLAYCONFIG_SOURCE_DEVICE_NAME layout");
 static_assert(sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME) == 420, "DISPLAYCONFIG_TARGET_DEVICE_NAME layout");
+static_assert(sizeof(DISPLAYCONFIG_PATH_SOURCE_INFO) == 20, "DISPLAYCONFIG_PATH_SOURCE_INFO layout");
+static_assert(sizeof(DISPLAYCONFIG_PATH_TARGET_INFO) == 48, "DISPLAYCONFIG_PATH_TARGET_INFO layout");
 static_assert(sizeof(DISPLAYCONFIG_PATH_INFO) == 72, "DISPLAYCONFIG_PATH_INFO layout");
 static_assert(sizeof(DISPLAYCONFIG_MODE_INFO) == 64, "DISPLAYCONFIG_MODE_INFO layout");

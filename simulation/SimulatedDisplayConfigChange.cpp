@@ -1,6 +1,8 @@
 // SetDisplayConfig of the simulated window system (simulation/SimulatedWindowSystem.h).
 #include "simulation/SimulatedWindowSystem.h"
 
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -9,8 +11,9 @@ namespace {
 
 constexpr LONG kSuccess = static_cast<LONG>(ERROR_SUCCESS);
 constexpr LONG kInvalidParameter = static_cast<LONG>(ERROR_INVALID_PARAMETER);
-constexpr UINT32 kKnownFlags =
-    SDC_APPLY | SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE | SDC_ALLOW_CHANGES;
+constexpr UINT32 kAwareFlags = SDC_VIRTUAL_MODE_AWARE | SDC_VIRTUAL_REFRESH_RATE_AWARE;
+constexpr UINT32 kKnownFlags = SDC_APPLY | SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE |
+                               SDC_ALLOW_CHANGES | SDC_USE_DATABASE_CURRENT | kAwareFlags;
 
 using Place = std::pair<std::size_t, std::size_t>;  // (adapter, source)
 
@@ -79,6 +82,41 @@ const DISPLAYCONFIG_MODE_INFO* modeAt(UINT32 index, UINT32 modeCount, const DISP
     return mode.infoType == type && mode.id == id && sameAdapter(mode.adapterId, adapterId) ? &mode : nullptr;
 }
 
+// Where a path's indexes point. With SDC_VIRTUAL_MODE_AWARE every path is read in the
+// virtual-mode-aware layout, since every path of the simulated desktop supports virtual modes: each
+// index holds two 16-bit ones, the first bit field in the low half (0xffff: none).
+struct PathModes {
+    UINT32 source;
+    UINT32 target;
+    std::optional<UINT32> desktopImage;  // the virtual-mode-aware layout only
+};
+
+PathModes modesOf(const DISPLAYCONFIG_PATH_INFO& path, bool virtualModes) {
+    constexpr UINT32 kNone16 = 0xffff;
+    if (!virtualModes) {
+        return PathModes{path.sourceInfo.modeInfoIdx, path.targetInfo.modeInfoIdx, std::nullopt};
+    }
+    const auto high = [](UINT32 index) { return index >> 16; };
+    const UINT32 target = high(path.targetInfo.modeInfoIdx);
+    return PathModes{high(path.sourceInfo.modeInfoIdx),
+                     target == kNone16 ? DISPLAYCONFIG_PATH_MODE_IDX_INVALID : target,
+                     path.targetInfo.modeInfoIdx & kNone16};
+}
+
+// A target or desktop image index that names no entry, or one of that type for the path's target.
+bool noneOrTargets(std::optional<UINT32> index, UINT32 none, DISPLAYCONFIG_MODE_INFO_TYPE type, UINT32 modeCount,
+                   const DISPLAYCONFIG_MODE_INFO* modes, const DISPLAYCONFIG_PATH_TARGET_INFO& target) {
+    return !index || *index == none || modeAt(*index, modeCount, modes, type, target.adapterId, target.id) != nullptr;
+}
+
+// The refresh rate in whole Hz; none for 0/0 ("the most optimal refresh rate available") or 0 Hz.
+std::optional<DWORD> wholeHertz(DISPLAYCONFIG_RATIONAL rate) {
+    if (rate.Numerator == 0 || rate.Denominator == 0) {
+        return std::nullopt;
+    }
+    return static_cast<DWORD>((std::uint64_t{rate.Numerator} + rate.Denominator / 2) / rate.Denominator);
+}
+
 }  // namespace
 
 LONG SimulatedWindowSystem::setDisplayConfig(UINT32 pathCount, DISPLAYCONFIG_PATH_INFO* paths, UINT32 modeCount,
@@ -100,10 +138,20 @@ LONG SimulatedWindowSystem::setDisplayConfig(UINT32 pathCount, DISPLAYCONFIG_PAT
 LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYCONFIG_PATH_INFO* paths,
                                                 UINT32 modeCount, const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags) {
     if ((flags & ~kKnownFlags) != 0 || (flags & (SDC_APPLY | SDC_VALIDATE)) == 0 ||
-        (flags & SDC_USE_SUPPLIED_DISPLAY_CONFIG) == 0 || pathCount == 0 || paths == nullptr ||
+        ((flags & kAwareFlags) != 0 && desktop_.virtualModeAware == VirtualModeAware::Refused)) {
+        return kInvalidParameter;
+    }
+    if ((flags & SDC_USE_DATABASE_CURRENT) != 0) {
+        const bool valid = (flags & SDC_USE_DATABASE_CURRENT) == SDC_USE_DATABASE_CURRENT &&
+                           (flags & (SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE | kAwareFlags)) == 0 &&
+                           pathCount == 0 && paths == nullptr && modeCount == 0 && modes == nullptr;
+        return !valid ? kInvalidParameter : (flags & SDC_APPLY) != 0 ? showStoredLayout() : kSuccess;
+    }
+    if ((flags & SDC_USE_SUPPLIED_DISPLAY_CONFIG) == 0 || pathCount == 0 || paths == nullptr ||
         (modeCount != 0 && modes == nullptr) || screenChangesQueried_ != screenChanges_) {
         return kInvalidParameter;
     }
+    const bool virtualModes = (flags & SDC_VIRTUAL_MODE_AWARE) != 0;
 
     SimulatedDesktop changed = desktop_;
     std::set<Place> shown;
@@ -141,14 +189,15 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         if (!wired) {
             return kInvalidParameter;
         }
+        const PathModes indexes = modesOf(path, virtualModes);
         const DISPLAYCONFIG_MODE_INFO* sourceMode =
-            modeAt(path.sourceInfo.modeInfoIdx, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE,
-                   path.sourceInfo.adapterId, path.sourceInfo.id);
-        const bool targetModeValid =
-            path.targetInfo.modeInfoIdx == DISPLAYCONFIG_PATH_MODE_IDX_INVALID ||
-            modeAt(path.targetInfo.modeInfoIdx, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET,
-                   path.targetInfo.adapterId, path.targetInfo.id) != nullptr;
-        if (sourceMode == nullptr || !targetModeValid) {
+            modeAt(indexes.source, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, path.sourceInfo.adapterId,
+                   path.sourceInfo.id);
+        if (sourceMode == nullptr ||
+            !noneOrTargets(indexes.target, DISPLAYCONFIG_PATH_MODE_IDX_INVALID, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET,
+                           modeCount, modes, path.targetInfo) ||
+            !noneOrTargets(indexes.desktopImage, 0xffff, DISPLAYCONFIG_MODE_INFO_TYPE_DESKTOP_IMAGE, modeCount, modes,
+                           path.targetInfo)) {
             return kInvalidParameter;
         }
         display.attached = true;
@@ -156,6 +205,13 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         display.y = sourceMode->sourceMode.position.y;
         display.width = sourceMode->sourceMode.width;
         display.height = sourceMode->sourceMode.height;
+        // The path's refresh rate is the virtual one; the virtual-refresh-rate-aware caller also says
+        // whether the panel boosts it (dynamic refresh). One unaware of it cannot say, and its
+        // configuration leaves dynamic refresh as it is.
+        display.refreshRate = wholeHertz(path.targetInfo.refreshRate).value_or(display.refreshRate);
+        if ((flags & SDC_VIRTUAL_REFRESH_RATE_AWARE) != 0) {
+            display.dynamicRefresh = (path.flags & DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE) != 0;
+        }
         shown.insert(Place{*adapter, *source});
     }
 
@@ -195,6 +251,27 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         storedLayout_ = changed;
     }
     desktop_ = std::move(changed);
+    return kSuccess;
+}
+
+LONG SimulatedWindowSystem::showStoredLayout() {
+    const auto primaryOf = [](const SimulatedDesktop& desktop) -> const SimulatedDisplay* {
+        for (const SimulatedAdapter& adapter : desktop.adapters) {
+            for (const SimulatedDisplay& display : adapter.displays) {
+                if (display.primary && display.attached) {
+                    return &display;
+                }
+            }
+        }
+        return nullptr;
+    };
+    const SimulatedDisplay* storedPrimary = primaryOf(storedLayout_);
+    const SimulatedDisplay* shownPrimary = primaryOf(desktop_);
+    const bool primaryMoves = (storedPrimary == nullptr) != (shownPrimary == nullptr) ||
+                              (storedPrimary != nullptr && storedPrimary->deviceName != shownPrimary->deviceName);
+    if (!(desktop_.declinesPrimary && primaryMoves)) {
+        desktop_ = storedLayout_;
+    }
     return kSuccess;
 }
 

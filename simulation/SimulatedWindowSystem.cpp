@@ -15,6 +15,7 @@ constexpr UINT32 kInUse = 0x1;                 // DISPLAYCONFIG_SOURCE_IN_USE, D
 constexpr UINT32 kFriendlyNameFromEdid = 0x1;  // DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS bits
 constexpr UINT32 kEdidIdsValid = 0x4;
 constexpr WORD kDevModeSpecVersion = 0x0401;  // DM_SPECVERSION
+constexpr DWORD kDynamicRefreshShownAs = 60;
 
 constexpr LONG asResult(DWORD code) { return static_cast<LONG>(code); }
 
@@ -74,8 +75,31 @@ RECT rectangleOf(const SimulatedDisplay& display) {
     return RECT{display.x, display.y, end(display.x, display.width), end(display.y, display.height)};
 }
 
-bool validQueryFlags(UINT32 flags) {
-    return flags == QDC_ALL_PATHS || flags == QDC_ONLY_ACTIVE_PATHS || flags == QDC_DATABASE_CURRENT;
+constexpr UINT32 kAwareQueryFlags = QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE;
+
+// Which paths a query asks for, without the flags that only change how it is written.
+UINT32 queryBase(UINT32 flags) { return flags & ~kAwareQueryFlags; }
+
+bool validQueryFlags(UINT32 flags, const SimulatedDesktop& desktop) {
+    const UINT32 base = queryBase(flags);
+    return (base == QDC_ALL_PATHS || base == QDC_ONLY_ACTIVE_PATHS || base == QDC_DATABASE_CURRENT) &&
+           ((flags & kAwareQueryFlags) == 0 || desktop.virtualModeAware == VirtualModeAware::Taken);
+}
+
+// A mode index of the virtual-mode-aware layout: two 16-bit indexes in one, the first of the
+// header's bit fields (cloneGroupId, desktopModeInfoIdx) in the low half, as Windows lays them out.
+constexpr UINT32 kNoIndex16 = 0xffff;  // DISPLAYCONFIG_PATH_*_IDX_INVALID, DISPLAYCONFIG_PATH_CLONE_GROUP_INVALID
+UINT32 packed(std::optional<UINT32> high, UINT32 low) { return (high.value_or(kNoIndex16) << 16) | low; }
+
+// Appends a mode entry of this type, adapter and id; returns its index.
+UINT32 appendMode(std::vector<DISPLAYCONFIG_MODE_INFO>& modes, DISPLAYCONFIG_MODE_INFO_TYPE type, UINT32 id,
+                  LUID adapterId) {
+    DISPLAYCONFIG_MODE_INFO mode{};
+    mode.infoType = type;
+    mode.id = id;
+    mode.adapterId = adapterId;
+    modes.push_back(mode);
+    return static_cast<UINT32>(modes.size() - 1);
 }
 
 // The user32 function that answers an operation.
@@ -348,7 +372,10 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
     if (!desktop_.displayPaths) {
         return result;
     }
-    const bool withModes = desktop_.databaseEntry || flags != QDC_DATABASE_CURRENT;
+    const bool withModes = desktop_.databaseEntry || queryBase(flags) != QDC_DATABASE_CURRENT;
+    const bool virtualModes = (flags & QDC_VIRTUAL_MODE_AWARE) != 0;
+    const bool virtualRefreshRates = (flags & QDC_VIRTUAL_REFRESH_RATE_AWARE) != 0;
+    UINT32 cloneGroups = 0;
     for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
         const LUID luid = adapterLuid(adapter);
         const std::vector<SimulatedDisplay>& displays = desktop_.adapters[adapter].displays;
@@ -357,52 +384,53 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
             const SimulatedDisplay& display = displays[source];
             std::optional<UINT32> sourceModeIndex;
             const UINT32 sourceId = sourceIdOf(display, source);
+            const UINT32 cloneGroup = cloneGroups;
             for (const SimulatedMonitor& monitor : display.monitors) {
                 const UINT32 counted = targetId++;
                 const UINT32 id = monitor.targetId.value_or(counted);
                 if (!display.attached) {
                     continue;
                 }
+                cloneGroups = cloneGroup + 1;
                 const std::size_t targetAdapter = monitor.targetAdapter.value_or(adapter);
                 const LUID targetLuid = adapterLuid(targetAdapter);
-                UINT32 targetModeIndex = DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
+                std::optional<UINT32> targetModeIndex;
+                std::optional<UINT32> desktopModeIndex;
                 if (withModes) {
-                    DISPLAYCONFIG_MODE_INFO targetMode{};
-                    targetMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
-                    targetMode.id = id;
-                    targetMode.adapterId = targetLuid;
-                    targetModeIndex = static_cast<UINT32>(result.modes.size());
-                    result.modes.push_back(targetMode);
-                }
-
-                if (!withModes) {
-                    sourceModeIndex = DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
-                } else if (!sourceModeIndex) {
-                    DISPLAYCONFIG_MODE_INFO sourceMode{};
-                    sourceMode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE;
-                    sourceMode.id = sourceId;
-                    sourceMode.adapterId = luid;
-                    sourceMode.sourceMode.width = display.width;
-                    sourceMode.sourceMode.height = display.height;
-                    sourceMode.sourceMode.position = POINTL{display.x, display.y};
-                    sourceModeIndex = static_cast<UINT32>(result.modes.size());
-                    result.modes.push_back(sourceMode);
+                    targetModeIndex = appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET, id, targetLuid);
+                    if (virtualModes) {
+                        desktopModeIndex =
+                            appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_DESKTOP_IMAGE, id, targetLuid);
+                    }
+                    if (!sourceModeIndex) {
+                        sourceModeIndex = appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, sourceId, luid);
+                        DISPLAYCONFIG_SOURCE_MODE& mode = result.modes.back().sourceMode;
+                        mode.width = display.width;
+                        mode.height = display.height;
+                        mode.position = POINTL{display.x, display.y};
+                    }
                 }
 
                 DISPLAYCONFIG_PATH_INFO path{};
                 path.sourceInfo.adapterId = luid;
                 path.sourceInfo.id = sourceId;
-                path.sourceInfo.modeInfoIdx = *sourceModeIndex;
+                path.sourceInfo.modeInfoIdx = virtualModes
+                                                  ? packed(sourceModeIndex, cloneGroup)
+                                                  : sourceModeIndex.value_or(DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
                 path.sourceInfo.statusFlags = kInUse;
                 path.targetInfo.adapterId = targetLuid;
                 path.targetInfo.id = id;
-                path.targetInfo.modeInfoIdx = targetModeIndex;
+                path.targetInfo.modeInfoIdx = virtualModes
+                                                  ? packed(targetModeIndex, desktopModeIndex.value_or(kNoIndex16))
+                                                  : targetModeIndex.value_or(DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
                 path.targetInfo.outputTechnology = static_cast<decltype(path.targetInfo.outputTechnology)>(
                     outputTechnologyOf(desktop_, targetAdapter));
-                path.targetInfo.refreshRate = DISPLAYCONFIG_RATIONAL{60, 1};
+                path.targetInfo.refreshRate = DISPLAYCONFIG_RATIONAL{display.refreshRate, 1};
                 path.targetInfo.targetAvailable = TRUE;
                 path.targetInfo.statusFlags = kInUse;
-                path.flags = kPathActive;
+                path.flags =
+                    kPathActive | (virtualModes ? DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE : 0) |
+                    (virtualRefreshRates && display.dynamicRefresh ? DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE : 0);
                 result.paths.push_back(path);
             }
         }
@@ -483,7 +511,7 @@ BOOL SimulatedWindowSystem::getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* inf
         const SimulatedDisplay& shown = display(devices[index]);
         info->rcMonitor = rectangleOf(shown);
         info->rcWork = info->rcMonitor;
-        info->dwFlags = shown.primary ? MONITORINFOF_PRIMARY : 0;
+        info->dwFlags = shown.primary || shown.monitorInfoPrimary ? MONITORINFOF_PRIMARY : 0;
         if (info->cbSize == sizeof(MONITORINFOEXW)) {
             fill(info->szDevice, monitorDeviceName(shown));
         }
@@ -502,7 +530,7 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
         call.result = *failure;
     } else if (consoleAccessRefused()) {
         call.result = asResult(ERROR_ACCESS_DENIED);
-    } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr) {
+    } else if (!validQueryFlags(flags, desktop_) || pathCount == nullptr || modeCount == nullptr) {
         call.result = asResult(ERROR_INVALID_PARAMETER);
     } else {
         const Configuration current = configuration(flags);
@@ -532,9 +560,9 @@ LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, 
         call.result = *failure;
     } else if (consoleAccessRefused()) {
         call.result = asResult(ERROR_ACCESS_DENIED);
-    } else if (!validQueryFlags(flags) || pathCount == nullptr || modeCount == nullptr ||
+    } else if (!validQueryFlags(flags, desktop_) || pathCount == nullptr || modeCount == nullptr ||
                (*pathCount != 0 && paths == nullptr) || (*modeCount != 0 && modes == nullptr) ||
-               (flags == QDC_DATABASE_CURRENT) != (topology != nullptr)) {
+               (queryBase(flags) == QDC_DATABASE_CURRENT) != (topology != nullptr)) {
         call.result = asResult(ERROR_INVALID_PARAMETER);
     } else if (*pathCount < current.paths.size() || *modeCount < current.modes.size()) {
         call.result = asResult(ERROR_INSUFFICIENT_BUFFER);
@@ -646,12 +674,13 @@ BOOL SimulatedWindowSystem::enumDisplaySettings(const WCHAR* deviceName, DWORD m
         fill(mode->dmDeviceName, desktop_.adapters[found->adapter].name);
         mode->dmSpecVersion = kDevModeSpecVersion;
         mode->dmSize = sizeof(DEVMODEW);
-        mode->dmFields = DM_POSITION | DM_PELSWIDTH | DM_PELSHEIGHT;
+        mode->dmFields = DM_POSITION | DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY;
         mode->dmPosition = POINTL{current.x, current.y};
         mode->dmBitsPerPel = 32;
         mode->dmPelsWidth = current.width;
         mode->dmPelsHeight = current.height;
-        mode->dmDisplayFrequency = 60;
+        // A panel with a dynamic refresh rate reads as a fixed 60 Hz here.
+        mode->dmDisplayFrequency = current.dynamicRefresh ? kDynamicRefreshShownAs : current.refreshRate;
         call.result = TRUE;
     }
     return static_cast<BOOL>(record(std::move(call)));
@@ -711,6 +740,11 @@ void SimulatedWindowSystem::applyChange(SimulatedDesktop& desktop, const Recorde
     }
     if ((change.mode.dmFields & DM_PELSHEIGHT) != 0) {
         target.height = change.mode.dmPelsHeight;
+    }
+    if ((change.mode.dmFields & DM_DISPLAYFREQUENCY) != 0) {
+        // A rate written as a mode is a fixed rate: it ends a dynamic refresh rate.
+        target.refreshRate = change.mode.dmDisplayFrequency;
+        target.dynamicRefresh = false;
     }
     if ((change.flags & CDS_SET_PRIMARY) != 0) {
         for (SimulatedAdapter& adapter : desktop.adapters) {

@@ -15,6 +15,10 @@
 //   the display devices by deviceIndex where it is set.
 // - A target name carries edidIdsValid unless its monitor is not edidValid; the product code is
 //   filled in either way.
+// - EnumDisplaySettingsW reports a display's refreshRate as its frequency, or 60 Hz with
+//   dynamicRefresh; a ChangeDisplaySettingsExW record whose dmFields names DM_DISPLAYFREQUENCY sets that
+//   rate and ends dynamicRefresh. GetMonitorInfoW reports MONITORINFOF_PRIMARY for the primary and for
+//   a display with monitorInfoPrimary.
 // - ChangeDisplaySettingsExW with CDS_NORESET records a change; a call without CDS_NORESET (in the
 //   end: no device, no mode, flags 0) applies every change recorded in the run at once, in the order
 //   recorded, so that the desktop shown matches them. The primary must then be at (0, 0), or nothing
@@ -30,15 +34,25 @@
 //   With legacyIndirectPrimary "failed", a ChangeDisplaySettingsExW record with CDS_SET_PRIMARY for an
 //   indirect display answers DISP_CHANGE_FAILED; with "ignored" an apply that would make an indirect
 //   display primary answers DISP_CHANGE_SUCCESSFUL and changes nothing shown.
+// - QueryDisplayConfig with QDC_VIRTUAL_MODE_AWARE (virtualModeAware "taken") gives the layout of
+//   Windows 10 2004 and later: every path supports virtual modes (DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE),
+//   a desktop image mode entry follows each target mode, and each path packs two 16-bit indexes into
+//   each modeInfoIdx (clone group and source mode; desktop image and target mode). With
+//   QDC_VIRTUAL_REFRESH_RATE_AWARE a path whose panel has a dynamic refresh rate carries
+//   DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE. Every path's refresh rate is its display's refreshRate.
+//   With virtualModeAware "refused" the aware flags of both calls answer ERROR_INVALID_PARAMETER.
 // - SetDisplayConfig takes a supplied configuration (SDC_USE_SUPPLIED_DISPLAY_CONFIG, with SDC_APPLY
-//   or SDC_VALIDATE) in the plain layout of the mode indexes. Every active path of the desktop that the
-//   configuration leaves out is switched off, the source at (0, 0) becomes primary, and with
-//   SDC_SAVE_TO_DATABASE the stored settings become what is shown. Stricter than Windows, which
-//   rearranges such a layout itself, it refuses with ERROR_INVALID_PARAMETER a configuration with no
-//   source at (0, 0), with screens that overlap or leave a gap, with mode indexes that point nowhere or
-//   at the wrong entry, or whose screens changed since the last QueryDisplayConfig (a plug-in
-//   meanwhile). On a desktop that declinesPrimary it answers ERROR_SUCCESS and changes nothing when the
-//   primary would move.
+//   or SDC_VALIDATE), its indexes in the layout that SDC_VIRTUAL_MODE_AWARE names, so that a
+//   configuration queried in the other layout points at the wrong entries. Every active path of the
+//   desktop that the configuration leaves out is switched off, the source at (0, 0) becomes primary,
+//   each path's refresh rate becomes its display's (and with SDC_VIRTUAL_REFRESH_RATE_AWARE its boost
+//   flag says whether the refresh rate is dynamic), and with SDC_SAVE_TO_DATABASE the stored settings
+//   become what is shown. Stricter than Windows, which rearranges such a layout itself, it refuses with
+//   ERROR_INVALID_PARAMETER a configuration with no source at (0, 0), with screens that overlap or leave
+//   a gap, with mode indexes that point nowhere or at the wrong entry, or whose screens changed since
+//   the last QueryDisplayConfig (a plug-in meanwhile). On a desktop that declinesPrimary it answers
+//   ERROR_SUCCESS and changes nothing when the primary would move. SDC_APPLY | SDC_USE_DATABASE_CURRENT
+//   without a configuration shows the stored settings again (declined alike when it moves the primary).
 // - Without displayPaths (a headless or remote session) the configuration has no paths:
 //   GetDisplayConfigBufferSizes answers 0 paths and 0 modes, and QueryDisplayConfig with those empty
 //   arrays answers ERROR_INVALID_PARAMETER.
@@ -252,6 +266,8 @@ private:
     // stores) it.
     LONG changeConfiguration(UINT32 pathCount, const DISPLAYCONFIG_PATH_INFO* paths, UINT32 modeCount,
                              const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags);
+    // SetDisplayConfig with SDC_APPLY | SDC_USE_DATABASE_CURRENT: shows the stored settings.
+    LONG showStoredLayout();
     // Adds plugged-in adapters to the desktop shown and stored, and announces the change.
     void addAdapters(std::vector<SimulatedAdapter> adapters);
 

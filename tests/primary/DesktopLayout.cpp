@@ -37,6 +37,9 @@ std::string describe(const SimulatedCall& call) {
     }
     if (call.operation == DisplayOperation::QueryDisplayConfig) {
         text << "query active";
+        if (call.flags != QDC_ONLY_ACTIVE_PATHS) {
+            text << " 0x" << std::hex << call.flags << std::dec;
+        }
     } else if (call.operation == DisplayOperation::SetDisplayConfig) {
         text << "set config 0x" << std::hex << call.flags << std::dec;
     } else if (call.deviceName.empty()) {
@@ -72,7 +75,8 @@ std::vector<std::string> settingsCalls() {
         if (call.operation == DisplayOperation::EnumDisplaySettings ||
             call.operation == DisplayOperation::ChangeDisplaySettingsEx ||
             call.operation == DisplayOperation::SetDisplayConfig ||
-            (call.operation == DisplayOperation::QueryDisplayConfig && call.flags == QDC_ONLY_ACTIVE_PATHS)) {
+            (call.operation == DisplayOperation::QueryDisplayConfig &&
+             (call.flags & ~(QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE)) == QDC_ONLY_ACTIVE_PATHS)) {
             result.push_back(describe(call));
         }
     }

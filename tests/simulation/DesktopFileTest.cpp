@@ -49,11 +49,15 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].attached = false;
     desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
     desktop.adapters[1].displays[0].monitors[0].edidValid = false;
+    desktop.adapters[1].displays[0].refreshRate = 144;
+    desktop.adapters[1].displays[0].dynamicRefresh = true;
+    desktop.adapters[1].displays[0].monitorInfoPrimary = true;
     desktop.adapters[1].indirect = true;
     desktop.declinesPrimary = true;
     desktop.databaseEntry = false;
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Ignored;
     desktop.displayPaths = false;
+    desktop.virtualModeAware = orvi::simulation::VirtualModeAware::Refused;
     const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
     const SimulatedDesktop read = parseDesktop(text).desktop;
@@ -63,6 +67,10 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_EQ(read.legacyIndirectPrimary, orvi::simulation::LegacyIndirectPrimary::Ignored);
     EXPECT_FALSE(read.displayPaths);
     EXPECT_FALSE(read.adapters[1].displays[0].monitors[0].edidValid);
+    EXPECT_EQ(read.virtualModeAware, orvi::simulation::VirtualModeAware::Refused);
+    EXPECT_EQ(read.adapters[1].displays[0].refreshRate, 144u);
+    EXPECT_TRUE(read.adapters[1].displays[0].dynamicRefresh);
+    EXPECT_TRUE(read.adapters[1].displays[0].monitorInfoPrimary);
     EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName,
               u"Caf\u00e9 \u0130 \U0001F5B5");
     EXPECT_EQ(text.find("session"), std::string::npos) << "the session keys only when they say something";
@@ -133,6 +141,7 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [], "legacyIndirectPrimary": "kept"})",
          "legacyIndirectPrimary: must be \"taken\", \"failed\" or \"ignored\""},
         {R"({"adapters": [], "displayPaths": 0})", "displayPaths: must be true or false"},
+        {R"({"adapters": [], "virtualModeAware": true})", "virtualModeAware: must be \"taken\" or \"refused\""},
         {R"({"adapters": [{"indirect": "yes"}]})", "adapters[0].indirect: must be true or false"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidValid": null}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidValid: must be true or false"},
