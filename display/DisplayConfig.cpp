@@ -4,6 +4,7 @@
 #include "platform/DisplayServices.h"
 #include "util/WinException.h"
 
+#include <optional>
 #include <utility>
 
 namespace orvi {
@@ -30,15 +31,22 @@ constexpr UINT32 kEdidIdsValid = 0x4;
     throw util::WinException(static_cast<DWORD>(result), context);
 }
 
-// Asks for the sizes and then the configuration with these flags, again while it grows meanwhile.
-DisplayConfig queryConfiguration(UINT32 flags) {
-    DisplayConfig config;
+// What a query answered when it failed, and the context of the call that answered it.
+struct QueryFailure {
+    LONG result;
+    const char* context;
+};
+
+// Asks for the sizes and then the configuration with these flags, again while it grows meanwhile;
+// the failing answer, if any.
+std::optional<QueryFailure> queryConfiguration(UINT32 flags, DisplayConfig& config) {
+    const UINT32 base = flags & ~(QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE);
     for (int attempt = 1;; ++attempt) {
         UINT32 pathCount = 0;
         UINT32 modeCount = 0;
         const LONG sizes = platform::getDisplayConfigBufferSizes(flags, &pathCount, &modeCount);
         if (sizes != kSuccess) {
-            throwQueryFailure(sizes, "Failed to obtain detail for current displays config");
+            return QueryFailure{sizes, "Failed to obtain detail for current displays config"};
         }
         if (pathCount == 0) {
             // A remote, scheduled or headless session: no paths, and the query would refuse the empty
@@ -52,24 +60,43 @@ DisplayConfig queryConfiguration(UINT32 flags) {
         DISPLAYCONFIG_TOPOLOGY_ID topology{};
         const LONG query =
             platform::queryDisplayConfig(flags, &pathCount, config.paths.data(), &modeCount, config.modes.data(),
-                                         flags == QDC_DATABASE_CURRENT ? &topology : nullptr);
+                                         base == QDC_DATABASE_CURRENT ? &topology : nullptr);
         if (query == kInsufficientBuffer && attempt < kQueryAttempts) {
             continue;
         }
         if (query != kSuccess) {
-            throwQueryFailure(query, "Failed to obtain current displays config");
+            return QueryFailure{query, "Failed to obtain current displays config"};
         }
         config.paths.resize(pathCount);
         config.modes.resize(modeCount);
-        return config;
+        return std::nullopt;
     }
+}
+
+DisplayConfig queried(UINT32 flags) {
+    DisplayConfig config;
+    if (const std::optional<QueryFailure> failure = queryConfiguration(flags, config)) {
+        throwQueryFailure(failure->result, failure->context);
+    }
+    return config;
 }
 
 }  // namespace
 
-DisplayConfig getCurrentDisplayConfig() { return queryConfiguration(QDC_DATABASE_CURRENT); }
+DisplayConfig getCurrentDisplayConfig() { return queried(QDC_DATABASE_CURRENT); }
 
-DisplayConfig getActiveDisplayConfig() { return queryConfiguration(QDC_ONLY_ACTIVE_PATHS); }
+DisplayConfig getActiveDisplayConfig() { return queried(QDC_ONLY_ACTIVE_PATHS); }
+
+std::optional<DisplayConfig> getActiveDisplayConfigIfTaken(UINT32 modifiers) {
+    DisplayConfig config;
+    if (const std::optional<QueryFailure> failure = queryConfiguration(QDC_ONLY_ACTIVE_PATHS | modifiers, config)) {
+        if (failure->result == static_cast<LONG>(ERROR_INVALID_PARAMETER)) {
+            return std::nullopt;
+        }
+        throwQueryFailure(failure->result, failure->context);
+    }
+    return config;
+}
 
 WideString getSourceName(const DISPLAYCONFIG_PATH_INFO& path) {
     DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};

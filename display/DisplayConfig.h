@@ -4,6 +4,7 @@
 #include "display/TargetDeviceInfo.h"
 #include "platform/Win32.h"
 
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -28,6 +29,11 @@ DisplayConfig getCurrentDisplayConfig();
 // target modes, in the plain layout of the mode indexes. Asked for, and failing, as
 // getCurrentDisplayConfig.
 DisplayConfig getActiveDisplayConfig();
+
+// The same with `modifiers` (QDC_VIRTUAL_MODE_AWARE, QDC_VIRTUAL_REFRESH_RATE_AWARE) in the layout
+// that they ask for; none when Windows refuses them with ERROR_INVALID_PARAMETER, as a Windows that
+// does not know them does. Fails otherwise as getCurrentDisplayConfig.
+std::optional<DisplayConfig> getActiveDisplayConfigIfTaken(UINT32 modifiers);
 
 // The GDI device name of the path's source ("\\.\DISPLAY1"), asked for with its source adapter and
 // id. Throws util::WinException "Failed to read Display device source info" with the call's result,

@@ -16,20 +16,29 @@ struct DisplayConfigFailure {
     bool putBack = false;  // the configuration from before is shown and stored again (or was never left)
 };
 
-// Reads the configuration shown now (QueryDisplayConfig, QDC_ONLY_ACTIVE_PATHS), finds each path's
-// screen by its source's GDI device name and moves the source modes: the screen named first in
-// `row` to (0, 0), the others of `row` in its order in one row to its right, top edges at y = 0, each
-// starting where the one before ends (its source mode's width). Screens that `row` does not name stay
-// where they are. Paths that share a source (a clone) move together; every mode entry is written
-// once. Applies and stores all of it with one SetDisplayConfig (SDC_APPLY |
-// SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE) with every active path, then checks that
-// Windows shows the first screen as primary (shownPrimaryAfterApply).
+// Reads the configuration shown now (QueryDisplayConfig, QDC_ONLY_ACTIVE_PATHS) virtual-mode-aware and
+// virtual-refresh-rate-aware, or in the plain layout where Windows refuses those flags with
+// ERROR_INVALID_PARAMETER; finds each path's screen by its source's GDI device name and its source
+// mode by the path's index (sourceModeInfoIdx where the path supports virtual modes), taking only an
+// entry of the path's own source id and adapter. Moves the source modes alone: the screen named first
+// in `row` to (0, 0), the others of `row` in its order in one row to its right, top edges at y = 0,
+// each starting where the one before ends (its source mode's width), and after them every other active
+// source in its left-to-right order. Paths that share a source (a clone) move together; every mode
+// entry is written once. Applies and stores all of it with one SetDisplayConfig (SDC_APPLY |
+// SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE, with SDC_VIRTUAL_MODE_AWARE |
+// SDC_VIRTUAL_REFRESH_RATE_AWARE in the aware layout) with every active path, then checks that Windows
+// shows the first screen as primary (shownPrimaryAfterApply).
 //
 // Nothing when the first screen is primary afterwards. Otherwise what failed: a query's
 // util::WinException text, a screen of `row` without a source mode, SetDisplayConfig's error
 // ("SetDisplayConfig failed: " and the system's text), or "Windows kept another screen as primary".
 // After SetDisplayConfig was called, the configuration read at the start is applied and stored again,
-// a second time when Windows refuses that once. Throws nothing but std::bad_alloc.
+// once more after a pause when Windows refuses that (putBackCall), and when it refuses twice the layout
+// that Windows stored last is shown (SDC_APPLY | SDC_USE_DATABASE_CURRENT).
+//
+// Throws DisplayConfigRefused when the session may not use the display configuration now: a query or
+// source name, or the SetDisplayConfig that makes the row, answering ERROR_ACCESS_DENIED (the latter
+// as "SetDisplayConfig failed"); nothing was changed then. Throws nothing else but std::bad_alloc.
 std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row);
 
 }  // namespace orvi

@@ -3,6 +3,7 @@
 #include "display/Narrow.h"
 #include "platform/DisplayServices.h"
 #include "primary/DisplayConfigSwitch.h"
+#include "primary/PutBackCall.h"
 #include "primary/ShownPrimary.h"
 #include "util/WinException.h"
 
@@ -20,11 +21,12 @@ constexpr DWORD kPrimaryScreenFlags = CDS_UPDATEREGISTRY | CDS_GLOBAL | CDS_SET_
 constexpr DWORD kOtherScreenFlags = CDS_UPDATEREGISTRY | CDS_GLOBAL | CDS_NORESET;
 static_assert(kPrimaryScreenFlags == 0x10000019 && kOtherScreenFlags == 0x10000009);
 
-// One screen of the row: the name that the display-settings calls know it by, and its mode as it was
-// before anything was recorded.
+// One screen of the row: the name that the display-settings calls know it by, and its place and width
+// as they were before anything was recorded.
 struct RowScreen {
     WideString deviceName;
-    DEVMODEW mode;
+    POINTL position;
+    DWORD width;
     bool wasPrimary;
 };
 
@@ -48,7 +50,8 @@ RowScreen readScreen(const ScreenDevice& screen, const char* failureContext) {
     const MONITORINFOEXW& info = screen.monitorInfo();
     WideString deviceName = deviceNameOf(info);
     const DEVMODEW mode = currentMode(deviceName.c_str(), failureContext);
-    return RowScreen{std::move(deviceName), mode, (info.dwFlags & MONITORINFOF_PRIMARY) != 0};
+    return RowScreen{std::move(deviceName), mode.dmPosition, mode.dmPelsWidth,
+                     (info.dwFlags & MONITORINFOF_PRIMARY) != 0};
 }
 
 // The Kiv screens, then the other screens, each with its current mode. Throws as setPrimaryDevice
@@ -78,51 +81,47 @@ constexpr const char* kApplyFailure =
 constexpr const char* kPrimaryKept =
     "Failed apply settings with Orvi Kiv as primary screen: Windows kept another screen as primary";
 
-// Records, without applying it, the row's screen at `index` at (x, 0); the first one as primary.
+// A mode record that names the position and nothing else, so that every other setting of the screen
+// stays as Windows has it: a whole mode written back fixes a panel with a dynamic refresh rate at the
+// rate that EnumDisplaySettingsW reported.
+DEVMODEW positionOnly(POINTL position) {
+    DEVMODEW mode{};
+    mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
+    mode.dmDriverExtra = 0;
+    mode.dmFields = DM_POSITION;
+    mode.dmPosition = position;
+    return mode;
+}
+
+// Records, without applying it, a screen at `position`, as primary or not.
+LONG record(const WideString& deviceName, POINTL position, bool asPrimary) {
+    DEVMODEW mode = positionOnly(position);
+    return platform::changeDisplaySettingsEx(deviceName.c_str(), &mode,
+                                             asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags);
+}
+
+// Records the row's screen at `index` at (x, 0); the first one as primary.
 LONG recordScreen(const std::vector<RowScreen>& row, std::size_t index, LONG x) {
-    DEVMODEW mode = row[index].mode;
-    mode.dmPosition.x = x;
-    mode.dmPosition.y = 0;
-    return platform::changeDisplaySettingsEx(row[index].deviceName.c_str(), &mode,
-                                             index == 0 ? kPrimaryScreenFlags : kOtherScreenFlags);
+    return record(row[index].deviceName, POINTL{x, 0}, index == 0);
 }
 
 LONG applyRecorded() { return platform::changeDisplaySettingsEx(nullptr, nullptr, 0); }
 
-// A put-back call is made a second time when Windows refuses it once, so that one more fault does not
-// leave a half-changed layout stored for the next sign-in.
-template <typename Call>
-bool twice(Call call) {
-    return call() == DISP_CHANGE_SUCCESSFUL || call() == DISP_CHANGE_SUCCESSFUL;
-}
-
-// Records a screen back with `mode`, as primary again when it was the primary; false when Windows
+// Records a screen back at `position`, as primary again when it was the primary; false when Windows
 // refused it twice.
-bool recordBack(const WideString& deviceName, DEVMODEW mode, bool asPrimary) {
-    return twice([&] {
-        return platform::changeDisplaySettingsEx(deviceName.c_str(), &mode,
-                                                 asPrimary ? kPrimaryScreenFlags : kOtherScreenFlags);
-    });
-}
-
-// A mode that says where the screen begins and nothing else: what puts a screen back as primary at the
-// origin when its current mode cannot be read.
-DEVMODEW originOnly() {
-    DEVMODEW mode{};
-    mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
-    mode.dmFields = DM_POSITION;
-    return mode;
+bool recordBack(const WideString& deviceName, POINTL position, bool asPrimary) {
+    return putBackCall([&] { return record(deviceName, position, asPrimary); });
 }
 
 // Puts the stored settings back as they were after the first `recorded` screens of the row were
-// recorded: those screens with their old modes, and the former primary as primary again once the Kiv
+// recorded: those screens at their old places, and the former primary as primary again once the Kiv
 // was recorded as primary (that is, once anything was recorded); with `apply`, applies that, for a
 // change that Windows applied in part or not at all. The former primary is `shownPrimary`, the
 // screen that Windows still shows as primary, when it is known, otherwise the row's screen that was
 // primary, otherwise the screen that Windows shows as primary now. A former primary outside the row
-// (a screen the enumeration missed) is recorded as primary with its current mode, or at the origin
-// alone when that cannot be read. Returns what could not be put back: the screens' names, and the
-// screens shown when the apply failed.
+// (a screen the enumeration missed) is recorded as primary where it is now, or at the origin when that
+// cannot be read. Returns what could not be put back: the screens' names, and the screens shown when
+// the apply failed.
 std::vector<std::string> putBack(const std::vector<RowScreen>& row, std::size_t recorded, bool apply,
                                  WideString shownPrimary = {}) {
     std::vector<std::string> notPutBack;
@@ -139,25 +138,25 @@ std::vector<std::string> putBack(const std::vector<RowScreen>& row, std::size_t 
         shownPrimary = primaryShownNow();
     }
     for (std::size_t index = 0; index < recorded; ++index) {
-        if (!recordBack(row[index].deviceName, row[index].mode, index == formerPrimary)) {
+        if (!recordBack(row[index].deviceName, row[index].position, index == formerPrimary)) {
             notPutBack.push_back(narrow(row[index].deviceName));
         }
     }
     if (formerPrimary && *formerPrimary >= recorded &&
-        !recordBack(row[*formerPrimary].deviceName, row[*formerPrimary].mode, true)) {
+        !recordBack(row[*formerPrimary].deviceName, row[*formerPrimary].position, true)) {
         notPutBack.push_back(narrow(row[*formerPrimary].deviceName));
     }
     if (!formerPrimary && !shownPrimary.empty() && shownPrimary != row.front().deviceName) {
         DEVMODEW mode{};
         mode.dmSize = static_cast<WORD>(sizeof(DEVMODEW));
-        if (!platform::enumDisplaySettings(shownPrimary.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
-            mode = originOnly();
-        }
-        if (!recordBack(shownPrimary, mode, true)) {
+        const POINTL position = platform::enumDisplaySettings(shownPrimary.c_str(), ENUM_CURRENT_SETTINGS, &mode)
+                                    ? mode.dmPosition
+                                    : POINTL{0, 0};
+        if (!recordBack(shownPrimary, position, true)) {
             notPutBack.push_back(narrow(shownPrimary));
         }
     }
-    if (apply && !twice(applyRecorded)) {
+    if (apply && !putBackCall(applyRecorded)) {
         notPutBack.push_back("the screens shown");
     }
     return notPutBack;
@@ -187,7 +186,7 @@ std::optional<SettingsFailure> switchThroughSettings(const std::vector<RowScreen
             return failure(recorded == 0 ? kPrimaryRecordFailure : kOtherRecordFailure, result,
                            putBack(row, recorded, false));
         }
-        offset = offsetAfter(offset, row[recorded].mode.dmPelsWidth);
+        offset = offsetAfter(offset, row[recorded].width);
     }
     const LONG applied = applyRecorded();
     if (applied != DISP_CHANGE_SUCCESSFUL) {

@@ -18,10 +18,11 @@ enum class SwitchWay {
 // Reads the current mode of every screen of both lists first. Then records the first Kiv screen at
 // (0, 0) as the primary display, the further Kiv screens and after them the other screens, in list
 // order, in one row to its right with their top edges at y = 0, and applies every recorded change at
-// once. Each screen keeps its current mode; only its position (and for the first Kiv screen the
-// primary flag) changes. Every change is recorded with CDS_UPDATEREGISTRY, which stores it at once,
-// so the new layout outlasts the run. Screens in neither list are not touched. After the apply it
-// asks the window system whether the first Kiv screen's monitor now carries MONITORINFOF_PRIMARY,
+// once. Each record names the position alone (dmFields DM_POSITION), so every other setting of the
+// screen, its refresh rate included, stays as Windows has it; only its position (and for the first Kiv
+// screen the primary flag) changes. Every change is recorded with CDS_UPDATEREGISTRY, which stores it
+// at once, so the new layout outlasts the run. Screens in neither list are not touched. After the apply
+// it asks the window system whether the first Kiv screen's monitor now carries MONITORINFOF_PRIMARY,
 // looking again for about a second only when it does not yet (shownPrimaryAfterApply). Writes
 // "setPrimaryDevice completed result: 0" on success and returns the way taken; an empty Kiv list does
 // nothing at all.
@@ -33,7 +34,9 @@ enum class SwitchWay {
 // through the display configuration" before the completion line; a failure writes "Orvi Kiv could not
 // be made primary through the display configuration either: " and what failed, and throws the
 // display-settings failure below (ending in "; could not put back: the display configuration" when
-// Windows refused twice to show and store the configuration from before again).
+// Windows refused to show the configuration from before again). When the session may not use the
+// display configuration now (ERROR_ACCESS_DENIED from its query or its SetDisplayConfig), the
+// settings stay put back and DisplayConfigRefused leaves, nothing written: a refused look.
 //
 // Throws util::WinException with the thread's last error when a screen's current mode cannot be
 // read, std::runtime_error whose text ends in the DISP_CHANGE_* result in decimal when a change
@@ -43,16 +46,15 @@ enum class SwitchWay {
 // primary). Nothing is written then. A failed read comes before any record, so it leaves the stored
 // settings as they were. When a record, the apply or the check fails, the stored settings are put
 // back before the exception leaves (and the display configuration is tried): every screen recorded so
-// far is recorded again with the mode read at the start (its old position), and, since the first Kiv
-// screen was recorded as primary by then, the screen that was primary before is recorded with
-// CDS_SET_PRIMARY. That is the screen that Windows still shows as primary after a failed check, also
-// when it is in neither list (then recorded with its current mode, or at the origin alone when that
-// cannot be read); otherwise the one of either list whose monitorInfo().dwFlags carries
-// MONITORINFOF_PRIMARY; otherwise the screen that Windows shows as primary now. After an apply that
-// answered DISP_CHANGE_FAILED or a failed check, the put-back is applied too. Each put-back call that
-// Windows refuses is made once more; what still could not be put back is named at the end of the
-// exception's text ("; could not put back: \\.\DISPLAY2"), and the display configuration is not
-// tried then.
+// far is recorded again at its old position, and, since the first Kiv screen was recorded as primary
+// by then, the screen that was primary before is recorded with CDS_SET_PRIMARY. That is the screen
+// that Windows still shows as primary after a failed check, also when it is in neither list (then
+// recorded where it is, or at the origin when that cannot be read); otherwise the one of either list
+// whose monitorInfo().dwFlags carries MONITORINFOF_PRIMARY; otherwise the screen that Windows shows as
+// primary now. After an apply that answered DISP_CHANGE_FAILED or a failed check, the put-back is
+// applied too. Each put-back call that Windows refuses is made once more after a pause
+// (putBackCall); what still could not be put back is named at the end of the exception's text ("; could
+// not put back: \\.\DISPLAY2"), and the display configuration is not tried then.
 SwitchWay setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                            const std::vector<ScreenDevice>& otherScreens);
 

@@ -1,5 +1,6 @@
 #include "primary/PrimarySwitch.h"
 
+#include "primary/PutBackCall.h"
 #include "tests/primary/DesktopLayout.h"
 #include "tests/support/TestDesktops.h"
 #include "util/WinException.h"
@@ -31,7 +32,7 @@ SimulatedDisplay displayAt(LONG x, LONG y, DWORD width, DWORD height, bool prima
 }
 
 // A screen record for \\.\DISPLAY<number>, as the enumeration would make it from the served
-// desktop: the switch reads only the monitor's device name and whether it is the primary.
+// desktop: the switch reads only the monitor's device name and whether GetMonitorInfoW said primary.
 ScreenDevice screen(int number) {
     DISPLAY_DEVICEW device{};
     device.cb = sizeof(device);
@@ -43,12 +44,26 @@ ScreenDevice screen(int number) {
     }
     for (const auto& adapter : orvi::simulation::simulatedWindowSystem().desktop().adapters) {
         for (const auto& display : adapter.displays) {
-            if (display.primary && display.deviceName == std::u16string(name.begin(), name.end())) {
+            if ((display.primary || display.monitorInfoPrimary) &&
+                display.deviceName == std::u16string(name.begin(), name.end())) {
                 info.dwFlags = MONITORINFOF_PRIMARY;
             }
         }
     }
     return ScreenDevice(device, info, orvi::TargetDeviceInfo{});
+}
+
+// \\.\DISPLAY<number> of a desktop whose display device names are left to their count.
+SimulatedDisplay& numbered(SimulatedDesktop& desktop, int number) {
+    int count = 0;
+    for (SimulatedAdapter& each : desktop.adapters) {
+        for (SimulatedDisplay& display : each.displays) {
+            if (++count == number) {
+                return display;
+            }
+        }
+    }
+    throw std::out_of_range("no DISPLAY" + std::to_string(number));
 }
 
 std::vector<ScreenDevice> screens(std::initializer_list<int> numbers) {
@@ -137,36 +152,50 @@ TEST_F(PrimarySwitchTest, AnEmptyKivListDoesNothing) {
 }
 
 // Current Windows declines the display settings that would make an indirect display (a USB display
-// adapter's) primary; the display configuration then makes the same row, clones moving together.
+// adapter's) primary; the display configuration then makes the same row, virtual-mode-aware where
+// Windows takes that, clones moving together and the screens in neither list (DISPLAY3, DISPLAY4)
+// following the row left to right.
 TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsDeclinesTheSettings) {
     using orvi::simulation::LegacyIndirectPrimary;
+    using orvi::simulation::VirtualModeAware;
     struct Case {
         const char* what;
         LegacyIndirectPrimary legacy;
         unsigned failingChange;  // a ChangeDisplaySettingsEx answering DISP_CHANGE_FAILED (0: none)
+        VirtualModeAware virtualModeAware;
+        Lines secondWay;  // its query and SetDisplayConfig
     };
-    for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0},
-                          Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0},
-                          Case{"apply refused", LegacyIndirectPrimary::Taken, 4}}) {
+    const Lines aware{"query active 0x52", "set config 0x282a0"};
+    for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0, VirtualModeAware::Taken, aware},
+                          Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0, VirtualModeAware::Taken, aware},
+                          Case{"apply refused", LegacyIndirectPrimary::Taken, 4, VirtualModeAware::Taken, aware},
+                          Case{"aware flags refused",
+                               LegacyIndirectPrimary::Failed,
+                               0,
+                               VirtualModeAware::Refused,
+                               {"query active", "set config 0x2a0"}}}) {
         SCOPED_TRACE(c.what);
         SimulatedDisplay cloned = displayAt(0, 0, 1920, 1080, true);
         cloned.monitors.push_back(monitor(2, u"Projector"));
-        SimulatedDesktop desktop{{adapter(kGpuId, {cloned, displayAt(-1920, 0, 1920, 1080)}),
+        SimulatedDesktop desktop{{adapter(kGpuId, {cloned, displayAt(-1920, 0, 1920, 1080),
+                                                   displayAt(1920, 1080, 1024, 768), displayAt(-1920, 1080, 800, 600)}),
                                   adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}};
         desktop.adapters[1].indirect = true;
         desktop.legacyIndirectPrimary = c.legacy;
+        desktop.virtualModeAware = c.virtualModeAware;
         serve(desktop);
         if (c.failingChange != 0) {
             windowSystem().failCall(DisplayOperation::ChangeDisplaySettingsEx, c.failingChange, DISP_CHANGE_FAILED);
         }
         log.str("");
 
-        EXPECT_EQ(setPrimaryDevice(log, screens({3}), screens({1, 2})), orvi::SwitchWay::DisplayConfiguration);
+        EXPECT_EQ(setPrimaryDevice(log, screens({5}), screens({1, 2})), orvi::SwitchWay::DisplayConfiguration);
 
         const Lines calls = settingsCalls();
-        EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"query active", "set config 0x2a0"}));
+        EXPECT_EQ(Lines(calls.end() - 2, calls.end()), c.secondWay);
         EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
-                                   "DISPLAY3 1280x800 at (0,0) primary"}));
+                                   "DISPLAY3 1024x768 at (5920,0)", "DISPLAY4 800x600 at (5120,0)",
+                                   "DISPLAY5 1280x800 at (0,0) primary"}));
         EXPECT_EQ(storedLayout(), layout());
         EXPECT_EQ(
             log.str(),
@@ -190,6 +219,9 @@ struct SwitchFailure {
     // Declined, the display settings are followed by the display configuration, which fails too: its
     // SetDisplayConfig fails, or, where Windows declines the primary, is declined.
     bool secondWayTried = false;
+    unsigned pausedMilliseconds = 0;  // before put-back calls made once more, beyond the looks at the primary
+    std::vector<unsigned> alsoFailingSetDisplayConfig = {};  // beyond the first, which fails where it is tried
+    int monitorInfoPrimary = 0;  // a screen whose monitor information says primary though it is not (0: none)
 };
 
 void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -212,8 +244,14 @@ const Lines kRecordsBack{"store DISPLAY4 0x10000009 at (1920,0)", "store DISPLAY
                          "store DISPLAY3 0x10000009 at (0,1080)"};
 
 // The display configuration tried after the settings were declined, and put back after its failure.
-const Lines kSecondWayFailing{"query active", "set config 0x2a0 -> 31", "set config 0x2a0"};
-const Lines kSecondWayDeclined{"query active", "set config 0x2a0", "set config 0x2a0"};
+const std::string kSetConfig = "set config 0x282a0";
+const Lines kSecondWayFailing{"query active 0x52", kSetConfig + " -> 31", kSetConfig};
+const Lines kSecondWayDeclined{"query active 0x52", kSetConfig, kSetConfig};
+
+// The stored layout after DISPLAY4, recorded as primary at the origin, could not be recorded back.
+const Lines kDisplay4NotPutBack{"DISPLAY1 1920x1080 at (0,0) primary", "DISPLAY2 1920x1080 at (-1920,0)",
+                                "DISPLAY3 1920x1080 at (0,1080)", "DISPLAY4 1280x800 at (0,0)",
+                                "DISPLAY5 1280x800 at (3200,0)"};
 
 Lines operator+(Lines first, const Lines& second) {
     first.insert(first.end(), second.begin(), second.end());
@@ -242,6 +280,9 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
                                                displayAt(0, 1080, 1920, 1080)}),
                               adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1280, 800)})}};
     desktop.declinesPrimary = failure.declinesPrimary;
+    if (failure.monitorInfoPrimary != 0) {
+        numbered(desktop, failure.monitorInfoPrimary).monitorInfoPrimary = true;
+    }
     serve(desktop);
     const Lines before = layout();
     windowSystem().failCall(failure.operation, failure.occurrence, failure.code);
@@ -250,6 +291,9 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
     }
     if (failure.secondWayTried && !failure.declinesPrimary) {
         windowSystem().failCall(DisplayOperation::SetDisplayConfig, 1, ERROR_GEN_FAILURE);
+    }
+    for (const unsigned occurrence : failure.alsoFailingSetDisplayConfig) {
+        windowSystem().failCall(DisplayOperation::SetDisplayConfig, occurrence, ERROR_GEN_FAILURE);
     }
 
     try {
@@ -269,7 +313,7 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
                              ? "Orvi Kiv could not be made primary through the display configuration either: " +
                                    secondWayFailure + "\n"
                              : "");
-    EXPECT_EQ(windowSystem().pausedMilliseconds(), failure.declinesPrimary ? 2000u : 0u)
+    EXPECT_EQ(windowSystem().pausedMilliseconds(), (failure.declinesPrimary ? 2000u : 0u) + failure.pausedMilliseconds)
         << "looked for the new primary for about a second after each way";
 }
 
@@ -345,21 +389,103 @@ INSTANTIATE_TEST_SUITE_P(
                       false,
                       kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
                                      "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[0], kRecordsBack[2]},
-                      {3}},
+                      {3},
+                      {},
+                      false,
+                      false,
+                      orvi::kPutBackPauseMilliseconds},
         // Refused twice, the put-back goes on, and the failure names the screen it could not put back.
+        SwitchFailure{"PutBackFailsTwice",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      2,
+                      DISP_CHANGE_BADMODE,
+                      kStoreOther + "-2; could not put back: \\\\.\\DISPLAY4",
+                      false,
+                      kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
+                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1",
+                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
+                      {3, 4},
+                      kDisplay4NotPutBack,
+                      false,
+                      false,
+                      orvi::kPutBackPauseMilliseconds},
+        // Where the display settings were declined, too, a screen not put back keeps the display
+        // configuration from being tried.
+        SwitchFailure{"DeclinedAndPutBackFailsTwice",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      2,
+                      DISP_CHANGE_FAILED,
+                      kStoreOther + "-1; could not put back: \\\\.\\DISPLAY4",
+                      false,
+                      kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -1",
+                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1",
+                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
+                      {3, 4},
+                      kDisplay4NotPutBack,
+                      false,
+                      false,
+                      orvi::kPutBackPauseMilliseconds},
+        // The apply of the put-back refused once is made again, and the display configuration follows.
         SwitchFailure{
-            "PutBackFailsTwice",
+            "ApplyDeclinedAndPutBackApplyRefusedOnce",
             DisplayOperation::ChangeDisplaySettingsEx,
-            2,
-            DISP_CHANGE_BADMODE,
-            kStoreOther + "-2; could not put back: \\\\.\\DISPLAY4",
+            6,
+            DISP_CHANGE_FAILED,
+            kApply + "-1",
             false,
-            kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
-                           "store DISPLAY4 0x10000009 at (1920,0) -> -1", "store DISPLAY4 0x10000009 at (1920,0) -> -1",
-                           kRecordsBack[2]},
-            {3, 4},
-            {"DISPLAY1 1920x1080 at (0,0) primary", "DISPLAY2 1920x1080 at (-1920,0)", "DISPLAY3 1920x1080 at (0,1080)",
-             "DISPLAY4 1280x800 at (0,0)", "DISPLAY5 1280x800 at (3200,0)"}}),
+            callsFailingAfter(5, "apply 0x0 -> -1") + Lines{"apply 0x0 -> -1", "apply 0x0"} + kSecondWayFailing,
+            {12},
+            {},
+            false,
+            true,
+            orvi::kPutBackPauseMilliseconds},
+        // The configuration from before, refused once, is applied again; refused every time, the layout
+        // that Windows stored is shown, and the failure says that the configuration was not put back.
+        SwitchFailure{"SecondWayPutBackRefusedOnce",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      1,
+                      DISP_CHANGE_FAILED,
+                      kStorePrimary + "-1",
+                      false,
+                      kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1", "query active 0x52",
+                                     kSetConfig + " -> 31", kSetConfig + " -> 31", kSetConfig},
+                      {},
+                      {},
+                      false,
+                      true,
+                      orvi::kPutBackPauseMilliseconds,
+                      {2}},
+        SwitchFailure{
+            "SecondWayPutBackRefusedEveryTime",
+            DisplayOperation::ChangeDisplaySettingsEx,
+            1,
+            DISP_CHANGE_FAILED,
+            kStorePrimary + "-1; could not put back: the display configuration",
+            false,
+            kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1", "query active 0x52", kSetConfig + " -> 31",
+                           kSetConfig + " -> 31", kSetConfig + " -> 31", "set config 0x8f -> 31"},
+            {},
+            {},
+            false,
+            true,
+            orvi::kPutBackPauseMilliseconds,
+            {2, 3, 4}},
+        // The put-back makes the screen that Windows shows primary again, not one whose monitor
+        // information says primary out of step.
+        SwitchFailure{"WindowsKeepsAnotherPrimaryBesideAStalePrimaryFlag",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      0,
+                      0,
+                      kKeptAnother,
+                      false,
+                      callsFailingAfter(5, "apply 0x0") + Lines{"apply 0x0"} + kSecondWayDeclined,
+                      {},
+                      {},
+                      true,
+                      true,
+                      0,
+                      {},
+                      5}),
     [](const ::testing::TestParamInfo<SwitchFailure>& parameter) { return std::string(parameter.param.what); });
 
 TEST_F(PrimarySwitchTest, NamesAScreenWhoseDeviceNameFillsItsArrayWithoutANull) {

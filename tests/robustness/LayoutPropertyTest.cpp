@@ -1,12 +1,16 @@
 // Whole runs on many generated desktops, each run once as it is and once with two failing display
 // calls anywhere in it: afterwards the layout stored and shown is the one from before (or the failure
-// names what it could not put back), or sound. Sound: exactly
+// names what it could not put back), or sound; and every screen keeps its refresh rate, dynamic or
+// not. Sound: exactly
 // one primary, at (0, 0), the first screen of the chosen variant; every screen of the run in one row
 // at y = 0, each starting at the previous one's right edge, in the order chosen variant, screens that
-// are no Kiv, other variant; sizes kept; every display device that the run did not see untouched.
+// are no Kiv, other variant; sizes kept; every display device that the run did not see untouched, but
+// where the display configuration made the row: there the attached ones with a monitor follow the row
+// in their old left-to-right order.
 // Some desktops decline a new primary, some decline the display settings for an indirect display (and
-// are made through the display configuration), some have no layout database entry and some no display
-// paths at all: a run never reports success unless the desktop shown has the Kiv as its primary.
+// are made through the display configuration, virtual-mode-aware or not), some have no layout database
+// entry and some no display paths at all: a run never reports success unless the desktop shown has the
+// Kiv as its primary.
 //
 // The desktops come from seeds, one per case: a failing case prints its seed, and
 // KIV_LAYOUT_SEED=<seed> KIV_LAYOUT_CASES=1 runs that case alone (KIV_LAYOUT_SEED sets the first
@@ -105,6 +109,21 @@ SimulatedDesktop generatedDesktop(Random& random) {
     desktop.legacyIndirectPrimary = static_cast<orvi::simulation::LegacyIndirectPrimary>(uniform(random, 0, 2));
     desktop.displayPaths = !chance(random, 0.05);
     return desktop;
+}
+
+// Refresh rates and the answer to the virtual-mode-aware flags, drawn from a generator of their own so
+// that the desktops above stay those of their seeds.
+void drawRefreshRates(SimulatedDesktop& desktop, std::uint64_t seed) {
+    Random random(seed ^ 0x5EEDu);
+    const DWORD rates[] = {60, 75, 120, 144, 165};
+    for (SimulatedAdapter& each : desktop.adapters) {
+        for (SimulatedDisplay& display : each.displays) {
+            display.refreshRate = rates[uniform(random, 0, 4)];
+            display.dynamicRefresh = chance(random, 0.3);
+        }
+    }
+    desktop.virtualModeAware =
+        chance(random, 0.3) ? orvi::simulation::VirtualModeAware::Refused : orvi::simulation::VirtualModeAware::Taken;
 }
 
 LONG wayToFail(Random& random, DisplayOperation operation) {
@@ -208,6 +227,20 @@ std::string describe(const SimulatedDesktop& desktop) {
 
 bool samePlaces(const SimulatedDesktop& a, const SimulatedDesktop& b) { return describe(a) == describe(b); }
 
+// The display whose refresh rate, or whether it is dynamic, is not as it was; nothing when none.
+std::optional<std::string> refreshRateChanged(const SimulatedDesktop& before, const SimulatedDesktop& after) {
+    const auto then = byName(before);
+    for (const auto& [name, display] : byName(after)) {
+        const auto old = then.find(name);
+        if (old != then.end() &&
+            (display.refreshRate != old->second.refreshRate || display.dynamicRefresh != old->second.dynamicRefresh)) {
+            return narrowText(name) + " runs at " + std::to_string(display.refreshRate) + " Hz" +
+                   (display.dynamicRefresh ? " dynamically" : "") + " after the run";
+        }
+    }
+    return std::nullopt;
+}
+
 // What is wrong with the layouts after a run, or nothing.
 std::optional<std::string> violation(const SimulatedDesktop& before, const WholeRun& run) {
     const orvi::simulation::SimulatedWindowSystem& system = orvi::simulation::simulatedWindowSystem();
@@ -215,6 +248,11 @@ std::optional<std::string> violation(const SimulatedDesktop& before, const Whole
     const bool switched = run.log.find("\nsetPrimaryDevice completed result: 0\n") != std::string::npos;
     const Row expected = expectedRow(seenScreens(run.log));
     const std::vector<std::u16string>& row = expected.screens;
+    for (const SimulatedDesktop* after : {&system.storedLayout(), &system.desktop()}) {
+        if (const std::optional<std::string> changed = refreshRateChanged(before, *after)) {
+            return changed;
+        }
+    }
 
     if (failed || !switched) {
         // Only when every screen is of the chosen variant is one of them primary already.
@@ -244,8 +282,25 @@ std::optional<std::string> violation(const SimulatedDesktop& before, const Whole
     if (primaries != 1) {
         return std::to_string(primaries) + " primary displays";
     }
+    // Where the display configuration made the row, the screens that the run did not see but Windows
+    // shows follow it, left to right as they were.
+    std::vector<std::u16string> placed = row;
+    if (run.log.find("\nOrvi Kiv was made primary through the display configuration\n") != std::string::npos) {
+        std::vector<std::u16string> unseen;
+        for (const auto& [name, display] : then) {
+            if (display.attached && !display.monitors.empty() && std::find(row.begin(), row.end(), name) == row.end()) {
+                unseen.push_back(name);
+            }
+        }
+        std::stable_sort(unseen.begin(), unseen.end(), [&](const std::u16string& a, const std::u16string& b) {
+            const SimulatedDisplay& first = then.at(a);
+            const SimulatedDisplay& second = then.at(b);
+            return first.x != second.x ? first.x < second.x : first.y < second.y;
+        });
+        placed.insert(placed.end(), unseen.begin(), unseen.end());
+    }
     LONG x = 0;
-    for (const std::u16string& name : row) {
+    for (const std::u16string& name : placed) {
         const SimulatedDisplay& display = stored.at(name);
         if (display.x != x || display.y != 0) {
             return narrowText(name) + " is not at (" + std::to_string(x) + ",0)";
@@ -263,7 +318,7 @@ std::optional<std::string> violation(const SimulatedDesktop& before, const Whole
     }
     for (const auto& [name, display] : stored) {
         const SimulatedDisplay& old = then.at(name);
-        const bool inRow = std::find(row.begin(), row.end(), name) != row.end();
+        const bool inRow = std::find(placed.begin(), placed.end(), name) != placed.end();
         if (!inRow && (display.x != old.x || display.y != old.y || display.width != old.width ||
                        display.height != old.height || display.attached != old.attached)) {
             return narrowText(name) + ", not seen by the run, was moved";
@@ -299,7 +354,8 @@ TEST_F(LayoutPropertyTest, EveryRunLeavesTheStoredLayoutAsItWasOrSound) {
     int failures = 0;
     for (std::uint64_t seed = firstSeed; seed < firstSeed + cases && failures < kFailuresShown; ++seed) {
         Random random(seed);
-        const SimulatedDesktop desktop = generatedDesktop(random);
+        SimulatedDesktop desktop = generatedDesktop(random);
+        drawRefreshRates(desktop, seed);
 
         serve(desktop);
         const SimulatedDesktop before = windowSystem().storedLayout();
