@@ -15,6 +15,7 @@ using orvi::simulation::SimulatedDesktop;
 using orvi::simulation::SimulatedDisplay;
 using orvi::simulation::SimulatedMonitor;
 using orvi::simulation::SimulatedWindowSystem;
+using orvi::simulation::VirtualModeAware;
 
 template <std::size_t N>
 std::u16string text(const WCHAR (&array)[N]) {
@@ -211,6 +212,7 @@ TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPri
     desktop.adapters[0].displays[1].attached = false;
     desktop.adapters[1].displays[0].primary = true;
     desktop.adapters[1].displays[0].x = 0;
+    desktop.adapters[0].displays[0].monitorInfoPrimary = true;  // its monitor information out of step
     SimulatedWindowSystem system(desktop);
 
     DISPLAY_DEVICEW device{};
@@ -231,7 +233,7 @@ TEST(SimulatedWindowSystem, ListsEveryDisplayDeviceAndMonitorsTheAttachedOnesPri
         const char16_t* device;
         DWORD flags;
         LONG right;
-    } expected[] = {{u"\\\\.\\DISPLAY3", MONITORINFOF_PRIMARY, 1280}, {u"\\\\.\\DISPLAY1", 0, 1920}};
+    } expected[] = {{u"\\\\.\\DISPLAY3", MONITORINFOF_PRIMARY, 1280}, {u"\\\\.\\DISPLAY1", MONITORINFOF_PRIMARY, 1920}};
     ASSERT_EQ(monitors.size(), std::size(expected));
     for (std::size_t i = 0; i < monitors.size(); ++i) {
         MONITORINFOEXW info{};
@@ -385,20 +387,22 @@ TEST(SimulatedWindowSystem, RefusesAPrimaryAwayFromTheOriginOrDeclinesOneAndStor
     EXPECT_TRUE(notStored.storedLayout().adapters[0].displays[0].primary);
 }
 
-// The laptop's active configuration: per path its target mode, then its source mode (panel 1,
-// monitor 3, Kiv 5).
-Config activeConfig(SimulatedWindowSystem& system) {
+// The laptop's active configuration: per path its target mode (and with QDC_VIRTUAL_MODE_AWARE its
+// desktop image mode), then its source mode (plain: panel 1, monitor 3, Kiv 5).
+Config activeConfig(SimulatedWindowSystem& system, UINT32 modifiers = 0) {
     UINT32 pathCount = 0;
     UINT32 modeCount = 0;
-    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &pathCount, &modeCount), 0);
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS | modifiers, &pathCount, &modeCount), 0);
     Config config{0, std::vector<DISPLAYCONFIG_PATH_INFO>(pathCount), std::vector<DISPLAYCONFIG_MODE_INFO>(modeCount)};
-    config.result = system.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, config.paths.data(), &modeCount,
-                                              config.modes.data(), nullptr);
+    config.result = system.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS | modifiers, &pathCount, config.paths.data(),
+                                              &modeCount, config.modes.data(), nullptr);
     return config;
 }
 
 TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfigurationOrRefusesIt) {
     constexpr UINT32 kApplyAndStore = SDC_APPLY | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE;
+    constexpr UINT32 kAwareQuery = QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE;
+    constexpr UINT32 kAwareApply = SDC_VIRTUAL_MODE_AWARE | SDC_VIRTUAL_REFRESH_RATE_AWARE;
     constexpr LONG kInvalid = ERROR_INVALID_PARAMETER;
     // Kiv, panel, monitor in a row from (0, 0), unless a case moves them (x of panel, monitor, Kiv).
     const struct {
@@ -411,10 +415,12 @@ TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfiguration
         LONG monitorX = 3200;
         LONG kivX = 0;
         std::size_t paths = 3;  // the first ones of the query's, the others left out
-        UINT32 panelSourceMode = 1;
+        std::optional<UINT32> panelSourceMode = std::nullopt;
         bool declinesPrimary = false;
         bool pluggedInSinceTheQuery = false;
         bool locked = false;
+        UINT32 queryModifiers = 0;
+        bool awareFlagsRefused = false;  // virtualModeAware "refused"
     } cases[] = {
         {"applied and stored", kApplyAndStore, 0, true, true},
         {"applied only", SDC_APPLY | SDC_USE_SUPPLIED_DISPLAY_CONFIG, 0, true, false},
@@ -431,20 +437,39 @@ TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfiguration
         {"declined", kApplyAndStore, 0, false, false, 1280, 3200, 0, 3, 1, true},
         {"plugged in since the query", kApplyAndStore, kInvalid, false, false, 1280, 3200, 0, 3, 1, false, true},
         {"locked", kApplyAndStore, ERROR_ACCESS_DENIED, false, false, 1280, 3200, 0, 3, 1, false, false, true},
+        {"queried and applied virtual-mode-aware", kApplyAndStore | kAwareApply, 0, true, true, 1280, 3200, 0, 3,
+         std::nullopt, false, false, false, kAwareQuery},
+        {"queried aware, applied plain", kApplyAndStore, kInvalid, false, false, 1280, 3200, 0, 3, std::nullopt, false,
+         false, false, kAwareQuery},
+        {"queried plain, applied aware", kApplyAndStore | SDC_VIRTUAL_MODE_AWARE, kInvalid, false, false},
+        {"aware flags refused", kApplyAndStore | SDC_VIRTUAL_REFRESH_RATE_AWARE, kInvalid, false, false, 1280, 3200, 0,
+         3, std::nullopt, false, false, false, 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SimulatedDesktop desktop = laptop();
         desktop.declinesPrimary = c.declinesPrimary;
+        desktop.virtualModeAware = c.awareFlagsRefused ? VirtualModeAware::Refused : VirtualModeAware::Taken;
         SimulatedWindowSystem system(desktop);
-        Config config = activeConfig(system);
+        UINT32 pathCount = 0;
+        UINT32 modeCount = 0;
+        EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS | kAwareQuery, &pathCount, &modeCount),
+                  c.awareFlagsRefused ? kInvalid : 0);
+        Config config = activeConfig(system, c.queryModifiers);
         ASSERT_EQ(config.result, 0);
         ASSERT_EQ(config.paths.size(), 3u);
-        ASSERT_EQ(config.modes.size(), 6u);
-        config.modes[1].sourceMode.position = POINTL{c.panelX, 0};
-        config.modes[3].sourceMode.position = POINTL{c.monitorX, 0};
-        config.modes[5].sourceMode.position = POINTL{c.kivX, 0};
-        config.paths[0].sourceInfo.modeInfoIdx = c.panelSourceMode;
+        ASSERT_EQ(config.modes.size(), c.queryModifiers != 0 ? 9u : 6u) << "a desktop image mode beside each target";
+        // The panel's, the monitor's and the Kiv's source mode.
+        const auto sourceMode = [&](std::size_t path) -> DISPLAYCONFIG_SOURCE_MODE& {
+            const DISPLAYCONFIG_PATH_SOURCE_INFO& source = config.paths[path].sourceInfo;
+            return config.modes.at(c.queryModifiers != 0 ? source.sourceModeInfoIdx : source.modeInfoIdx).sourceMode;
+        };
+        sourceMode(0).position = POINTL{c.panelX, 0};
+        sourceMode(1).position = POINTL{c.monitorX, 0};
+        sourceMode(2).position = POINTL{c.kivX, 0};
+        if (c.panelSourceMode) {
+            config.paths[0].sourceInfo.modeInfoIdx = *c.panelSourceMode;
+        }
         if (c.pluggedInSinceTheQuery) {
             system.plugInAt(0, SimulatedAdapter{u"USB", u"USB\\VID_1D5C", {display(0, 800, {{}})}});
             system.plugInDue();
@@ -480,6 +505,18 @@ TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfiguration
     EXPECT_EQ(system.queryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &pathCount, nullptr, &modeCount, nullptr, nullptr),
               kInvalid)
         << "the path array cannot be NULL";
+
+    // The stored layout shown again: the Kiv recorded as primary is stored, not shown, until then.
+    SimulatedWindowSystem stored(laptop());
+    const std::vector<WCHAR> kiv = name(u"\\\\.\\DISPLAY3");
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    mode.dmFields = DM_POSITION;
+    ASSERT_EQ(stored.changeDisplaySettingsEx(kiv.data(), &mode, CDS_SET_PRIMARY | CDS_NORESET | CDS_UPDATEREGISTRY),
+              DISP_CHANGE_SUCCESSFUL);
+    ASSERT_FALSE(stored.desktop().adapters[1].displays[0].primary);
+    EXPECT_EQ(stored.setDisplayConfig(0, nullptr, 0, nullptr, SDC_APPLY | SDC_USE_DATABASE_CURRENT), 0);
+    EXPECT_TRUE(stored.desktop().adapters[1].displays[0].primary);
 }
 
 TEST(SimulatedWindowSystem, FailsExactlyTheChosenOccurrence) {
