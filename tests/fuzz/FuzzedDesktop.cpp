@@ -140,6 +140,8 @@ FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input) {
     const std::uint8_t answers = input.byte();
     result.desktop.declinesPrimary = (answers & 1) != 0;
     result.desktop.databaseEntry = (answers & 2) == 0;
+    result.desktop.virtualModeAware =
+        (answers & 8) != 0 ? simulation::VirtualModeAware::Refused : simulation::VirtualModeAware::Taken;
     for (simulation::SimulatedAdapter& each : result.desktop.adapters) {
         for (simulation::SimulatedDisplay& shown : each.displays) {
             for (simulation::SimulatedMonitor& monitor : shown.monitors) {

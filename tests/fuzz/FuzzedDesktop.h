@@ -43,7 +43,7 @@ struct FuzzedDesktop {
 //   a plug-in flag (odd: an adapter, decoded as above, after sizes query 1 to 3);
 //   a flag for a layout store that fails;
 //   how Windows answers: 1 it declines a new primary, 2 no layout database entry, 4 no monitor's EDID
-//     ids valid.
+//     ids valid, 8 it refuses the virtual-mode-aware flags.
 // Texts of 32, 64 or 128 units and more fill the window system's arrays without a null.
 FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input);
 
