@@ -204,6 +204,12 @@ std::vector<Case> cases() {
                  "Detected 2 Screens and Orvi Kiv", kVarelSet);
     const Lines varelOfDefaultPrimary = {"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)",
                                          "\\\\.\\DISPLAY3 at (0, 0) primary"};
+    // The built-in desktop's pass where Windows declines the Varel's display settings.
+    const Lines varelDeclinedSet =
+        scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
+                 "Detected 2 Screens and Orvi Kiv",
+                 {"Setting Orvi Kiv as primary Display", "Orvi Kiv was made primary through the display configuration",
+                  "setPrimaryDevice completed result: 0"});
     // Passes at 0, 10, 20 and 30 s refused, then the pass after the fourth wait.
     const Lines refusedFourTimes = refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} +
                                    refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) +
@@ -361,14 +367,26 @@ std::vector<Case> cases() {
          {"-t", "0"},
          false,
          0,
-         scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
-                  "Detected 2 Screens and Orvi Kiv",
-                  {"Setting Orvi Kiv as primary Display", "Orvi Kiv was made primary through the display configuration",
-                   "setPrimaryDevice completed result: 0"}),
+         varelDeclinedSet,
          varelOfDefaultPrimary,
          information(1,
                      "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
                      "display configuration (SetDisplayConfig)")},
+
+        // The session is locked between the display settings and the display configuration: the
+        // settings are put back, the pass is a refused look, and the pass after the wait makes the row.
+        {"LockedDuringTheSwitch",
+         "indirect-varel-declined.json",
+         {"-t", "30"},
+         true,
+         0,
+         refusedPass("SetDisplayConfig failed", Lines(varelDeclinedSet.begin() + 1, varelDeclinedSet.end() - 3)) +
+             Lines{notFound(30), poll(10)} + varelDeclinedSet,
+         varelOfDefaultPrimary + Lines{"failure of SetDisplayConfig #1"},
+         information(1,
+                     "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
+                     "display configuration (SetDisplayConfig)"),
+         R"("failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 5}])"},
 
         // A headless session's configuration has no paths: every pass counts as refused.
         {"HeadlessSessionWaits",
