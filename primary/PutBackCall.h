@@ -5,9 +5,9 @@
 
 namespace orvi {
 
-// Right after a plug-in or plug-out Windows refuses changes until its own change has settled, and a
-// call made again at once meets the same refusal; a few hundred milliseconds let it settle, and add
-// little to a run that is failing anyway.
+// A refusal right after a plug-in or plug-out meets a configuration that Windows is still changing,
+// and a call made again at once meets the same refusal; a few hundred milliseconds let the change
+// settle, and add little to a run that is failing anyway.
 constexpr DWORD kPutBackPauseMilliseconds = 300;
 
 // Makes `call` (which answers 0, DISP_CHANGE_SUCCESSFUL or ERROR_SUCCESS, on success) and, when Windows
