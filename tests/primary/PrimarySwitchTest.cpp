@@ -272,6 +272,25 @@ Lines callsFailingAfter(std::size_t recorded, const std::string& failedCall) {
     return kReads + firstOf(kRecords, recorded) + Lines{failedCall} + putBack;
 }
 
+// DISPLAY5's record fails with `code`, and DISPLAY4, recorded before it, cannot be recorded back.
+SwitchFailure putBackFailsTwice(const char* what, LONG code) {
+    const std::string result = std::to_string(code);
+    return SwitchFailure{what,
+                         DisplayOperation::ChangeDisplaySettingsEx,
+                         2,
+                         code,
+                         kStoreOther + result + "; could not put back: \\\\.\\DISPLAY4",
+                         false,
+                         kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> " + result,
+                                        "store DISPLAY4 0x10000009 at (1920,0) -> -1",
+                                        "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
+                         {3, 4},
+                         kDisplay4NotPutBack,
+                         false,
+                         false,
+                         orvi::kPutBackPauseMilliseconds};
+}
+
 class PrimarySwitchFailureTest : public PrimarySwitchTest, public ::testing::WithParamInterface<SwitchFailure> {};
 
 TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorded) {
@@ -394,37 +413,10 @@ INSTANTIATE_TEST_SUITE_P(
                       false,
                       false,
                       orvi::kPutBackPauseMilliseconds},
-        // Refused twice, the put-back goes on, and the failure names the screen it could not put back.
-        SwitchFailure{"PutBackFailsTwice",
-                      DisplayOperation::ChangeDisplaySettingsEx,
-                      2,
-                      DISP_CHANGE_BADMODE,
-                      kStoreOther + "-2; could not put back: \\\\.\\DISPLAY4",
-                      false,
-                      kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -2",
-                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1",
-                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
-                      {3, 4},
-                      kDisplay4NotPutBack,
-                      false,
-                      false,
-                      orvi::kPutBackPauseMilliseconds},
-        // Where the display settings were declined, too, a screen not put back keeps the display
-        // configuration from being tried.
-        SwitchFailure{"DeclinedAndPutBackFailsTwice",
-                      DisplayOperation::ChangeDisplaySettingsEx,
-                      2,
-                      DISP_CHANGE_FAILED,
-                      kStoreOther + "-1; could not put back: \\\\.\\DISPLAY4",
-                      false,
-                      kReads + Lines{kRecords[0], "store DISPLAY5 0x10000009 at (1280,0) -> -1",
-                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1",
-                                     "store DISPLAY4 0x10000009 at (1920,0) -> -1", kRecordsBack[2]},
-                      {3, 4},
-                      kDisplay4NotPutBack,
-                      false,
-                      false,
-                      orvi::kPutBackPauseMilliseconds},
+        // Refused twice, the put-back goes on, and the failure names the screen it could not put back;
+        // where the display settings were declined, that keeps the display configuration from being tried.
+        putBackFailsTwice("PutBackFailsTwice", DISP_CHANGE_BADMODE),
+        putBackFailsTwice("DeclinedAndPutBackFailsTwice", DISP_CHANGE_FAILED),
         // The apply of the put-back refused once is made again, and the display configuration follows.
         SwitchFailure{
             "ApplyDeclinedAndPutBackApplyRefusedOnce",
