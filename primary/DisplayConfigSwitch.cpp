@@ -17,9 +17,9 @@
 namespace orvi {
 namespace {
 
-// Asked for and applied virtual-mode-aware and virtual-refresh-rate-aware, as Windows 11 expects of a
-// caller that changes an indirect display: the configuration then carries each path's virtual
-// refresh rate and whether it boosts it (dynamic refresh), and the apply hands both back as read.
+// Asked for and applied virtual-mode-aware, the layout in which indirect displays are made primary on
+// current Windows, and virtual-refresh-rate-aware: the configuration then carries each path's virtual
+// refresh rate and whether Windows boosts it (dynamic refresh), and the apply hands both back as read.
 constexpr UINT32 kAwareQuery = QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE;
 constexpr UINT32 kAwareApply = SDC_VIRTUAL_MODE_AWARE | SDC_VIRTUAL_REFRESH_RATE_AWARE;
 // Shown at once and stored for these screens, as the display-settings way stores its records.
