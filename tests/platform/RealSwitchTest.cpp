@@ -3,6 +3,8 @@
 // and its SetDisplayConfig answers success and changes nothing, so making another screen primary goes
 // the whole way that a PC declining both ways would: the display settings recorded, applied and put
 // back, the display configuration tried and put back, the failure reported, every screen where it was.
+// Wine 8 refuses the virtual-mode-aware query flags (GetDisplayConfigBufferSizes answers
+// ERROR_INVALID_PARAMETER), so the display configuration is asked for and applied in the plain layout.
 #include "display/Narrow.h"
 #include "display/ScreenEnumeration.h"
 #include "primary/PrimarySwitch.h"
