@@ -191,8 +191,9 @@ std::optional<std::int64_t> SimulatedWindowSystem::nextPlugInTime() const {
     return earliest(timedPlugIns_, &TimedPlugIn::time);
 }
 
-void SimulatedWindowSystem::plugInDue() {
-    const std::int64_t time = now();
+void SimulatedWindowSystem::plugInDue() { plugInBy(now()); }
+
+void SimulatedWindowSystem::plugInBy(std::int64_t time) {
     const auto due = std::stable_partition(timedPlugIns_.begin(), timedPlugIns_.end(),
                                            [time](const TimedPlugIn& plugIn) { return plugIn.time <= time; });
     if (due == timedPlugIns_.begin()) {
@@ -210,13 +211,15 @@ void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) 
     if (adapters.empty()) {
         return;
     }
+    keepLayoutOfThisSet();
     for (SimulatedAdapter& adapter : adapters) {
         desktop_.adapters.push_back(adapter);
         storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
     }
     nameDisplays();
+    layOutThisSet();
     ++screenChanges_;
-    ++changeNotices_;
+    ++notices_.screens;
 }
 
 void SimulatedWindowSystem::lockSession(std::int64_t from, std::int64_t to) {
@@ -244,7 +247,7 @@ void SimulatedWindowSystem::announceUnlocks(bool heard) {
     }
     unlocksToAnnounce_.erase(unlocksToAnnounce_.begin(), ended);
     if (heard) {
-        ++changeNotices_;
+        ++notices_.sessionReturns;
     }
 }
 
@@ -494,7 +497,7 @@ BOOL SimulatedWindowSystem::getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* inf
 }
 
 LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pathCount, UINT32* modeCount) {
-    plugInDue();
+    happenDue();
     SimulatedCall call = callOf(DisplayOperation::GetDisplayConfigBufferSizes);
     call.flags = flags;
     const unsigned sizesQuery = callCounts_[call.operation] + 1;

@@ -70,9 +70,9 @@ private:
 
         bool sessionEnded() const override { return ended_; }
 
-        bool waitMilliseconds(std::uint32_t milliseconds) override {
+        orvi::platform::Notices waitMilliseconds(std::uint32_t milliseconds) override {
             if (ended_) {
-                return false;
+                return {};
             }
             ++changes_.waits;
             changes_.waitBound.count();
@@ -82,22 +82,25 @@ private:
             while (!notices.empty() && notices.front() < now) {
                 notices.pop_front();
             }
-            const std::int64_t end = now + static_cast<std::int64_t>(milliseconds) * 1000000;
+            const std::int64_t end = milliseconds == INFINITE ? INT64_MAX : now + std::int64_t{milliseconds} * 1000000;
             const std::int64_t sessionEnd = changes_.sessionEndsAt;
             if (sessionEnd >= now && sessionEnd <= end && (notices.empty() || sessionEnd < notices.front())) {
                 now = sessionEnd;
                 ended_ = true;
-                sessionEnding_();
-                return false;
+                sessionEnding_(orvi::platform::Ending::SessionEnds);
+                return {};
             }
             if (!notices.empty() && notices.front() <= end) {
                 now = notices.front();
                 notices.pop_front();
-                return true;
+                return orvi::platform::Notices{true};
             }
+            EXPECT_NE(milliseconds, INFINITE) << "a wait without a time limit with nothing to come";
             now = end;
-            return false;
+            return {};
         }
+
+        DWORD waitForObject(HANDLE /*object*/) override { return WAIT_OBJECT_0; }
 
     private:
         FakeDesktopChanges& changes_;
@@ -126,10 +129,11 @@ struct Waiter {
                 EXPECT_EQ(changes.listeners, 0) << "nothing listens during a pass";
                 passSeconds.push_back(static_cast<double>(clock.now - kStart) / kSecond);
                 clock.now += passDuration;
-                return static_cast<int>(passSeconds.size()) == findOnPass;
+                return static_cast<int>(passSeconds.size()) == findOnPass ? orvi::PassResult::KivFound
+                                                                          : orvi::PassResult::NoKiv;
             },
             changes,
-            [this] {
+            [this](orvi::platform::Ending) {
                 EXPECT_EQ(changes.listeners, 1) << "while the wait that heard of the end listens";
                 sessionEndings.push_back(log.str());
             });
@@ -264,11 +268,11 @@ TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
     std::ostringstream log;
     int passes = 0;
     EXPECT_THROW(orvi::waitForKiv(log, 300, kStart, clock,
-                                  [&]() -> bool {
+                                  [&]() -> orvi::PassResult {
                                       if (++passes == 2) {
                                           throw std::runtime_error("pass failed");
                                       }
-                                      return false;
+                                      return orvi::PassResult::NoKiv;
                                   }),
                  std::runtime_error);
     EXPECT_EQ(passes, 2);

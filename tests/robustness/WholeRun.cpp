@@ -49,7 +49,7 @@ WholeRun runWholeTool() {
         simulation::simulatedWindowSystem().setLockProbe(&simulation::ownedByThisThread);
 #endif
         try {
-            run.exitCode = runTool(settings, systemClock(), runScanPass);
+            run.exitCode = runTool(settings, systemClock(), runPass);
         } catch (const std::exception& failure) {
             run.exitCode = reportFailure(logFile, failure.what());
         }
