@@ -2,6 +2,8 @@
 // screens that they meet (SimulatedWindowSystem.h).
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "desktopfile/Utf8.h"
+
 #include <algorithm>
 #include <string>
 
@@ -117,6 +119,18 @@ void SimulatedWindowSystem::happenDue() {
     const auto primaryTime = [](const TimedPrimary& primary) { return primary.time; };
     const auto resumeTime = [](const TimedSleep& sleep) { return sleep.to; };
     for (;;) {
+        for (TimedSleep& sleep : sleeps_) {
+            if (!sleep.begun && sleep.from <= time) {
+                sleep.begun = true;
+                narrate("the PC sleeps", sleep.from);
+            }
+        }
+        for (const SessionLock& lock : sessionLocks_) {
+            if (narratedLocksUntil_ < lock.from && lock.from <= time) {
+                narrate("the session is locked", lock.from);
+            }
+        }
+        narratedLocksUntil_ = time;
         std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
         next = earlier(next, earliestOf(primaries_, primaryTime));
         next = earlier(next, earliestOf(sleeps_, resumeTime));
@@ -125,7 +139,7 @@ void SimulatedWindowSystem::happenDue() {
         }
         plugInBy(next ? *next : time);  // the adapters due by then arrive together, with one notice
         if (!next) {
-            return;
+            break;
         }
         for (const TimedUnplug& unplugging : takeAt(unplugs_, *next, unplugTime)) {
             unplug(unplugging.adapter);
@@ -136,6 +150,16 @@ void SimulatedWindowSystem::happenDue() {
         for (const TimedSleep& sleep : takeAt(sleeps_, *next, resumeTime)) {
             resume(sleep.afterwards);
         }
+    }
+    if (sessionHasEnded() && !sessionEndNarrated_) {
+        sessionEndNarrated_ = true;
+        narrate("the session ends", sessionEnd_);
+    }
+}
+
+void SimulatedWindowSystem::narrate(const std::string& what, std::optional<std::int64_t> time) const {
+    if (narration_) {
+        narration_(time.value_or(now()), what);
     }
 }
 
@@ -205,8 +229,10 @@ void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
         }
     }
     if (!index) {
-        return;  // nothing of that name is plugged in
+        narrate("nothing to unplug: no such adapter");
+        return;
     }
+    narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name));
     keepLayoutOfThisSet();
     desktop_.adapters.erase(desktop_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
     storedLayout_.adapters.erase(storedLayout_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
@@ -227,8 +253,10 @@ void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
         }
     });
     if (chosen == nullptr) {
-        return;  // not attached now
+        narrate("the user cannot make " + utf16ToUtf8(deviceName) + " primary: it is not attached");
+        return;
     }
+    narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display");
     const LONG dx = chosen->x;
     const LONG dy = chosen->y;
     forEachAttached(desktop_, [&](const std::u16string&, SimulatedDisplay& display) {
@@ -268,6 +296,8 @@ void SimulatedWindowSystem::resume(AfterSleep afterwards) {
         }
         storeShownLayout();
     }
+    narrate(afterwards == AfterSleep::Stored ? "the PC resumes; Windows lays the screens out as it stored them"
+                                             : "the PC resumes; Windows resets the layout");
     ++notices_.resumes;
     if (!samePlaces(before, desktop_)) {
         ++screenChanges_;

@@ -195,6 +195,7 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         storedLayout_ = changed;
     }
     desktop_ = std::move(changed);
+    ++notices_.screens;  // WM_DISPLAYCHANGE
     return kSuccess;
 }
 

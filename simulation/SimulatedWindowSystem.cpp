@@ -1,5 +1,7 @@
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "desktopfile/Utf8.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
@@ -213,6 +215,7 @@ void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) 
     }
     keepLayoutOfThisSet();
     for (SimulatedAdapter& adapter : adapters) {
+        narrate("plugged in: " + utf16ToUtf8(adapter.name));
         desktop_.adapters.push_back(adapter);
         storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
     }
@@ -246,6 +249,7 @@ void SimulatedWindowSystem::announceUnlocks(bool heard) {
         return;
     }
     unlocksToAnnounce_.erase(unlocksToAnnounce_.begin(), ended);
+    narrate(heard ? "the session is unlocked" : "the session is unlocked, while the tool does not listen");
     if (heard) {
         ++notices_.sessionReturns;
     }
@@ -744,6 +748,7 @@ LONG SimulatedWindowSystem::applyRecordedChanges() {
         return DISP_CHANGE_BADPARAM;
     }
     desktop_ = std::move(changed);
+    ++notices_.screens;  // WM_DISPLAYCHANGE
     return DISP_CHANGE_SUCCESSFUL;
 }
 

@@ -207,6 +207,12 @@ public:
     // Whether the PC sleeps at the clock's time, and until when.
     std::optional<std::int64_t> asleepUntil() const;
 
+    // Tells what happens of the day, and when (a plug-in, an unplug, the user's primary, a sleep and its
+    // resume, an unlock, the end of the session), as it happens.
+    void setNarration(std::function<void(std::int64_t time, const std::string& what)> narration) {
+        narration_ = std::move(narration);
+    }
+
     // The time of the next event that has not happened yet: a timed plug-in, an unlock not announced,
     // an event of the day, the end of the session.
     std::optional<std::int64_t> nextEventTime() const;
@@ -226,6 +232,7 @@ public:
         std::int64_t from;
         std::int64_t to;
         AfterSleep afterwards;
+        bool begun = false;
     };
     const std::vector<TimedUnplug>& unplugsToCome() const { return unplugs_; }
     const std::vector<TimedPrimary>& primariesToCome() const { return primaries_; }
@@ -355,6 +362,11 @@ private:
     std::vector<TimedPrimary> primaries_;
     std::vector<TimedSleep> sleeps_;
     std::optional<std::int64_t> sessionEnd_;
+    std::function<void(std::int64_t, const std::string&)> narration_;
+    // Tells `what` as happening now, or at `time`.
+    void narrate(const std::string& what, std::optional<std::int64_t> time = std::nullopt) const;
+    std::int64_t narratedLocksUntil_ = INT64_MIN;  // the session locks beginning by then are told
+    bool sessionEndNarrated_ = false;
     std::map<ScreenSet, StoredPlacements> storedLayouts_;
     std::vector<RecordedChange> recordedChanges_;
     // Counts the changes of the desktop's screens, to tell a configuration queried before a plug-in.
