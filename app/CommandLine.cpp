@@ -31,7 +31,7 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     options.add_options()
         ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
         ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath")
-        ("watch", "Stay until sign-out; make the Kiv primary again when the screens change", cxxopts::value<bool>(), "");
+        ("watch", "Keep the Kiv primary until sign-out", cxxopts::value<bool>(), "");
     options.add_options("Help")
         ("help", "Show this help and exit", cxxopts::value<bool>(), "");
     // clang-format on

@@ -373,9 +373,9 @@ void writeDay(const DesktopFile& file, json& document) {
     json unplugs = json::array();
     for (const PlannedUnplug& unplug : file.unplugs) {
         const std::u16string* name = std::get_if<std::u16string>(&unplug.adapter);
-        unplugs.push_back(json{{"atSecond", unplug.atSecond},
-                               {"adapter", name != nullptr ? json(utf16ToUtf8(*name))
-                                                           : json(std::get<std::size_t>(unplug.adapter))}});
+        unplugs.push_back(json{
+            {"atSecond", unplug.atSecond},
+            {"adapter", name != nullptr ? json(utf16ToUtf8(*name)) : json(std::get<std::size_t>(unplug.adapter))}});
     }
     json primaries = json::array();
     for (const PlannedPrimary& primary : file.userPrimary) {

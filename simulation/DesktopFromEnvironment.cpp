@@ -95,7 +95,8 @@ void useDesktopFromEnvironment() {
     if (file.sessionEndsAtSecond) {
         system.endSessionAt(at(*file.sessionEndsAtSecond));
     }
-    if (const char* narration = std::getenv("SIMULATED_NARRATION"); narration != nullptr && narration == std::string("1")) {
+    if (const char* narration = std::getenv("SIMULATED_NARRATION");
+        narration != nullptr && narration == std::string("1")) {
         system.setNarration([start](std::int64_t time, const std::string& what) {
             std::cerr << "[simulated window system, " << (time - start) / kNanosecondsPerSecond << " s: " << what << "]"
                       << std::endl;
