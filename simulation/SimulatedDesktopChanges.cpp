@@ -27,8 +27,14 @@ namespace {
 
 constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
 // A signal does not cut a sleep short (the Sleep stand-in sleeps on after it), so a wait sleeps in
-// slices of this length and looks for the end of the session after each.
+// slices of this length and looks for the end of the session after each. The window system sleeps
+// with Sleep in the host executable (DesktopFromEnvironment.h).
 constexpr std::uint32_t kLongestSleep = 100;
+
+DWORD millisecondsUntil(std::int64_t now, std::int64_t time) {
+    const std::int64_t left = std::max<std::int64_t>(time - now, 0);
+    return static_cast<DWORD>((left + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond);
+}
 
 volatile std::sig_atomic_t endSignalled = 0;
 
@@ -87,13 +93,14 @@ public:
         const std::int64_t now = system.now();
         const std::optional<std::int64_t> next = system.nextEventTime();
         const std::uint32_t slice = std::min(milliseconds, kLongestSleep);
-        if (milliseconds == INFINITE && !next) {
+        if (const std::optional<std::int64_t> awake = system.asleepUntil()) {
+            system.sleep(millisecondsUntil(now, *awake));  // the PC sleeps, and the tool with it
+        } else if (milliseconds == INFINITE && !next) {
             waitForAnEndSignal();  // nothing will ever happen but the end
         } else if (next && *next < now + slice * kNanosecondsPerMillisecond) {
-            const std::int64_t untilNext = std::max<std::int64_t>(*next - now, 0);
-            Sleep(static_cast<DWORD>((untilNext + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond));
+            system.sleep(millisecondsUntil(now, *next));
         } else {
-            Sleep(slice);
+            system.sleep(slice);
         }
         system.happenDue();
         system.announceUnlocks();

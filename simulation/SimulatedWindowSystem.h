@@ -244,9 +244,15 @@ public:
     // Asks `probe` at every call which of the tool's locks the caller holds (SimulatedCall).
     void setLockProbe(LockProbe probe) { lockProbe_ = std::move(probe); }
 
-    // What a pause (platform::pause) sleeps with; without one a pause takes no time.
+    // What a pause (platform::pause) and a listener's wait sleep with; without one they take no time.
     void setSleep(std::function<void(DWORD milliseconds)> sleep) { sleep_ = std::move(sleep); }
     void pause(DWORD milliseconds);
+    // A listener's wait: a sleep that is no pause.
+    void sleep(DWORD milliseconds) const {
+        if (sleep_) {
+            sleep_(milliseconds);
+        }
+    }
     // The milliseconds paused since the last reset.
     std::uint64_t pausedMilliseconds() const { return pausedMilliseconds_; }
 

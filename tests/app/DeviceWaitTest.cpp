@@ -1,5 +1,7 @@
 #include "app/DeviceWait.h"
 
+#include "app/ScreenWatch.h"
+
 #include "tests/support/ProgressBound.h"
 
 #include <gtest/gtest.h>
@@ -277,6 +279,45 @@ TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
                  std::runtime_error);
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(log.str(), "Kiv device isn't found. 300s for it to apear\n" + pollLine(10) + pollLine(10));
+}
+
+// The watch sleeps without a time limit until a notice, and looks once nothing more has come for a
+// second; it has no timer of its own.
+TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
+    struct Case {
+        const char* what;
+        std::vector<double> notices;  // seconds after kStart
+        double sessionEnd;
+        std::vector<double> looks;
+    };
+    const Case cases[] = {
+        {"nothing happens", {}, 600, {}},
+        {"one notice", {30}, 600, {31}},
+        {"a burst is one look", {30, 30.5, 31.25}, 600, {32.25}},
+        {"notices far apart are looks of their own", {30, 300}, 600, {31, 301}},
+        {"the end while a notice settles", {30}, 30.5, {}},
+    };
+    for (const Case& c : cases) {
+        Waiter waiter;
+        for (const double notice : c.notices) {
+            waiter.changes.notices.push_back(kStart + static_cast<std::int64_t>(notice * kSecond));
+        }
+        waiter.changes.sessionEndsAt = kStart + static_cast<std::int64_t>(c.sessionEnd * kSecond);
+        std::vector<double> looks;
+        orvi::LogFile noLogFile;
+        orvi::ScreenWatch watch(
+            waiter.log, noLogFile,
+            [&](std::ostream&, const orvi::PassOptions&) {
+                looks.push_back(static_cast<double>(waiter.clock.now - kStart) / kSecond);
+                return orvi::PassOutcome{orvi::PassEnd::HeldBack, false};
+            },
+            {}, std::nullopt);
+        const auto listener = waiter.changes.listen([](orvi::platform::Ending) {});
+        watch.watch(waiter.clock, *listener);
+        EXPECT_EQ(looks, c.looks) << c.what;
+        EXPECT_EQ(waiter.clock.now, waiter.changes.sessionEndsAt) << c.what << ": ends at once";
+        EXPECT_LE(waiter.changes.waits, 2 * static_cast<int>(c.notices.size()) + 1) << c.what << ": no timer";
+    }
 }
 
 TEST(SleepUntil, SleepsTheRemainingTimeRoundedUpAndAgainAfterAnEarlyWakeUp) {
