@@ -128,7 +128,7 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         });
         const ULONGLONG deadline = GetTickCount64() + 10000;
         orvi::platform::Notices noticed;
-        while (!noticed && sent < c.times && GetTickCount64() < deadline) {
+        while (!noticed && !listener->sessionEnded() && sent < c.times && GetTickCount64() < deadline) {
             noticed = listener->waitMilliseconds(100);
         }
         // A listener that heard the end waits no more, but a modal loop (a box left open) still hands
@@ -157,6 +157,38 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         listener.reset();
         EXPECT_EQ(listenerWindow(), nullptr) << "the window ends with the listener";
     }
+}
+
+// An error box left open on a PC nobody watches: its modal loop hands the listener's window the end of
+// the session, which then closes the box, so that the tool can go on to its end.
+TEST(RealDesktopChanges, TheEndOfTheSessionClosesABoxLeftOpen) {
+    waitForAQuietDesktop();
+    std::atomic<int> endings{0};
+    const auto listener = orvi::platform::desktopChanges().listen([&endings](orvi::platform::Ending) { ++endings; });
+    ASSERT_NE(listener, nullptr);
+    const HWND window = listenerWindow();
+    std::atomic<bool> boxEnded{false};
+    std::atomic<bool> closedByTheTest{false};
+    std::thread session([&] {
+        Sleep(1000);  // the box is up by then
+        SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+        for (int waited = 0; waited < 100 && !boxEnded; ++waited) {
+            Sleep(100);
+        }
+        if (!boxEnded) {  // so that a failing case ends
+            closedByTheTest = true;
+            if (const HWND box = FindWindowW(L"#32770", L"left open")) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+        }
+    });
+    MessageBoxA(nullptr, "nobody closes this box", "left open", MB_ICONERROR | MB_OK);
+    boxEnded = true;
+    session.join();
+    EXPECT_FALSE(closedByTheTest) << "the box stayed open after the end of the session";
+    EXPECT_TRUE(listener->sessionEnded());
+    EXPECT_EQ(endings, 1);
 }
 
 }  // namespace
