@@ -6,9 +6,9 @@
 #   ./run.sh --desktop FILE [TOOL OPTIONS]  the same on a copy of the desktop file FILE
 #   ./run.sh --wine [TOOL OPTIONS]          SetPrimaryKiv.exe under Wine, against Wine's own screen
 #
-# The tool options default to -t 0: any -t or --max-wait given wins. On the host the desktop is drawn
-# before and after the run, and the run works on build/demo/desktop.json: FILE itself is never
-# changed, and one host demo runs at a time. Waits run on simulated time (SIMULATED_CLOCK=1, see
+# The tool options default to -t 0 (on the host only without --watch): any -t or --max-wait given
+# wins. On the host the desktop is drawn before and after the run, which works on a copy (FILE is
+# never changed), one host demo at a time. Waits run on simulated time (SIMULATED_CLOCK=1, see
 # README.md, "Simulated time") and take no real time; SIMULATED_CLOCK=0 ./run.sh ... waits for real.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
@@ -24,6 +24,20 @@ gives_wait() {
       -l|--log) shift ;;
       --) return 1 ;;
       -t*|--max-wait|--max-wait=*) return 0 ;;
+    esac
+    [ $# -gt 0 ] && shift
+  done
+  return 1
+}
+
+# Whether the tool options ask for the watch, which on simulated time replays a desktop file's whole
+# day: the tool's own wait (300 s) then runs before it, as at a sign-in.
+watches() {
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      -l|--log) shift ;;
+      --) return 1 ;;
+      --watch|--watch=*) return 0 ;;
     esac
     [ $# -gt 0 ] && shift
   done
@@ -103,7 +117,7 @@ run_wine() {
 run_host() {
   local original="$1"
   shift
-  gives_wait "$@" || set -- -t 0 "$@"
+  gives_wait "$@" || watches "$@" || set -- -t 0 "$@"
   local demo="$root/build/demo"
   local desktop="$demo/desktop.json"
   mkdir -p "$demo"
@@ -127,6 +141,8 @@ run_host() {
   cp "$original" "$desktop"
   export SIMULATED_DESKTOP="$desktop" SIMULATED_CLOCK="${SIMULATED_CLOCK:-1}"
   export SIMULATED_EVENT_LOG="$demo/events.txt"
+  # The window system tells on standard error what happens of the desktop file's day, and when.
+  export SIMULATED_NARRATION=1
   rm -f "$SIMULATED_EVENT_LOG"
   echo
   echo "== SetPrimaryKiv $*"
@@ -134,7 +150,7 @@ run_host() {
   local log
   log=$(log_file_of "$@")
   run_logged "$log" "$log" "$root/build/host/bin/SetPrimaryKiv" "$@"
-  echo "-- the run's event in the Application log:"
+  echo "-- the run's events in the Application log:"
   cat "$SIMULATED_EVENT_LOG" 2>/dev/null || true
   echo
   echo "== Desktop after: $desktop"

@@ -1,66 +1,134 @@
 #include "app/Application.h"
 
 #include "app/DeviceWait.h"
+#include "app/KeptDesktopChanges.h"
 #include "app/MessageBoxes.h"
 #include "app/RunEvents.h"
 #include "display/DisplayConfigRefused.h"
 #include "util/GlobalNamedMutex.h"
 
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
 namespace orvi {
 namespace {
 
+constexpr const char* kWatchingLine = "Watching the screens until the session ends";
+
 // While the tool waits, a pass whose look the session refused found no Kiv: the session comes back
 // (an unlock, a reconnection) and a later pass looks again. The pass has let its locks go by now.
-bool passThatMayBeRefused(std::ostream& log, const LoggingScanPass& scanPass, KivFinding& finding) {
+PassResult passThatMayBeRefused(std::ostream& log, const LoggingScanPass& scanPass, const PassOptions& options) {
     try {
-        return scanPass(log, &finding);
+        const PassOutcome outcome = scanPass(log, options);
+        if (outcome.end == PassEnd::Stopped) {
+            return PassResult::Stopped;
+        }
+        return outcome.kivFound ? PassResult::KivFound : PassResult::NoKiv;
     } catch (const DisplayConfigRefused& refused) {
-        log << "The display configuration cannot be read now, the tool will look again: " << refused.what()
-            << std::endl;
-        return false;
+        writeRefusedLook(log, refused.what());
+        return PassResult::NoKiv;
     }
+}
+
+// Waits for the family lock listening, so that the end of the run is heard meanwhile (a sibling tool
+// may hold the lock long); without a listener, without a limit.
+bool waitForFamilyLock(util::GlobalNamedMutex& familyLock, platform::DesktopChanges& changes,
+                       const platform::SessionEnding& sessionEnding) {
+    const std::unique_ptr<platform::DesktopChangeListener> listener = changes.listen(sessionEnding);
+    if (!listener) {
+        familyLock.lock();
+        return true;
+    }
+    return familyLock.lock([&listener](HANDLE handle) { return listener->waitForObject(handle); });
 }
 
 }  // namespace
 
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
-            platform::DesktopChanges& changes) {
+            platform::DesktopChanges& changes, LogFile& logFile) {
     const auto singleInstance = util::GlobalNamedMutex::create("SetPrimaryKiv_single_app");
     if (!singleInstance->tryLock()) {
         settings.log << "Other instance of this application is already running" << std::endl;
         reportOtherInstance();
         return 1;
     }
+    bool outcomeReported = false;
+    // The end of the run heard outside a wait for a Kiv: while a pass waits for the family lock, or in
+    // the watch. Its event only when the run's outcome has none yet.
+    const platform::SessionEnding endOfRun = [&](platform::Ending ending) {
+        settings.log << endingLine(ending) << std::endl;
+        if (!outcomeReported) {
+            reportNoKivAtEnd(settings.maxWait, ending);
+        }
+    };
+    std::optional<KeptDesktopChanges> kept;
+    if (settings.watch) {
+        kept.emplace(changes, endOfRun);
+    }
+    platform::DesktopChanges& listening = kept ? static_cast<platform::DesktopChanges&>(*kept) : changes;
+
     KivFinding finding;
+    std::optional<std::vector<std::string>> screensSeen;
+    PassOptions options;
+    options.finding = &finding;
+    options.waitForFamilyLock = [&](util::GlobalNamedMutex& familyLock) {
+        return waitForFamilyLock(familyLock, listening, endOfRun);
+    };
+    if (settings.watch) {
+        options.gate = [&screensSeen](const ScreensSeen& seen) {
+            screensSeen = seen.screens;
+            return true;
+        };
+    }
+
     const std::int64_t startTime = clock.nowNanoseconds();
-    bool found = false;
+    PassResult result = PassResult::NoKiv;
     if (settings.maxWait == 0) {
         // No later look: a refusal is a failure like any other.
-        found = scanPass(settings.log, &finding);
+        const PassOutcome outcome = scanPass(settings.log, options);
+        result = outcome.end == PassEnd::Stopped ? PassResult::Stopped
+                 : outcome.kivFound              ? PassResult::KivFound
+                                                 : PassResult::NoKiv;
     } else {
-        const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, finding); };
-        found = pass();
-        if (!found) {
-            const WaitOutcome outcome = waitForKiv(settings.log, settings.maxWait, startTime, clock, pass, changes,
-                                                   [&] { reportNoKivAtSessionEnd(settings.maxWait); });
-            if (outcome == WaitOutcome::SessionEnded) {
-                return 0;  // reported while the session ended
-            }
-            found = outcome == WaitOutcome::KivFound;
+        const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, options); };
+        result = pass();
+        if (result == PassResult::NoKiv) {
+            const WaitOutcome outcome = waitForKiv(
+                settings.log, settings.maxWait, startTime, clock, pass, listening,
+                [&](platform::Ending ending) { reportNoKivAtEnd(settings.maxWait, ending); },
+                // A watch goes on where a wait gives up.
+                settings.watch ? nullptr : "Kiv is not connected, no more changes will be performed");
+            result = outcome == WaitOutcome::SessionEnded ? PassResult::Stopped
+                     : outcome == WaitOutcome::KivFound   ? PassResult::KivFound
+                                                          : PassResult::NoKiv;
         }
     }
+    if (result == PassResult::Stopped) {
+        return 0;  // reported while the run ended
+    }
     // The run's outcome, known only now.
-    if (found) {
+    if (result == PassResult::KivFound) {
         reportKivFound(finding);
     } else {
         reportNoKiv(settings.maxWait);
     }
+    outcomeReported = true;
+    if (!settings.watch) {
+        return 0;
+    }
+    settings.log << kWatchingLine << std::endl;
+    if (kept->listener() == nullptr) {
+        throw std::runtime_error("Failed to watch the screens: Windows' notices cannot be heard");
+    }
+    ScreenWatch watch(settings.log, logFile, scanPass, options.waitForFamilyLock, screensSeen);
+    watch.watch(clock, *kept->listener());
     return 0;
 }
 
-int reportFailure(LogFile& logFile, const char* what) {
+int reportFailure(LogFile& logFile, const char* what, const std::string& eventNote) {
     // Before the box, which may wait long for someone to close it on a PC nobody watches.
-    reportRunFailure(what);
+    reportRunFailure(what, eventNote);
     if (logFile.isOpen()) {
         logFile.stream() << "ERROR: " << what << std::endl;
         if (!logFile.lastWriteFailed()) {

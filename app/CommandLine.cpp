@@ -30,7 +30,8 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     // clang-format off
     options.add_options()
         ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
-        ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath");
+        ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath")
+        ("watch", "Keep the Kiv primary until sign-out", cxxopts::value<bool>(), "");
     options.add_options("Help")
         ("help", "Show this help and exit", cxxopts::value<bool>(), "");
     // clang-format on
@@ -137,6 +138,7 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
     cxxopts::Options options = makeOptions(argc, argv);
     std::int64_t maxWait = kDefaultMaxWaitSeconds;
     std::ostream* log = &standardOutput;
+    bool watch = false;
     try {
         // The option library reads argv[1..argc); an empty vector is read as the program name alone.
         const char* const programOnly[] = {"", nullptr};
@@ -171,10 +173,11 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
             }
             maxWait = value;
         }
+        watch = result.count("watch") > 0 && result["watch"].as<bool>();
     } catch (const std::exception& error) {
         return CommandLineExit{BoxIcon::Error, kHelpTitle, std::string(error.what()) + "\n\n" + options.help(), 1};
     }
-    return StartupSettings{maxWait, *log};
+    return StartupSettings{maxWait, *log, watch};
 }
 
 StartupSettings parseCommandLine(int argc, const char* const* argv) {

@@ -13,6 +13,7 @@ namespace orvi {
 struct StartupSettings {
     std::int64_t maxWait;  // seconds, never negative; 0 means: do not wait
     std::ostream& log;     // the log file or standard output; not owned
+    bool watch = false;    // after the first outcome, keep the Kiv primary until the session ends
 };
 
 enum class BoxIcon { Information, Error };

@@ -45,6 +45,30 @@ void sleepUntil(Clock& clock, std::int64_t wakeUpTime) {
     }
 }
 
+const char* endingLine(platform::Ending ending) {
+    return ending == platform::Ending::Closing ? "The tool was asked to close, no more changes will be performed"
+                                               : "The session is ending, no more changes will be performed";
+}
+
+Heard listenUntil(Clock& clock, platform::DesktopChangeListener& listener, std::optional<std::int64_t> wakeUpTime) {
+    Heard heard;
+    std::optional<std::int64_t> endTime = wakeUpTime;
+    for (std::int64_t now = clock.nowNanoseconds(); !endTime || now < *endTime; now = clock.nowNanoseconds()) {
+        const platform::Notices notices =
+            listener.waitMilliseconds(endTime ? millisecondsUntil(now, *endTime) : INFINITE);
+        if (listener.sessionEnded()) {
+            heard.ended = true;
+            return heard;
+        }
+        if (notices) {
+            heard.notices |= notices;
+            const std::int64_t settled = clock.nowNanoseconds() + kSettleTime;
+            endTime = wakeUpTime ? std::min(settled, *wakeUpTime) : settled;
+        }
+    }
+    return heard;
+}
+
 namespace {
 
 struct WaitEnd {
@@ -52,9 +76,9 @@ struct WaitEnd {
     bool sessionEnded;
 };
 
-// Blocks until the clock reads wakeUpTime or, after a desktop change, until no further change has
-// come for the settle time, or until the session ends; the listener exists only during the wait.
-// Returns when the wait was meant to end: wakeUpTime, or the earlier end of the settling.
+// Blocks until the clock reads wakeUpTime or, after a notice, until no further one has come for the
+// settle time, or until the session ends; the listener exists only during the wait. Returns when the
+// wait was meant to end: wakeUpTime, or the earlier end of the settling.
 WaitEnd waitUntilWakeUpOrSettled(Clock& clock, platform::DesktopChanges& changes, std::int64_t wakeUpTime,
                                  const platform::SessionEnding& sessionEnding) {
     const std::unique_ptr<platform::DesktopChangeListener> listener = changes.listen(sessionEnding);
@@ -62,29 +86,23 @@ WaitEnd waitUntilWakeUpOrSettled(Clock& clock, platform::DesktopChanges& changes
         sleepUntil(clock, wakeUpTime);
         return {wakeUpTime, false};
     }
-    std::int64_t endTime = wakeUpTime;
-    for (std::int64_t now = clock.nowNanoseconds(); now < endTime; now = clock.nowNanoseconds()) {
-        const bool changed = listener->waitMilliseconds(millisecondsUntil(now, endTime));
-        if (listener->sessionEnded()) {
-            return {endTime, true};
-        }
-        if (changed) {
-            endTime = std::min(clock.nowNanoseconds() + kSettleTime, wakeUpTime);
-        }
+    const Heard heard = listenUntil(clock, *listener, wakeUpTime);
+    if (heard.ended) {
+        return {wakeUpTime, true};
     }
-    return {endTime, false};
+    return {heard.notices ? std::min(clock.nowNanoseconds(), wakeUpTime) : wakeUpTime, false};
 }
 
 }  // namespace
 
 WaitOutcome waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int64_t startTime, Clock& clock,
                        const ScanPass& scanPass, platform::DesktopChanges& changes,
-                       const platform::SessionEnding& sessionEnding) {
+                       const platform::SessionEnding& sessionEnding, const char* giveUpLine) {
     // The log texts are fixed, spelling included ("apear"): people and tools match them exactly.
     log << "Kiv device isn't found. " << maxWaitSeconds << "s for it to apear" << std::endl;
-    const platform::SessionEnding endOfSession = [&] {
-        log << "The session is ending, no more changes will be performed" << std::endl;
-        sessionEnding();
+    const platform::SessionEnding endOfRun = [&](platform::Ending ending) {
+        log << endingLine(ending) << std::endl;
+        sessionEnding(ending);
     };
     const std::int64_t deadline = startTime + maxWaitSeconds * kNanosecondsPerSecond;
     std::int64_t baseTime = startTime;
@@ -92,24 +110,27 @@ WaitOutcome waitForKiv(std::ostream& log, std::int64_t maxWaitSeconds, std::int6
     std::int32_t poll = 0;
     WaitEnd waitEnd{0, false};
     // A wait that lasted to the deadline is the last one even when its pass ends at the very deadline
-    // on a coarse clock: polling again from there would run passes without end. A wait that a desktop
-    // change ended earlier is followed by the next poll, as any other, so the tool still looks until
-    // the deadline.
+    // on a coarse clock: polling again from there would run passes without end. A wait that a notice
+    // ended earlier is followed by the next poll, as any other, so the tool still looks until the
+    // deadline.
     do {
         ++poll;
         interval = nextPollInterval(poll, interval);
         log << "Poll: Waiting for Kiv device for up to " << interval << "s" << std::endl;
-        waitEnd = waitUntilWakeUpOrSettled(
-            clock, changes, std::min(baseTime + interval * kNanosecondsPerSecond, deadline), endOfSession);
+        waitEnd = waitUntilWakeUpOrSettled(clock, changes,
+                                           std::min(baseTime + interval * kNanosecondsPerSecond, deadline), endOfRun);
         if (waitEnd.sessionEnded) {
             return WaitOutcome::SessionEnded;
         }
-        if (scanPass()) {
-            return WaitOutcome::KivFound;
+        const PassResult result = scanPass();
+        if (result != PassResult::NoKiv) {
+            return result == PassResult::KivFound ? WaitOutcome::KivFound : WaitOutcome::SessionEnded;
         }
         baseTime = clock.nowNanoseconds();
     } while (waitEnd.time < deadline && deadline >= baseTime);
-    log << "Kiv is not connected, no more changes will be performed" << std::endl;
+    if (giveUpLine != nullptr) {
+        log << giveUpLine << std::endl;
+    }
     return WaitOutcome::WaitRanOut;
 }
 

@@ -3,6 +3,7 @@
 // exactly one of these, once its outcome is known; the log file and the boxes are not touched.
 #pragma once
 
+#include "platform/DesktopChanges.h"
 #include "primary/KivFinding.h"
 
 #include <cstdint>
@@ -22,21 +23,24 @@ enum class RunEvent : std::uint32_t {
     WrongCommandLine = 11,
 };
 
-// Information: a pass found a Kiv and made it primary, or found it primary already.
-void reportKivFound(const KivFinding& finding);
+// Information: a pass found a Kiv and made it primary, or found it primary already. `note` ends the
+// text: a watch tells its own switches apart with it.
+void reportKivFound(const KivFinding& finding, const std::string& note = "");
 
 // Information: no pass found a Kiv; maxWait 0 means the run did not wait.
 void reportNoKiv(std::int64_t maxWaitSeconds);
 
-// Information: no pass found a Kiv before the session ended (sign-out, shutdown) during the wait.
-// The event of a wait without a Kiv, with a text that tells the end apart.
-void reportNoKivAtSessionEnd(std::int64_t maxWaitSeconds);
+// Information: no pass found a Kiv before the run was told to end (a sign-out, a shutdown, a request
+// to close) during the wait, or during the first pass's wait for the family lock. The event of a run
+// without a Kiv, with a text that tells the end apart.
+void reportNoKivAtEnd(std::int64_t maxWaitSeconds, platform::Ending ending);
 
 // Information: another instance held the single-instance lock.
 void reportOtherInstance();
 
-// Error: a failure ended the run; `what` is the text of its "ERROR: " line or box.
-void reportRunFailure(const char* what);
+// Error: a failure ended the run, or a look of the watch; `what` is the text of its "ERROR: " line or
+// box, which `note` ends.
+void reportRunFailure(const char* what, const std::string& note = "");
 
 // Error: the command line was wrong; `boxText` is what the error box shows, of which the event keeps
 // the first line (the error, without the help).

@@ -17,7 +17,7 @@ int main(int argc, char* argv[]) {
         // The host build runs against a simulated window system, whose desktop comes from a file.
         orvi::simulation::useDesktopFromEnvironment();
 #endif
-        return orvi::runTool(settings, orvi::systemClock(), orvi::runScanPass, orvi::platform::desktopChanges());
+        return orvi::runTool(settings, orvi::systemClock(), orvi::runPass, orvi::platform::desktopChanges());
     } catch (const std::exception& failure) {
         return orvi::reportFailure(orvi::processLogFile(), failure.what());
     }

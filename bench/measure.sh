@@ -7,7 +7,12 @@
 #   4. the executable's size (goal: under 800 KB);
 #   5. on a private Xvfb display (Wine makes windows only on an X display), the time from a
 #      WM_DISPLAYCHANGE broadcast to the start of the waiting tool's next pass (median of
-#      NOTICE_RUNS runs), and the processor time of a 60 s wait without notices and with one every 5 s.
+#      NOTICE_RUNS runs), and the processor time of a 60 s wait without notices and with one every 5 s;
+#   6. there too, the watch (-t 0 --watch) at rest for WATCH_IDLE_SECONDS (default 300) beside a program
+#      that only waits for messages in a hidden window: processor time, wake-ups (voluntary context
+#      switches of all threads) and resident memory of both, the watch's looks meanwhile (goal: none,
+#      and processor time within 1.10 times the other's), and the time from a WM_DISPLAYCHANGE
+#      broadcast to the watch's look (median of NOTICE_RUNS runs).
 # Usage: bench/measure.sh [RUNS [NOTICE_RUNS]]   (default 20 runs of each program for the start-up
 # comparison, 7 notices)
 set -euo pipefail
@@ -52,6 +57,30 @@ if [ "${1:-}" = "--notices" ]; then
   echo "processor time of a 60 s wait: ${quiet} s without notices ($(passes "$quiet_log") passes)," \
        "${noticed} s with a notice every 5 s ($(passes "$noticed_log") passes)"
   rm -f "$quiet_log" "$noticed_log"
+
+  wine "$bin/notice_latency.exe" watch "$notice_runs" | sed 's/^/notice to the watch'"'"'s look: /'
+  idle=${WATCH_IDLE_SECONDS:-300}
+  watch_log=$(mktemp)
+  wine "$bin/SetPrimaryKiv.exe" -t 0 --watch -l "$watch_log" >/dev/null 2>&1 &
+  wine "$bin/waits_for_messages.exe" >/dev/null 2>&1 &
+  until grep -q "Watching the screens" "$watch_log"; do sleep 0.2; done
+  sleep 5
+  watcher=$(pgrep -f 'SetPrimaryKiv.exe -t 0 --watch' | head -n 1)
+  waiter=$(pgrep -f 'waits_for_messages.exe' | head -n 1)
+  ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+  wakeups() { cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n }'; }
+  resident() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
+  watcher_ticks=$(ticks "$watcher"); waiter_ticks=$(ticks "$waiter")
+  watcher_wakeups=$(wakeups "$watcher"); waiter_wakeups=$(wakeups "$waiter")
+  sleep "$idle"
+  hz=$(getconf CLK_TCK)
+  watcher_cpu=$(awk -v a="$watcher_ticks" -v b="$(ticks "$watcher")" -v hz="$hz" 'BEGIN { printf "%.2f", (b - a) / hz }')
+  waiter_cpu=$(awk -v a="$waiter_ticks" -v b="$(ticks "$waiter")" -v hz="$hz" 'BEGIN { printf "%.2f", (b - a) / hz }')
+  echo "the watch at rest for ${idle} s: processor time ${watcher_cpu} s against ${waiter_cpu} s," \
+       "wake-ups $(( $(wakeups "$watcher") - watcher_wakeups )) against $(( $(wakeups "$waiter") - waiter_wakeups ))," \
+       "resident memory $(resident "$watcher") kB against $(resident "$waiter") kB," \
+       "looks $(grep -c "Looked at the screens again" "$watch_log" || true) (goal 0)"
+  rm -f "$watch_log"
   exit 0
 fi
 
@@ -59,7 +88,8 @@ runs=${1:-20}
 notice_runs=${2:-7}
 scripts/install-deps.sh windows
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target SetPrimaryKiv empty_program one_display_call notice_latency >/dev/null
+cmake --build --preset windows -j2 --target SetPrimaryKiv empty_program one_display_call notice_latency \
+  waits_for_messages >/dev/null
 start_wine_server
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 

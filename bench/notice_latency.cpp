@@ -5,6 +5,8 @@
 //                                   measures the time until its next scan pass begins (its
 //                                   "Searching for Monitor Screens" line). Prints each run's time
 //                                   and the median, in ms.
+//   notice_latency watch RUNS       the same with -t 0 --watch: the time from the broadcast to the
+//                                   watch's look (its "Looked at the screens again" line).
 //   notice_latency every SECONDS COUNT   broadcasts WM_DISPLAYCHANGE COUNT times, SECONDS apart.
 #include <windows.h>
 
@@ -55,10 +57,12 @@ bool waitForText(const std::string& log, const std::string& text) {
     return false;
 }
 
-// One run: the time from the broadcast to the start of the next pass, or a negative value on failure.
-double oneRun(const std::string& log) {
+// One run: the time from the broadcast to the start of the next pass (or the watch's look), or a
+// negative value on failure.
+double oneRun(const std::string& log, bool watch) {
     DeleteFileA(log.c_str());
-    std::string commandLine = "\"" + ownFolder() + "SetPrimaryKiv.exe\" -t 60 -l \"" + log + "\"";
+    std::string commandLine =
+        "\"" + ownFolder() + "SetPrimaryKiv.exe\" " + (watch ? "-t 0 --watch" : "-t 60") + " -l \"" + log + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION tool{};
@@ -66,13 +70,13 @@ double oneRun(const std::string& log) {
         return -1;
     }
     double latency = -1;
-    if (waitForText(log, "Poll: Waiting")) {
-        Sleep(500);  // the wait begins right after the poll line
+    if (waitForText(log, watch ? "Watching the screens" : "Poll: Waiting")) {
+        Sleep(500);  // the wait begins right after that line
         LARGE_INTEGER start{};
         QueryPerformanceCounter(&start);
         broadcastDisplayChange();
         // The poll line followed by a pass's first line: the next pass has begun.
-        if (waitForText(log, "s\r\nSearching for Monitor Screens")) {
+        if (waitForText(log, watch ? "Looked at the screens again" : "s\r\nSearching for Monitor Screens")) {
             latency = millisecondsSince(start);
         }
     }
@@ -94,9 +98,10 @@ int main(int argc, char* argv[]) {
         }
         return 0;
     }
-    const int runs = argc == 2 ? std::atoi(argv[1]) : 0;
+    const bool watch = argc == 3 && std::string(argv[1]) == "watch";
+    const int runs = argc == 2 || watch ? std::atoi(argv[argc - 1]) : 0;
     if (runs < 1) {
-        std::fprintf(stderr, "usage: notice_latency RUNS | notice_latency every SECONDS COUNT\n");
+        std::fprintf(stderr, "usage: notice_latency [watch] RUNS | notice_latency every SECONDS COUNT\n");
         return 2;
     }
     char folder[MAX_PATH] = {};
@@ -104,7 +109,7 @@ int main(int argc, char* argv[]) {
     const std::string log = std::string(folder) + "notice-latency.log";
     std::vector<double> latencies;
     for (int i = 0; i < runs; ++i) {
-        const double latency = oneRun(log);
+        const double latency = oneRun(log, watch);
         if (latency < 0) {
             std::fprintf(stderr, "run %d: the tool did not wait or did not answer the notice\n", i + 1);
             return 1;

@@ -103,6 +103,15 @@ std::u16string readText(const json& object, const char* key, const std::string& 
     }
 }
 
+// Fails for the first of `keys` that `object` lacks.
+void requireKeys(const json& object, const std::string& where, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        if (!object.contains(key)) {
+            fault(where, std::string("\"") + key + "\" missing");
+        }
+    }
+}
+
 const json& readArray(const json& object, const char* key, const std::string& where) {
     static const json empty = json::array();
     const auto found = object.find(key);
@@ -196,11 +205,7 @@ PlannedPlugIn readPlugIn(const json& object, const std::string& where) {
 // The BOOL calls fail with FALSE, the others with any code but success.
 PlannedFailure readFailure(const json& object, const std::string& where) {
     checkKeys(object, where, {"call", "occurrence", "result", "lastError"});
-    for (const char* key : {"call", "occurrence", "result"}) {
-        if (!object.contains(key)) {
-            fault(where, std::string("\"") + key + "\" missing");
-        }
-    }
+    requireKeys(object, where, {"call", "occurrence", "result"});
     const json& name = object.at("call");
     if (!name.is_string()) {
         fault(member(where, "call"), "must be a text");
@@ -313,11 +318,7 @@ std::vector<PlannedFailure> readFailures(const json& document) {
 
 PlannedSessionLock readSessionLock(const json& object, const std::string& where) {
     checkKeys(object, where, {"fromSecond", "toSecond"});
-    for (const char* key : {"fromSecond", "toSecond"}) {
-        if (!object.contains(key)) {
-            fault(where, std::string("\"") + key + "\" missing");
-        }
-    }
+    requireKeys(object, where, {"fromSecond", "toSecond"});
     PlannedSessionLock lock;
     lock.fromSecond = readNumber<unsigned>(object, "fromSecond", 0, where);
     lock.toSecond = readNumber<unsigned>(object, "toSecond", 0, where);
@@ -325,6 +326,94 @@ PlannedSessionLock readSessionLock(const json& object, const std::string& where)
         fault(member(where, "toSecond"), "must be later than \"fromSecond\"");
     }
     return lock;
+}
+
+PlannedUnplug readUnplug(const json& object, const std::string& where) {
+    checkKeys(object, where, {"atSecond", "adapter"});
+    requireKeys(object, where, {"atSecond", "adapter"});
+    PlannedUnplug unplug;
+    unplug.atSecond = readNumber<unsigned>(object, "atSecond", 0, where);
+    if (object["adapter"].is_string()) {
+        unplug.adapter = readText(object, "adapter", where);
+    } else if (object["adapter"].is_number()) {
+        unplug.adapter = readNumber<std::size_t>(object, "adapter", 0, where);
+    } else {
+        fault(member(where, "adapter"), "must be an adapter's name or index");
+    }
+    return unplug;
+}
+
+PlannedPrimary readUserPrimary(const json& object, const std::string& where) {
+    checkKeys(object, where, {"atSecond", "display"});
+    requireKeys(object, where, {"atSecond", "display"});
+    return PlannedPrimary{readNumber<unsigned>(object, "atSecond", 0, where), readText(object, "display", where)};
+}
+
+constexpr const char* kStored = "stored";
+constexpr const char* kReset = "reset";
+
+PlannedSleep readSleep(const json& object, const std::string& where) {
+    checkKeys(object, where, {"fromSecond", "toSecond", "afterwards"});
+    requireKeys(object, where, {"fromSecond", "toSecond"});
+    PlannedSleep sleep;
+    sleep.fromSecond = readNumber<unsigned>(object, "fromSecond", 0, where);
+    sleep.toSecond = readNumber<unsigned>(object, "toSecond", 0, where);
+    if (sleep.toSecond <= sleep.fromSecond) {
+        fault(member(where, "toSecond"), "must be later than \"fromSecond\"");
+    }
+    const auto afterwards = object.find("afterwards");
+    if (afterwards != object.end()) {
+        if (*afterwards != kStored && *afterwards != kReset) {
+            fault(member(where, "afterwards"), "must be \"stored\" or \"reset\"");
+        }
+        sleep.afterwards = *afterwards == kReset ? AfterSleep::Reset : AfterSleep::Stored;
+    }
+    return sleep;
+}
+
+template <typename Planned, typename Read>
+std::vector<Planned> readEach(const json& document, const char* key, Read read) {
+    std::vector<Planned> planned;
+    const json& items = readArray(document, key, "");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        planned.push_back(read(items[i], item("", key, i)));
+    }
+    return planned;
+}
+
+void readDay(const json& document, DesktopFile& file) {
+    file.unplugs = readEach<PlannedUnplug>(document, "unplugs", readUnplug);
+    file.userPrimary = readEach<PlannedPrimary>(document, "userPrimary", readUserPrimary);
+    file.sleeps = readEach<PlannedSleep>(document, "sleeps", readSleep);
+    file.sessionEndsAtSecond = readOptionalNumber<unsigned>(document, "sessionEndsAtSecond", "");
+}
+
+void writeDay(const DesktopFile& file, json& document) {
+    json unplugs = json::array();
+    for (const PlannedUnplug& unplug : file.unplugs) {
+        const std::u16string* name = std::get_if<std::u16string>(&unplug.adapter);
+        unplugs.push_back(json{
+            {"atSecond", unplug.atSecond},
+            {"adapter", name != nullptr ? json(utf16ToUtf8(*name)) : json(std::get<std::size_t>(unplug.adapter))}});
+    }
+    json primaries = json::array();
+    for (const PlannedPrimary& primary : file.userPrimary) {
+        primaries.push_back(json{{"atSecond", primary.atSecond}, {"display", utf16ToUtf8(primary.display)}});
+    }
+    json sleeps = json::array();
+    for (const PlannedSleep& sleep : file.sleeps) {
+        sleeps.push_back(json{{"fromSecond", sleep.fromSecond},
+                              {"toSecond", sleep.toSecond},
+                              {"afterwards", sleep.afterwards == AfterSleep::Reset ? kReset : kStored}});
+    }
+    for (auto [key, items] : {std::pair{"unplugs", &unplugs}, {"userPrimary", &primaries}, {"sleeps", &sleeps}}) {
+        if (!items->empty()) {
+            document[key] = *items;
+        }
+    }
+    if (file.sessionEndsAtSecond) {
+        document["sessionEndsAtSecond"] = *file.sessionEndsAtSecond;
+    }
 }
 
 json failuresToJson(const std::vector<PlannedFailure>& failures) {
@@ -440,7 +529,8 @@ DesktopFile parseDesktop(const std::string& text) {
     }
     checkKeys(document, "",
               {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, kLegacyIndirectPrimary,
-               kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder, kVirtualModeAware});
+               kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder, kVirtualModeAware, "unplugs",
+               "userPrimary", "sleeps", "sessionEndsAtSecond"});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }
@@ -461,6 +551,7 @@ DesktopFile parseDesktop(const std::string& text) {
         file.sessionLocked.push_back(readSessionLock(locks[i], item("", "sessionLocked", i)));
     }
     file.remoteSession = readBool(document, "remoteSession", false, "");
+    readDay(document, file);
     return file;
 }
 
@@ -493,6 +584,7 @@ std::string formatDesktop(const DesktopFile& file) {
     if (file.remoteSession) {
         document["remoteSession"] = true;
     }
+    writeDay(file, document);
     return document.dump(2) + "\n";
 }
 

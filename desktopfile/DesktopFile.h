@@ -36,26 +36,54 @@ struct PlannedSessionLock {
     unsigned toSecond = 0;
 };
 
+// An adapter unplugged at a second of the run: by its index among the adapters attached then, or by
+// its name.
+struct PlannedUnplug {
+    unsigned atSecond = 0;
+    AdapterChoice adapter = std::size_t{0};
+};
+
+// The user makes the attached display device of this name primary at a second of the run, as
+// Settings does.
+struct PlannedPrimary {
+    unsigned atSecond = 0;
+    std::u16string display;
+};
+
+// The PC sleeps from fromSecond up to toSecond (fromSecond < toSecond) and then lays its screens out
+// as `afterwards` says.
+struct PlannedSleep {
+    unsigned fromSecond = 0;
+    unsigned toSecond = 0;
+    AfterSleep afterwards = AfterSleep::Stored;
+};
+
 // What a desktop file holds: the desktop as the tool finds it, the adapters plugged in later, the
-// calls that fail, and when the session has no access to the console.
+// calls that fail, when the session has no access to the console, and the rest of a user's day.
 struct DesktopFile {
     SimulatedDesktop desktop;
     std::vector<PlannedPlugIn> plugIns;
     std::vector<PlannedFailure> failures = {};  // may be left out of an initializer, as the others
     std::vector<PlannedSessionLock> sessionLocked = {};
     bool remoteSession = false;
+    std::vector<PlannedUnplug> unplugs = {};
+    std::vector<PlannedPrimary> userPrimary = {};
+    std::vector<PlannedSleep> sleeps = {};
+    std::optional<unsigned> sessionEndsAtSecond = std::nullopt;  // a sign-out
 };
 
 // Throws std::runtime_error naming the first fault and where it is ("adapters[0].displays[1].width:
 // ..."): not JSON, a missing "adapters", an unknown key, a value of the wrong type or out of range, a
 // text that is not UTF-8, a plug-in without its adapter or without exactly one of its pass and
 // second, a failure without its call, occurrence or result, of a call that is not a display call, or
-// with a result that is no failure, a session lock without both seconds or that does not end after it
-// begins, a source id or target id given twice, a target adapter that is none of the adapters.
+// with a result that is no failure, a session lock or a sleep without both seconds or that does not
+// end after it begins, an unplug without its second or adapter, a user's primary without its second
+// or display, a source id or target id given twice, a target adapter that is none of the adapters.
 DesktopFile parseDesktop(const std::string& json);
 
-// Every field written, indented by two blanks; "plugIns", "failures" and "sessionLocked" only when
-// there are any, "remoteSession" only when true.
+// Every field written, indented by two blanks; "plugIns", "failures", "sessionLocked", "unplugs",
+// "userPrimary" and "sleeps" only when there are any, "remoteSession" only when true,
+// "sessionEndsAtSecond" only when set.
 // parseDesktop reads it back unchanged.
 std::string formatDesktop(const DesktopFile& file);
 

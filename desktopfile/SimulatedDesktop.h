@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace orvi::simulation {
@@ -87,6 +88,17 @@ enum class LegacyIndirectPrimary {
     Taken,    // as any other change
     Failed,   // a record with CDS_SET_PRIMARY for an indirect display answers DISP_CHANGE_FAILED
     Ignored,  // records and apply answer success; Windows keeps its primary
+};
+
+// An adapter of the desktop as a day's event names it: by its index among the adapters attached at
+// that moment, or by its name.
+using AdapterChoice = std::variant<std::size_t, std::u16string>;
+
+// How Windows lays the screens out when the PC resumes from sleep.
+enum class AfterSleep {
+    Stored,  // as it stored them for this set of screens
+    Reset,   // as for a set it has no stored layout for: the first display device primary, the others
+             // in a row to its right in device order
 };
 
 struct SimulatedDesktop {

@@ -1,6 +1,7 @@
 // The window system's notices of desktop changes: a hidden top-level window of the tool's own, which
 // Windows tells about every change of the desktop's screens, about the session's return to the
-// console and about the session's end, while the tool pumps its messages.
+// console, about a resume from sleep, and about the session's end or a request to close, while the
+// tool pumps its messages.
 #include "platform/DesktopChanges.h"
 
 #include "platform/MonitorArrivalFilter.h"
@@ -37,15 +38,22 @@ bool isMonitorArrival(LPARAM data) {
 // While the session has no access to the console (locked, remote, switched away) the display
 // configuration is refused; WM_WTSSESSION_CHANGE, sent only to registered windows, tells when it
 // comes back: an unlock, or a connection to the console or a remote client.
-bool isDesktopChange(UINT message, WPARAM kind, LPARAM data) {
+//
+// WM_POWERBROADCAST reaches every top-level window; after a sleep or hibernation Windows sends
+// PBT_APMRESUMEAUTOMATIC, and PBT_APMRESUMESUSPEND as well when a user woke the PC.
+Notices noticesOf(UINT message, WPARAM kind, LPARAM data) {
+    Notices notices;
     if (message == WM_DISPLAYCHANGE) {
-        return true;
+        notices.screens = true;
+    } else if (message == WM_DEVICECHANGE) {
+        notices.screens = kind == DBT_DEVNODES_CHANGED || (kind == DBT_DEVICEARRIVAL && isMonitorArrival(data));
+    } else if (message == WM_WTSSESSION_CHANGE) {
+        notices.sessionReturned =
+            kind == WTS_SESSION_UNLOCK || kind == WTS_CONSOLE_CONNECT || kind == WTS_REMOTE_CONNECT;
+    } else if (message == WM_POWERBROADCAST) {
+        notices.resumed = kind == PBT_APMRESUMEAUTOMATIC || kind == PBT_APMRESUMESUSPEND;
     }
-    if (message == WM_WTSSESSION_CHANGE) {
-        return kind == WTS_SESSION_UNLOCK || kind == WTS_CONSOLE_CONNECT || kind == WTS_REMOTE_CONNECT;
-    }
-    return message == WM_DEVICECHANGE &&
-           (kind == DBT_DEVNODES_CHANGED || (kind == DBT_DEVICEARRIVAL && isMonitorArrival(data)));
+    return notices;
 }
 
 class WindowClass {
@@ -162,24 +170,46 @@ public:
 
     bool listening() const { return arrivals_.registered(); }
 
-    bool waitMilliseconds(std::uint32_t milliseconds) override {
+    Notices waitMilliseconds(std::uint32_t milliseconds) override {
         if (sessionEnded_) {
-            return false;
+            return {};
         }
         // Messages that came before this wait would not wake it.
         handleMessages();
-        if (!changed_ && !sessionEnded_) {
+        if (!heard_ && !sessionEnded_) {
             if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT) == WAIT_FAILED) {
-                Sleep(milliseconds);  // rather than return at once into another wait that fails
+                Sleep(milliseconds == INFINITE ? kPauseAfterAFailedWait : milliseconds);  // rather than spin
             }
             handleMessages();
         }
-        return std::exchange(changed_, false) && !sessionEnded_;
+        if (sessionEnded_) {
+            return {};
+        }
+        return std::exchange(heard_, Notices{});
+    }
+
+    DWORD waitForObject(HANDLE object) override {
+        for (;;) {
+            handleMessages();
+            if (sessionEnded_) {
+                return WAIT_TIMEOUT;
+            }
+            const DWORD result = MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_ALLINPUT);
+            if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) {
+                return result;
+            }
+            if (result == WAIT_ABANDONED_0) {
+                return WAIT_ABANDONED;
+            }
+        }
     }
 
     bool sessionEnded() const override { return sessionEnded_; }
 
 private:
+    // A wait that fails without a time limit pauses this long before the caller waits again.
+    static constexpr DWORD kPauseAfterAFailedWait = 1000;
+
     // Sent messages, the broadcasts among them, are handled inside PeekMessageW.
     void handleMessages() {
         MSG message{};
@@ -188,23 +218,42 @@ private:
         }
     }
 
+    void end(Ending ending) {
+        if (sessionEnded_) {
+            return;
+        }
+        sessionEnded_ = true;
+        sessionEnding_(ending);
+        // A modal loop on this thread (an error box left open) ends at WM_QUIT and posts it again,
+        // so the tool goes on to its end rather than wait for someone to close the box.
+        PostQuitMessage(0);
+    }
+
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM kind, LPARAM data) {
         auto* listener = reinterpret_cast<WindowListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (listener != nullptr && message == WM_QUERYENDSESSION) {
-            return TRUE;  // the tool never holds up a sign-out or a shutdown
+        if (listener == nullptr) {
+            return DefWindowProcW(window, message, kind, data);
         }
-        // Windows may end the process as soon as every window has answered WM_ENDSESSION, so the
-        // tool's last lines are written before this one answers. FALSE: the end was called off.
-        if (listener != nullptr && message == WM_ENDSESSION) {
-            if (kind != FALSE && !listener->sessionEnded_) {
-                listener->sessionEnded_ = true;
-                listener->sessionEnding_();
+        switch (message) {
+        case WM_QUERYENDSESSION:
+            return TRUE;  // the tool never holds up a sign-out, a shutdown or the Restart Manager
+        case WM_ENDSESSION:
+            // Windows may end the process as soon as every window has answered WM_ENDSESSION, so the
+            // tool's last lines are written before this one answers. FALSE: the end was called off.
+            if (kind != FALSE) {
+                listener->end((data & ENDSESSION_CLOSEAPP) != 0 ? Ending::Closing : Ending::SessionEnds);
             }
             return 0;
+        case WM_CLOSE:
+            listener->end(Ending::Closing);  // the window stays: it is the tool's, and ends with it
+            return 0;
+        default:
+            break;
         }
-        if (listener != nullptr && isDesktopChange(message, kind, data)) {
-            listener->changed_ = true;
-            return message == WM_DEVICECHANGE ? TRUE : 0;
+        const Notices notices = noticesOf(message, kind, data);
+        if (notices) {
+            listener->heard_ |= notices;
+            return message == WM_DEVICECHANGE || message == WM_POWERBROADCAST ? TRUE : 0;
         }
         return DefWindowProcW(window, message, kind, data);
     }
@@ -217,7 +266,7 @@ private:
     HiddenWindow window_;
     MonitorArrivals arrivals_;
     SessionNotices session_;
-    bool changed_ = false;
+    Notices heard_;  // since the last wait that returned notices
 };
 
 class WindowDesktopChanges final : public DesktopChanges {

@@ -1,5 +1,6 @@
 #include "primary/ScanPass.h"
 
+#include "display/Narrow.h"
 #include "display/ScreenDevice.h"
 #include "display/ScreenEnumeration.h"
 #include "display/UsbId.h"
@@ -93,39 +94,84 @@ KivFinding makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivSc
                       way == SwitchWay::DisplayConfiguration};
 }
 
+std::vector<std::string> identitiesOf(const std::vector<ScreenDevice>& screens) {
+    std::vector<std::string> identities;
+    for (const ScreenDevice& screen : screens) {
+        identities.push_back(narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" +
+                             screen.devicePath());
+    }
+    std::sort(identities.begin(), identities.end());
+    return identities;
+}
+
+bool anyPrimary(const std::vector<ScreenDevice>& screens) {
+    return std::any_of(screens.begin(), screens.end(), [](const ScreenDevice& screen) {
+        return (screen.monitorInfo().dwFlags & MONITORINFOF_PRIMARY) != 0;
+    });
+}
+
 }  // namespace
 
-bool runScanPass(std::ostream& log, KivFinding* finding) {
+PassOutcome runPass(std::ostream& log, const PassOptions& options) {
+    // With a gate the lines wait in `held` until it lets the pass go on.
+    std::ostringstream held;
+    std::ostream* out = options.gate ? static_cast<std::ostream*>(&held) : &log;
+
     const std::unique_ptr<util::GlobalNamedMutex> familyLock = util::GlobalNamedMutex::create(kFamilyMutexName);
     if (!familyLock->tryLock()) {
-        log << "Other application is performing an action - waiting for it to finish" << std::endl;
-        familyLock->lock();
+        *out << "Other application is performing an action - waiting for it to finish" << std::endl;
+        if (!options.waitForFamilyLock) {
+            familyLock->lock();
+        } else if (!options.waitForFamilyLock(*familyLock)) {
+            return PassOutcome{PassEnd::Stopped, false};
+        }
     }
 
-    log << "Searching for Monitor Screens" << std::endl;
-    std::vector<ScreenDevice> screens = enumerateScreens(log);
-    log << "found " << screens.size() << " screens" << std::endl;
+    *out << "Searching for Monitor Screens" << std::endl;
+    std::vector<ScreenDevice> screens = enumerateScreens(*out);
+    *out << "found " << screens.size() << " screens" << std::endl;
+    const std::vector<std::string> identities = options.gate ? identitiesOf(screens) : std::vector<std::string>{};
 
-    KivScreens kiv = takeKivScreens(log, screens);
-    log << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
-
-    std::optional<KivFinding> found;
+    KivScreens kiv = takeKivScreens(*out, screens);
+    *out << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
+    const bool kivFound = !kiv.varel.empty() || !kiv.pellun.empty();
     if (!kiv.varel.empty()) {
         // Beside a Varel the Pellun screens are screens like any other, at the end of the row: left
         // where they were, they could lie under the moved screens.
         std::move(kiv.pellun.begin(), kiv.pellun.end(), std::back_inserter(screens));
-        found = makePrimary(log, kiv.varel, screens, "Varel", "Orvi Kiv is - already primary",
+        kiv.pellun.clear();
+    }
+
+    if (options.gate) {
+        const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
+        const ScreensSeen seen{identities, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
+        if (!options.gate(seen)) {
+            return PassOutcome{PassEnd::HeldBack, kivFound};
+        }
+        log << held.str() << std::flush;
+        out = &log;
+    }
+
+    std::optional<KivFinding> found;
+    if (!kiv.varel.empty()) {
+        found = makePrimary(*out, kiv.varel, screens, "Varel", "Orvi Kiv is - already primary",
                             "Setting Orvi Kiv as primary Display");
     } else if (!kiv.pellun.empty()) {
-        found = makePrimary(log, kiv.pellun, screens, "Pellun", "Orvi Kiv USB(pellun) is - already primary",
+        found = makePrimary(*out, kiv.pellun, screens, "Pellun", "Orvi Kiv USB(pellun) is - already primary",
                             "Setting Orvi Kiv USB(pellun) as primary Display");
     }
 
-    log << "Done" << std::endl;
-    if (found && finding != nullptr) {
-        *finding = std::move(*found);
+    *out << "Done" << std::endl;
+    if (found && options.finding != nullptr) {
+        *options.finding = std::move(*found);
     }
-    return found.has_value();
+    return PassOutcome{PassEnd::Done, kivFound};
+}
+
+bool runScanPass(std::ostream& log, KivFinding* finding) {
+    PassOptions options;
+    options.finding = finding;
+    return runPass(log, options).kivFound;
 }
 
 }  // namespace orvi

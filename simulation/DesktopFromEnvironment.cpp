@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -20,6 +21,26 @@ std::int64_t performanceCounter() {
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
     return counter.QuadPart;
+}
+
+unsigned secondOf(std::int64_t time, std::int64_t start) {
+    return static_cast<unsigned>((time - start) / kNanosecondsPerSecond);
+}
+
+// The events of the day that have not happened yet, as the file gives them.
+void addTheDayToCome(const SimulatedWindowSystem& system, std::int64_t start, DesktopFile& file) {
+    for (const SimulatedWindowSystem::TimedUnplug& unplug : system.unplugsToCome()) {
+        file.unplugs.push_back(PlannedUnplug{secondOf(unplug.time, start), unplug.adapter});
+    }
+    for (const SimulatedWindowSystem::TimedPrimary& primary : system.primariesToCome()) {
+        file.userPrimary.push_back(PlannedPrimary{secondOf(primary.time, start), primary.deviceName});
+    }
+    for (const SimulatedWindowSystem::TimedSleep& sleep : system.sleepsToCome()) {
+        file.sleeps.push_back(PlannedSleep{secondOf(sleep.from, start), secondOf(sleep.to, start), sleep.afterwards});
+    }
+    if (const std::optional<std::int64_t> end = system.sessionEnd(); end && !system.sessionHasEnded()) {
+        file.sessionEndsAtSecond = secondOf(*end, start);
+    }
 }
 
 }  // namespace
@@ -61,6 +82,26 @@ void useDesktopFromEnvironment() {
                            start + lock.toSecond * kNanosecondsPerSecond);
     }
     system.setRemoteSession(file.remoteSession);
+    const auto at = [start](unsigned second) { return start + std::int64_t{second} * kNanosecondsPerSecond; };
+    for (const PlannedUnplug& unplug : file.unplugs) {
+        system.unplugAt(at(unplug.atSecond), unplug.adapter);
+    }
+    for (const PlannedPrimary& primary : file.userPrimary) {
+        system.makePrimaryAt(at(primary.atSecond), primary.display);
+    }
+    for (const PlannedSleep& sleep : file.sleeps) {
+        system.sleepBetween(at(sleep.fromSecond), at(sleep.toSecond), sleep.afterwards);
+    }
+    if (file.sessionEndsAtSecond) {
+        system.endSessionAt(at(*file.sessionEndsAtSecond));
+    }
+    if (const char* narration = std::getenv("SIMULATED_NARRATION");
+        narration != nullptr && narration == std::string("1")) {
+        system.setNarration([start](std::int64_t time, const std::string& what) {
+            std::cerr << "[simulated window system, " << (time - start) / kNanosecondsPerSecond << " s: " << what << "]"
+                      << std::endl;
+        });
+    }
     // The adapters plugged in so far are part of the stored desktop now; only the others are still
     // to come, in a later run.
     // The failures and the session stay as they are: they belong to every run on this file.
@@ -70,9 +111,10 @@ void useDesktopFromEnvironment() {
         if (const std::optional<std::int64_t> next = system.nextPlugInTime()) {
             nextSecond = static_cast<unsigned>((*next - start) / kNanosecondsPerSecond);
         }
-        return writeDesktopFile(
-            path, DesktopFile{layout, pendingPlugIns(file.plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond),
-                              file.failures, file.sessionLocked, file.remoteSession});
+        DesktopFile stored{layout, pendingPlugIns(file.plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond),
+                           file.failures, file.sessionLocked, file.remoteSession};
+        addTheDayToCome(system, start, stored);
+        return writeDesktopFile(path, stored);
     });
 }
 

@@ -251,6 +251,7 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         storedLayout_ = changed;
     }
     desktop_ = std::move(changed);
+    ++notices_.screens;  // WM_DISPLAYCHANGE
     return kSuccess;
 }
 
@@ -271,6 +272,7 @@ LONG SimulatedWindowSystem::showStoredLayout() {
                               (storedPrimary != nullptr && storedPrimary->deviceName != shownPrimary->deviceName);
     if (!(desktop_.declinesPrimary && primaryMoves)) {
         desktop_ = storedLayout_;
+        ++notices_.screens;  // WM_DISPLAYCHANGE
     }
     return kSuccess;
 }

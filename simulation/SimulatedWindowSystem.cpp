@@ -1,5 +1,7 @@
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "desktopfile/Utf8.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
@@ -215,8 +217,9 @@ std::optional<std::int64_t> SimulatedWindowSystem::nextPlugInTime() const {
     return earliest(timedPlugIns_, &TimedPlugIn::time);
 }
 
-void SimulatedWindowSystem::plugInDue() {
-    const std::int64_t time = now();
+void SimulatedWindowSystem::plugInDue() { plugInBy(now()); }
+
+void SimulatedWindowSystem::plugInBy(std::int64_t time) {
     const auto due = std::stable_partition(timedPlugIns_.begin(), timedPlugIns_.end(),
                                            [time](const TimedPlugIn& plugIn) { return plugIn.time <= time; });
     if (due == timedPlugIns_.begin()) {
@@ -234,13 +237,16 @@ void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) 
     if (adapters.empty()) {
         return;
     }
+    keepLayoutOfThisSet();
     for (SimulatedAdapter& adapter : adapters) {
+        narrate("plugged in: " + utf16ToUtf8(adapter.name));
         desktop_.adapters.push_back(adapter);
         storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
     }
     nameDisplays();
+    layOutThisSet();
     ++screenChanges_;
-    ++changeNotices_;
+    ++notices_.screens;
 }
 
 void SimulatedWindowSystem::lockSession(std::int64_t from, std::int64_t to) {
@@ -267,8 +273,9 @@ void SimulatedWindowSystem::announceUnlocks(bool heard) {
         return;
     }
     unlocksToAnnounce_.erase(unlocksToAnnounce_.begin(), ended);
+    narrate(heard ? "the session is unlocked" : "the session is unlocked, while the tool does not listen");
     if (heard) {
-        ++changeNotices_;
+        ++notices_.sessionReturns;
     }
 }
 
@@ -522,7 +529,7 @@ BOOL SimulatedWindowSystem::getMonitorInfo(HMONITOR monitor, MONITORINFOEXW* inf
 }
 
 LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pathCount, UINT32* modeCount) {
-    plugInDue();
+    happenDue();
     SimulatedCall call = callOf(DisplayOperation::GetDisplayConfigBufferSizes);
     call.flags = flags;
     const unsigned sizesQuery = callCounts_[call.operation] + 1;
@@ -775,6 +782,7 @@ LONG SimulatedWindowSystem::applyRecordedChanges() {
         return DISP_CHANGE_BADPARAM;
     }
     desktop_ = std::move(changed);
+    ++notices_.screens;  // WM_DISPLAYCHANGE
     return DISP_CHANGE_SUCCESSFUL;
 }
 

@@ -122,6 +122,14 @@ using LayoutStore = std::function<bool(const SimulatedDesktop&)>;
 // The window system's time in nanoseconds, which never goes back.
 using SimulatedClock = std::function<std::int64_t()>;
 
+// How many notices the window system announced, of each kind.
+struct NoticeCounts {
+    unsigned screens = 0;         // the screens changed: a plug-in, an unplug, the user's own primary,
+                                  // a layout that a resume changed
+    unsigned sessionReturns = 0;  // an unlock that a listener heard
+    unsigned resumes = 0;         // a resume from sleep
+};
+
 class SimulatedWindowSystem {
 public:
     SimulatedWindowSystem() = default;
@@ -186,17 +194,79 @@ public:
 
     // How many changes of the desktop the window system has announced: one for each call of
     // GetDisplayConfigBufferSizes after which adapters were plugged in, one for each plugInDue that
-    // plugged any in, and one for each announceUnlocks that heard an unlock.
-    unsigned changeNotices() const { return changeNotices_; }
+    // plugged any in, one for each announceUnlocks that heard an unlock, and one for each event of a
+    // day (below) that changed the screens or resumed the PC.
+    unsigned changeNotices() const { return notices_.screens + notices_.sessionReturns + notices_.resumes; }
+    NoticeCounts notices() const { return notices_; }
+
+    // The events of a user's day, each at a time of the clock, happening at happenDue. Windows keeps a
+    // stored layout for each set of attached screens it has seen (what identifies each display device:
+    // its adapter's hardware id, its source, its monitors' device paths): when the set changes it lays
+    // the screens out as it stored them for the new set; for a set it has not seen, the screens that
+    // stay keep their places (a plugged-in adapter's come where its file places them), and when the
+    // primary went, the first display device left becomes primary at (0, 0) with the others shifted
+    // alike. The layouts of other sets last for the run.
+    //
+    // The adapter unplugged: it leaves the desktop shown and stored.
+    void unplugAt(std::int64_t time, AdapterChoice adapter);
+    // The user makes the attached display device of this name primary, as Settings does: at (0, 0),
+    // every other one shifted alike, shown and stored.
+    void makePrimaryAt(std::int64_t time, std::u16string deviceName);
+    // The PC sleeps from `from` to `to` (from < to): a listener's wait sleeps through it, and at `to`
+    // the screens are laid out as `afterwards` says, shown and stored, and a resume is announced.
+    void sleepBetween(std::int64_t from, std::int64_t to, AfterSleep afterwards);
+    // The session ends (a sign-out) at `time`: a listener ends its wait then.
+    void endSessionAt(std::int64_t time) { sessionEnd_ = time; }
+    bool sessionHasEnded() const { return sessionEnd_ && now() >= *sessionEnd_; }
+    // Whether the PC sleeps at the clock's time, and until when.
+    std::optional<std::int64_t> asleepUntil() const;
+
+    // Tells what happens of the day, and when (a plug-in, an unplug, the user's primary, a sleep and its
+    // resume, an unlock, the end of the session), as it happens.
+    void setNarration(std::function<void(std::int64_t time, const std::string& what)> narration) {
+        narration_ = std::move(narration);
+    }
+
+    // The time of the next event that has not happened yet: a timed plug-in, an unlock not announced,
+    // an event of the day, the end of the session.
+    std::optional<std::int64_t> nextEventTime() const;
+    // Makes every event due by now happen, in the order of their times (plugInDue included).
+    void happenDue();
+
+    // The events of the day still to come, with their times, for a desktop file written meanwhile.
+    struct TimedUnplug {
+        std::int64_t time;
+        AdapterChoice adapter;
+    };
+    struct TimedPrimary {
+        std::int64_t time;
+        std::u16string deviceName;
+    };
+    struct TimedSleep {
+        std::int64_t from;
+        std::int64_t to;
+        AfterSleep afterwards;
+        bool begun = false;
+    };
+    const std::vector<TimedUnplug>& unplugsToCome() const { return unplugs_; }
+    const std::vector<TimedPrimary>& primariesToCome() const { return primaries_; }
+    const std::vector<TimedSleep>& sleepsToCome() const { return sleeps_; }
+    std::optional<std::int64_t> sessionEnd() const { return sessionEnd_; }
 
     void setLayoutStore(LayoutStore store) { layoutStore_ = std::move(store); }
 
     // Asks `probe` at every call which of the tool's locks the caller holds (SimulatedCall).
     void setLockProbe(LockProbe probe) { lockProbe_ = std::move(probe); }
 
-    // What a pause (platform::pause) sleeps with; without one a pause takes no time.
+    // What a pause (platform::pause) and a listener's wait sleep with; without one they take no time.
     void setSleep(std::function<void(DWORD milliseconds)> sleep) { sleep_ = std::move(sleep); }
     void pause(DWORD milliseconds);
+    // A listener's wait: a sleep that is no pause.
+    void sleep(DWORD milliseconds) const {
+        if (sleep_) {
+            sleep_(milliseconds);
+        }
+    }
     // The milliseconds paused since the last reset.
     std::uint64_t pausedMilliseconds() const { return pausedMilliseconds_; }
 
@@ -268,8 +338,30 @@ private:
                              const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags);
     // SetDisplayConfig with SDC_APPLY | SDC_USE_DATABASE_CURRENT: shows the stored settings.
     LONG showStoredLayout();
+    // Adds every plugInAt adapter due by `time`, all in one change.
+    void plugInBy(std::int64_t time);
     // Adds plugged-in adapters to the desktop shown and stored, and announces the change.
     void addAdapters(std::vector<SimulatedAdapter> adapters);
+
+    // Windows' stored layouts per set of screens (SimulatedDay.cpp).
+    struct Placement {
+        LONG x;
+        LONG y;
+        bool primary;
+    };
+    using ScreenSet = std::vector<std::u16string>;                 // the identities, sorted
+    using StoredPlacements = std::map<std::u16string, Placement>;  // by identity
+    ScreenSet screenSet() const;
+    // Keeps the stored layout as the one of the set attached now, before the set changes.
+    void keepLayoutOfThisSet();
+    // Lays the screens of the set attached now out as stored for it; otherwise the screens keep their
+    // places and, without a primary, the first one becomes primary at the origin. Shown and stored.
+    void layOutThisSet();
+    void unplug(const AdapterChoice& adapter);
+    void makePrimary(const std::u16string& deviceName);
+    void resume(AfterSleep afterwards);
+    // Stores the layout shown now, as a change that Windows made itself.
+    void storeShownLayout();
 
     SimulatedDesktop desktop_;
     SimulatedDesktop storedLayout_;
@@ -287,7 +379,17 @@ private:
     SimulatedClock clock_;
     std::function<void(DWORD)> sleep_;
     std::uint64_t pausedMilliseconds_ = 0;
-    unsigned changeNotices_ = 0;
+    NoticeCounts notices_;
+    std::vector<TimedUnplug> unplugs_;
+    std::vector<TimedPrimary> primaries_;
+    std::vector<TimedSleep> sleeps_;
+    std::optional<std::int64_t> sessionEnd_;
+    std::function<void(std::int64_t, const std::string&)> narration_;
+    // Tells `what` as happening now, or at `time`.
+    void narrate(const std::string& what, std::optional<std::int64_t> time = std::nullopt) const;
+    std::int64_t narratedLocksUntil_ = INT64_MIN;  // the session locks beginning by then are told
+    bool sessionEndNarrated_ = false;
+    std::map<ScreenSet, StoredPlacements> storedLayouts_;
     std::vector<RecordedChange> recordedChanges_;
     // Counts the changes of the desktop's screens, to tell a configuration queried before a plug-in.
     unsigned screenChanges_ = 0;

@@ -105,6 +105,23 @@ std::string screenTable(const simulation::DesktopFile& file) {
                   (plugIn.adapter.name.empty() ? "an adapter" : text(plugIn.adapter.name)) +
                   (shows.empty() ? "" : " with " + shows) + "\n";
     }
+    for (const simulation::PlannedUnplug& unplug : file.unplugs) {
+        const std::u16string* name = std::get_if<std::u16string>(&unplug.adapter);
+        result += "unplugged at second " + std::to_string(unplug.atSecond) + ": " +
+                  (name != nullptr ? text(*name) : "adapter " + std::to_string(std::get<std::size_t>(unplug.adapter))) +
+                  "\n";
+    }
+    for (const simulation::PlannedPrimary& primary : file.userPrimary) {
+        result += "made primary by the user at second " + std::to_string(primary.atSecond) + ": " +
+                  text(primary.display) + "\n";
+    }
+    for (const simulation::PlannedSleep& sleep : file.sleeps) {
+        result += "asleep from second " + std::to_string(sleep.fromSecond) + " to " + std::to_string(sleep.toSecond) +
+                  (sleep.afterwards == simulation::AfterSleep::Reset ? ", then the layout is reset\n" : "\n");
+    }
+    if (file.sessionEndsAtSecond) {
+        result += "the session ends at second " + std::to_string(*file.sessionEndsAtSecond) + "\n";
+    }
     return result;
 }
 

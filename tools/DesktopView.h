@@ -9,7 +9,8 @@ namespace orvi::tools {
 
 // One line per display device in device order, numbered from 1: its device name, the friendly names
 // of its monitors, its position and size, and whether it is primary or not attached. Then the
-// plug-ins still to come, one line each. Columns are aligned; the text ends with a line feed.
+// plug-ins still to come and the rest of the day (unplugs, the user's primary, sleeps, the end of the
+// session), one line each. Columns are aligned; the text ends with a line feed.
 std::string screenTable(const simulation::DesktopFile& file);
 
 // The attached display devices as boxes at their places, the whole desktop scaled to `width`

@@ -41,12 +41,21 @@ bool GlobalNamedMutex::tryLock() {
 }
 
 void GlobalNamedMutex::lock() {
+    lock([](HANDLE handle) { return WaitForSingleObject(handle, INFINITE); });
+}
+
+bool GlobalNamedMutex::lock(const std::function<DWORD(HANDLE)>& wait) {
     if (locked_) {
-        return;
+        return true;
     }
-    if (!acquiredBy(WaitForSingleObject(handle_, INFINITE))) {
+    const DWORD result = wait(handle_);
+    if (result == WAIT_TIMEOUT) {
+        return false;
+    }
+    if (!acquiredBy(result)) {
         throw WinException("Failed to lock Global Mutex");
     }
+    return true;
 }
 
 }  // namespace orvi::util

@@ -3,6 +3,7 @@
 
 #include "platform/Win32.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +34,11 @@ public:
     // Acquires, waiting without a time limit. Returns at once once this object holds it.
     // Throws WinException "Failed to lock Global Mutex" with the last-error code when the wait fails.
     void lock();
+
+    // Acquires through `wait`, which waits for the mutex's handle as WaitForSingleObject without a
+    // time limit does (and so acquires it), or gives up before (WAIT_TIMEOUT): false then, without the
+    // mutex. True at once once this object holds it. Throws as lock() when the wait fails.
+    bool lock(const std::function<DWORD(HANDLE)>& wait);
 
 private:
     GlobalNamedMutex(std::string name, HANDLE handle);

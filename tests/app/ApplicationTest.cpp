@@ -66,6 +66,14 @@ struct RunCase {
 
 void PrintTo(const RunCase& run, std::ostream* out) { *out << run.name; }
 
+// A scan pass that tells whether it found a Kiv, as a pass that ran to its end.
+template <typename Pass>
+orvi::LoggingScanPass passOf(Pass pass) {
+    return [pass](std::ostream& log, const orvi::PassOptions& options) {
+        return orvi::PassOutcome{orvi::PassEnd::Done, pass(log, options.finding)};
+    };
+}
+
 const std::string kWaitLines =
     "Kiv device isn't found. 5s for it to apear\n"
     "Poll: Waiting for Kiv device for up to 10s\n"
@@ -162,7 +170,7 @@ TEST_P(RunTool, Runs) {
     // The lock tells this thread apart from the tool's as it tells apart another process.
     runOnAnotherThread("the tool's run", [&] {
         exitCode = orvi::runTool(orvi::StartupSettings{run.maxWait, log}, clock,
-                                 [&](std::ostream& passLog, orvi::KivFinding* finding) {
+                                 passOf([&](std::ostream& passLog, orvi::KivFinding* finding) {
                                      EXPECT_EQ(&passLog, &log);
                                      passesAt.push_back(static_cast<double>(clock.now) / kSecond);
                                      if (passesAt.size() == 1) {
@@ -173,7 +181,7 @@ TEST_P(RunTool, Runs) {
                                      }
                                      *finding = run.finding;
                                      return true;
-                                 });
+                                 }));
     });
     EXPECT_EQ(exitCode, run.exitCode);
     EXPECT_EQ(passesAt, run.passesAt);
@@ -189,14 +197,15 @@ TEST_F(RunTool, GivesTheSingleInstanceLockUpWhenItEnds) {
     FlushedLog text;
     std::ostream log(&text);
     SteppingClock clock(text);
-    EXPECT_EQ(
-        orvi::runTool(orvi::StartupSettings{0, log}, clock, [](std::ostream&, orvi::KivFinding*) { return false; }), 0);
+    EXPECT_EQ(orvi::runTool(orvi::StartupSettings{0, log}, clock,
+                            passOf([](std::ostream&, orvi::KivFinding*) { return false; })),
+              0);
     EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
 
-    EXPECT_THROW(
-        orvi::runTool(orvi::StartupSettings{0, log}, clock,
-                      [](std::ostream&, orvi::KivFinding*) -> bool { throw std::runtime_error("pass failed"); }),
-        std::runtime_error);
+    EXPECT_THROW(orvi::runTool(
+                     orvi::StartupSettings{0, log}, clock,
+                     passOf([](std::ostream&, orvi::KivFinding*) -> bool { throw std::runtime_error("pass failed"); })),
+                 std::runtime_error);
     EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
 }
 
@@ -240,7 +249,7 @@ TEST_F(RunTool, ARefusedLookIsAPassWithoutAKivOnlyWhileTheToolMayLookAgain) {
         std::ostream log(&text);
         SteppingClock clock(text);
         std::vector<double> passesAt;
-        const orvi::LoggingScanPass pass = [&](std::ostream&, orvi::KivFinding*) -> bool {
+        const orvi::LoggingScanPass pass = passOf([&](std::ostream&, orvi::KivFinding*) -> bool {
             passesAt.push_back(static_cast<double>(clock.now) / kSecond);
             if (static_cast<int>(passesAt.size()) > c.refusedPasses) {
                 return true;
@@ -249,7 +258,7 @@ TEST_F(RunTool, ARefusedLookIsAPassWithoutAKivOnlyWhileTheToolMayLookAgain) {
                 throw orvi::DisplayConfigRefused(ERROR_ACCESS_DENIED, kContext);
             }
             throw orvi::util::WinException(ERROR_ACCESS_DENIED, "Failed to create Global Named Mutex x");
-        };
+        });
         bool threw = false;
         try {
             EXPECT_EQ(orvi::runTool(orvi::StartupSettings{c.maxWait, log}, clock, pass), 0);

@@ -93,6 +93,8 @@ protected:
 TEST_F(CommandLine, WithoutArgumentsWaits300SecondsAndLogsToStandardOutput) {
     const StartupSettings settings = settingsOf({});
     EXPECT_EQ(settings.maxWait, 300);
+    EXPECT_FALSE(settings.watch);
+    EXPECT_TRUE(settingsOf({"-t", "0", "--watch"}).watch);
     EXPECT_EQ(&settings.log, &out_);
     EXPECT_FALSE(logFile_.exists());
     EXPECT_EQ(out_.str(), "");
@@ -124,7 +126,8 @@ TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
     EXPECT_NE(exit.text.find("SetPrimaryKiv.exe [params] | --help"), std::string::npos);
     for (const char* option :
          {"-t, --max-wait seconds", "Maximum time to wait for Kiv device (default 300)", "-l, --log filepath",
-          "Log file output", "Help options:", "--help", "Show this help and exit"}) {
+          "Log file output", "--watch", "Keep the Kiv primary until sign-out", "Help options:", "--help",
+          "Show this help and exit"}) {
         EXPECT_NE(exit.text.find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(logFile_.exists());
@@ -163,6 +166,8 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
         {{"-t", "0x17FFFFFFF"}},            // hexadecimal that wraps around to 2147483647
         {{"-t", "0x111111111"}},            // and to 286331153
         {{"-t", "5", "-t", "9999999999"}},  // a repeated option: the last one counts, and is checked
+        {{"--watch=maybe"}},
+        {{"-w"}},  // --watch has no short form
     };
     const std::string help = helpText();
     for (const Case& c : cases) {
@@ -189,7 +194,8 @@ TEST_F(CommandLine, StrayWordsAreRefusedAndNamed) {
         std::string word;
     };
     const Case cases[] = {
-        {{"30"}, "30"}, {{"-t", "5", "ten"}, "ten"}, {{"--help", "x"}, "x"}, {{"-"}, "-"}, {{"--", "-t", "5"}, "-t"},
+        {{"30"}, "30"}, {{"-t", "5", "ten"}, "ten"}, {{"--help", "x"}, "x"},
+        {{"-"}, "-"},   {{"--", "-t", "5"}, "-t"},   {{"--watch", "yes"}, "yes"},
     };
     const std::string help = helpText();
     for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 #include "app/DeviceWait.h"
 
+#include "app/ScreenWatch.h"
+
 #include "tests/support/ProgressBound.h"
 
 #include <gtest/gtest.h>
@@ -70,9 +72,9 @@ private:
 
         bool sessionEnded() const override { return ended_; }
 
-        bool waitMilliseconds(std::uint32_t milliseconds) override {
+        orvi::platform::Notices waitMilliseconds(std::uint32_t milliseconds) override {
             if (ended_) {
-                return false;
+                return {};
             }
             ++changes_.waits;
             changes_.waitBound.count();
@@ -82,22 +84,25 @@ private:
             while (!notices.empty() && notices.front() < now) {
                 notices.pop_front();
             }
-            const std::int64_t end = now + static_cast<std::int64_t>(milliseconds) * 1000000;
+            const std::int64_t end = milliseconds == INFINITE ? INT64_MAX : now + std::int64_t{milliseconds} * 1000000;
             const std::int64_t sessionEnd = changes_.sessionEndsAt;
             if (sessionEnd >= now && sessionEnd <= end && (notices.empty() || sessionEnd < notices.front())) {
                 now = sessionEnd;
                 ended_ = true;
-                sessionEnding_();
-                return false;
+                sessionEnding_(orvi::platform::Ending::SessionEnds);
+                return {};
             }
             if (!notices.empty() && notices.front() <= end) {
                 now = notices.front();
                 notices.pop_front();
-                return true;
+                return orvi::platform::Notices{true};
             }
+            EXPECT_NE(milliseconds, INFINITE) << "a wait without a time limit with nothing to come";
             now = end;
-            return false;
+            return {};
         }
+
+        DWORD waitForObject(HANDLE /*object*/) override { return WAIT_OBJECT_0; }
 
     private:
         FakeDesktopChanges& changes_;
@@ -126,10 +131,11 @@ struct Waiter {
                 EXPECT_EQ(changes.listeners, 0) << "nothing listens during a pass";
                 passSeconds.push_back(static_cast<double>(clock.now - kStart) / kSecond);
                 clock.now += passDuration;
-                return static_cast<int>(passSeconds.size()) == findOnPass;
+                return static_cast<int>(passSeconds.size()) == findOnPass ? orvi::PassResult::KivFound
+                                                                          : orvi::PassResult::NoKiv;
             },
             changes,
-            [this] {
+            [this](orvi::platform::Ending) {
                 EXPECT_EQ(changes.listeners, 1) << "while the wait that heard of the end listens";
                 sessionEndings.push_back(log.str());
             });
@@ -264,15 +270,54 @@ TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
     std::ostringstream log;
     int passes = 0;
     EXPECT_THROW(orvi::waitForKiv(log, 300, kStart, clock,
-                                  [&]() -> bool {
+                                  [&]() -> orvi::PassResult {
                                       if (++passes == 2) {
                                           throw std::runtime_error("pass failed");
                                       }
-                                      return false;
+                                      return orvi::PassResult::NoKiv;
                                   }),
                  std::runtime_error);
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(log.str(), "Kiv device isn't found. 300s for it to apear\n" + pollLine(10) + pollLine(10));
+}
+
+// The watch sleeps without a time limit until a notice, and looks once nothing more has come for a
+// second; it has no timer of its own.
+TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
+    struct Case {
+        const char* what;
+        std::vector<double> notices;  // seconds after kStart
+        double sessionEnd;
+        std::vector<double> looks;
+    };
+    const Case cases[] = {
+        {"nothing happens", {}, 600, {}},
+        {"one notice", {30}, 600, {31}},
+        {"a burst is one look", {30, 30.5, 31.25}, 600, {32.25}},
+        {"notices far apart are looks of their own", {30, 300}, 600, {31, 301}},
+        {"the end while a notice settles", {30}, 30.5, {}},
+    };
+    for (const Case& c : cases) {
+        Waiter waiter;
+        for (const double notice : c.notices) {
+            waiter.changes.notices.push_back(kStart + static_cast<std::int64_t>(notice * kSecond));
+        }
+        waiter.changes.sessionEndsAt = kStart + static_cast<std::int64_t>(c.sessionEnd * kSecond);
+        std::vector<double> looks;
+        orvi::LogFile noLogFile;
+        orvi::ScreenWatch watch(
+            waiter.log, noLogFile,
+            [&](std::ostream&, const orvi::PassOptions&) {
+                looks.push_back(static_cast<double>(waiter.clock.now - kStart) / kSecond);
+                return orvi::PassOutcome{orvi::PassEnd::HeldBack, false};
+            },
+            {}, std::nullopt);
+        const auto listener = waiter.changes.listen([](orvi::platform::Ending) {});
+        watch.watch(waiter.clock, *listener);
+        EXPECT_EQ(looks, c.looks) << c.what;
+        EXPECT_EQ(waiter.clock.now, waiter.changes.sessionEndsAt) << c.what << ": ends at once";
+        EXPECT_LE(waiter.changes.waits, 2 * static_cast<int>(c.notices.size()) + 1) << c.what << ": no timer";
+    }
 }
 
 TEST(SleepUntil, SleepsTheRemainingTimeRoundedUpAndAgainAfterAnEarlyWakeUp) {

@@ -168,6 +168,13 @@ const char* const kKivAtSecond45 = R"({
   ]
 })";
 
+// The watch's lines.
+const std::string kWatching = "Watching the screens until the session ends";
+const std::string kSessionEnds = "The session is ending, no more changes will be performed";
+std::string lookedAgain(const std::string& what) { return "Looked at the screens again: " + what; }
+const std::string kSameScreens = lookedAgain("the same screens, their layout is left as it is");
+const std::string kNoKivAttached = lookedAgain("no Kiv is attached");
+
 // "$DESKTOP" in an expected line stands for the path of the case's desktop file.
 const std::string kDesktopMark = "$DESKTOP";
 
@@ -465,6 +472,103 @@ std::vector<Case> cases() {
          kVarelMadePrimary,
          R"("failures": [{"call": "DisplayConfigGetDeviceInfo", "occurrence": 2, "result": 5}])"},
 
+        // The watch. After its own switch, a look sees the same screens and leaves them; so it does
+        // after the user made the panel primary, and after the Kiv was unplugged.
+        {"WatchLeavesTheUsersOwnPrimary",
+         "default.json",
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens, kSessionEnds},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
+         kVarelMadePrimary,
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}], "sessionEndsAtSecond": 20)"},
+
+        {"WatchLeavesAnUnplugToWindows",
+         "default.json",
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kNoKivAttached, kSessionEnds},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)"},
+         kVarelMadePrimary,
+         R"("unplugs": [{"atSecond": 10, "adapter": 1}], "sessionEndsAtSecond": 20)"},
+
+        // A Kiv plugged in after the first outcome, a resume from a sleep that kept the user's layout,
+        // and the session's return each bring the Kiv back; each switch reports its event.
+        {"WatchMakesALatePlugInPrimary",
+         kKivAtSecond45,
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         panelAndMonitorPass() + Lines{kWatching} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet) +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary + Lines{"plug-in at second 47"},
+         information(3, "No Kiv found; told not to wait") +
+             information(1,
+                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
+                         "watching, after the screens changed"),
+         R"("sessionEndsAtSecond": 100)"},
+
+        {"WatchActsAfterAResume",
+         "default.json",
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens} + varelOfDefaultSet +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary,
+         kVarelMadePrimary +
+             information(1,
+                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
+                         "watching, after the PC resumed"),
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
+            "sleeps": [{"fromSecond": 20, "toSecond": 30}], "sessionEndsAtSecond": 40)"},
+
+        {"WatchActsWhenTheSessionComesBack",
+         "default.json",
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens} + varelOfDefaultSet +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary + Lines{"session locked from 15 to 25 s"},
+         kVarelMadePrimary +
+             information(1,
+                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
+                         "watching, after the session came back"),
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
+            "sessionLocked": [{"fromSecond": 15, "toSecond": 25}], "sessionEndsAtSecond": 40)"},
+
+        // The watch's first switch fails (the Kiv's record: a bad mode) and is reported; the watch goes
+        // on, leaves the same screens alone (an adapter without screens comes at 47 s), and the resume
+        // after a sleep brings the Kiv back.
+        {"WatchGoesOnAfterAFailure",
+         kKivAtSecond45,
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         panelAndMonitorPass() + Lines{kWatching} +
+             failedPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
+                        "Detected 2 Screens and Orvi Kiv", {"Setting Orvi Kiv as primary Display"},
+                        "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): -2") +
+             Lines{kSameScreens} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet) +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary + Lines{"failure of ChangeDisplaySettingsExW #1"},
+         information(3, "No Kiv found; told not to wait") +
+             error(10,
+                   "Failed to set Orvi Kiv as primary Screen. Err(ChangeDisplaySettingsEx): -2; while watching, "
+                   "after the screens changed") +
+             information(1,
+                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
+                         "watching, after the PC resumed"),
+         R"("failures": [{"call": "ChangeDisplaySettingsExW", "occurrence": 1, "result": -2}],
+            "sleeps": [{"fromSecond": 60, "toSecond": 70}], "sessionEndsAtSecond": 100)"},
+
         {"BrokenDesktopFile",
          "{",
          {"-t", "0"},
@@ -599,33 +703,68 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
 INSTANTIATE_TEST_SUITE_P(Desktops, HostEndToEnd, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
 
-// Sign-out and shutdown reach the host executable as SIGTERM (or SIGINT from a terminal): the wait
-// ends at once with its line and the run's event, and the exit code is 0.
-TEST_F(HostEndToEnd, TheEndOfTheSessionEndsTheWait) {
-    for (const int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
-        const std::string desktopPath = folder_.file("desktop.json");
-        const std::string logPath = folder_.file("tool-" + std::to_string(signal) + ".log");
-        const std::string eventLogPath = folder_.file("events-" + std::to_string(signal) + ".txt");
-        writeFile(desktopPath, readFile(std::string(KIV_EXAMPLES_DIR) + "/kiv-plugged-in-later.json"));
-        const auto start = std::chrono::steady_clock::now();
-        ChildProcess tool(KIV_TOOL_PATH, {"-t", "300", "-l", logPath},
-                          {Piped::OutputAndError,
-                           {{"SIMULATED_DESKTOP", desktopPath},
-                            {"XDG_RUNTIME_DIR", folder_.path().string()},
-                            {"SIMULATED_CLOCK", ""},
-                            {"SIMULATED_EVENT_LOG", eventLogPath}}});
-        tool.endInput();
-        while (readFile(logPath).find(poll(10)) == std::string::npos) {
-            ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9)) << "the wait never began";
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+// Sign-out and shutdown reach the host executable as SIGTERM (or SIGINT from a terminal): a wait for
+// a Kiv, a pass's wait for the family lock that a sibling tool holds, and the watch end at once with
+// their line (and the run's event when it had none yet), and the exit code is 0.
+TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
+    struct Ending {
+        const char* what;
+        const char* desktop;
+        std::vector<std::string> options;
+        bool siblingHoldsTheFamilyLock;
+        Lines tail;  // the log's last lines; the first of them shows that the tool waits
+        std::string event;
+    };
+    const std::string kFamilyWait = "Other application is performing an action - waiting for it to finish";
+    const Ending endings[] = {
+        {"the wait for a Kiv",
+         "kiv-plugged-in-later.json",
+         {"-t", "300"},
+         false,
+         {notFound(300), poll(10), kSessionEnds},
+         information(4, "No Kiv found; the session ended during the wait of 300 s")},
+        {"a pass's wait for the family lock",
+         "default.json",
+         {"-t", "0"},
+         true,
+         {kFamilyWait, kSessionEnds},
+         information(3, "No Kiv found; the session ended while another tool changed the screens")},
+        {"the watch", "default.json", {"-t", "0", "--watch"}, false, {kWatching, kSessionEnds}, kVarelMadePrimary},
+    };
+    for (const Ending& ending : endings) {
+        for (const int signal : {SIGTERM, SIGINT}) {
+            SCOPED_TRACE(std::string(ending.what) + ", signal " + std::to_string(signal));
+            const std::string name = std::to_string(signal) + "-" + std::to_string(&ending - endings);
+            const std::string desktopPath = folder_.file("desktop-" + name);
+            const std::string logPath = folder_.file("tool-" + name + ".log");
+            const std::string eventLogPath = folder_.file("events-" + name + ".txt");
+            writeFile(desktopPath, readFile(std::string(KIV_EXAMPLES_DIR) + "/" + ending.desktop));
+            std::optional<ChildProcess> sibling;
+            if (ending.siblingHoldsTheFamilyLock) {
+                sibling.emplace(KIV_MUTEX_HOLDER_PATH, std::vector<std::string>{"hold", "MorvaKivDisplayApp_main"},
+                                ChildSetup{Piped::OutputAndError, {{"XDG_RUNTIME_DIR", folder_.path().string()}}});
+                ASSERT_EQ(sibling->readLine(), "locked");
+            }
+            std::vector<std::string> arguments = ending.options;
+            arguments.insert(arguments.end(), {"-l", logPath});
+            const auto start = std::chrono::steady_clock::now();
+            ChildProcess tool(KIV_TOOL_PATH, arguments,
+                              {Piped::OutputAndError,
+                               {{"SIMULATED_DESKTOP", desktopPath},
+                                {"XDG_RUNTIME_DIR", folder_.path().string()},
+                                {"SIMULATED_CLOCK", ""},
+                                {"SIMULATED_EVENT_LOG", eventLogPath}}});
+            tool.endInput();
+            while (readFile(logPath).find(ending.tail.front()) == std::string::npos) {
+                ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9)) << "the wait never began";
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            ::kill(static_cast<pid_t>(tool.id()), signal);
+            EXPECT_EQ(tool.waitForExit(std::chrono::seconds(2)), 0);
+            const Lines log = linesOf(readFile(logPath));
+            EXPECT_EQ(Lines(log.end() - std::min(log.size(), ending.tail.size()), log.end()), ending.tail);
+            EXPECT_EQ(readFile(eventLogPath), ending.event);
         }
-        ::kill(static_cast<pid_t>(tool.id()), signal);
-        EXPECT_EQ(tool.waitForExit(std::chrono::seconds(2)), 0);
-        const Lines log = linesOf(readFile(logPath));
-        EXPECT_EQ(Lines(log.end() - std::min<std::size_t>(log.size(), 3), log.end()),
-                  (Lines{notFound(300), poll(10), "The session is ending, no more changes will be performed"}));
-        EXPECT_EQ(readFile(eventLogPath), information(4, "No Kiv found; the session ended during the wait of 300 s"));
     }
 }
 

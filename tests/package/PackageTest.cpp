@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -223,6 +224,7 @@ TEST(Package, RefusesBadPropertiesBeforeWritingAnything) {
         "MAXWAIT=abc",  "MAXWAIT=-1",   "MAXWAIT=2147483648", "MAXWAIT=4294967295",
         "MAXWAIT=12x",  "MAXWAIT=\"\"", "MAXWAIT=\" 5\"",     "MAXWAIT=+5",
         "MAXWAIT=0x10", "MAXWAIT=1e3",  "LOGFILE=\"\"",       "LOGFILE=C:\\logs\\",
+        "WATCH=2",      "WATCH=yes",    "WATCH=\"\"",
     };
     for (const char* property : cases) {
         SCOPED_TRACE(property);
@@ -238,6 +240,7 @@ TEST(Package, RefusesBadPropertiesBeforeWritingAnything) {
         {"MAXWAIT=12x", "MAXWAIT must be a whole number of seconds from 0 to 2147483647, not \"12x\"."},
         {"LOGFILE=C:\\logs\\",
          "LOGFILE must name a file, without a double quote and not ending in a backslash, not \"C:\\logs\\\"."},
+        {"WATCH=yes", "WATCH must be 0 or 1, not \"yes\"."},
     };
     for (const Shown& row : shown) {
         const Finished refused = msiexec(install(kPackage, "/qb ") + row.property, Box::Expected);
@@ -265,10 +268,10 @@ TEST(Package, UninstallsSilentlyLeavingNothing) {
     expectNothingInstalled();
 }
 
-TEST(Package, TakesTheWaitAndTheLogFileFromTheCommandLine) {
-    EXPECT_EQ(msiexec(install(kPackage, "/qn MAXWAIT=120 LOGFILE=\"" + kLogFile + "\"")).exitCode, 0u);
+TEST(Package, TakesTheWaitTheLogFileAndTheWatchFromTheCommandLine) {
+    EXPECT_EQ(msiexec(install(kPackage, "/qn MAXWAIT=120 WATCH=1 LOGFILE=\"" + kLogFile + "\"")).exitCode, 0u);
     expectInstalled(KIV_VERSION,
-                    "\"C:\\Program Files\\SetPrimaryKiv\\SetPrimaryKiv.exe\" -t 120 -l \"" + kLogFile + "\"");
+                    "\"C:\\Program Files\\SetPrimaryKiv\\SetPrimaryKiv.exe\" -t 120 -l \"" + kLogFile + "\" --watch");
 
     // A log of the installed tool, which is the user's and stays when the package goes.
     ASSERT_TRUE(CreateDirectoryA(kLogFolder.c_str(), nullptr));
@@ -276,9 +279,37 @@ TEST(Package, TakesTheWaitAndTheLogFileFromTheCommandLine) {
     EXPECT_TRUE(exists(kLogFile));
 }
 
-TEST(Package, ANewerVersionReplacesIt) {
-    EXPECT_EQ(msiexec(install(kNewerPackage, "/qn")).exitCode, 0u);
+// Under Wine a running program's file can be replaced, and Wine's installer closes nothing; on Windows
+// the Restart Manager asks the watcher to close (ENDSESSION_CLOSEAPP), which it does: the helper sends
+// what the Restart Manager sends.
+TEST(Package, ANewerVersionReplacesItWhileTheToolWatches) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    std::string watcher = "\"" + kFolder + "SetPrimaryKiv.exe\" -t 0 --watch -l \"" + kLogFile + "\"";
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, watcher.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+    const OwnedHandle process{started.hProcess};
+    const OwnedHandle thread{started.hThread};
+    const auto logged = [](const std::string& text) {
+        std::ifstream log(kLogFile, std::ios::binary);
+        const std::string content((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        return content.find(text) != std::string::npos;
+    };
+    for (int tries = 0; tries < 300 && !logged("Watching the screens until the session ends"); ++tries) {
+        Sleep(100);
+    }
+    ASSERT_TRUE(logged("Watching the screens until the session ends"));
+
+    EXPECT_EQ(msiexec(install(kNewerPackage, "/qn")).exitCode, 0u) << "0, not 3010: no restart needed";
     expectInstalled(KIV_NEWER_VERSION, kDefaultCommand);
+
+    EXPECT_EQ(run("\"" + buildFile(std::string(KIV_BIN_DIR) + "/send_session_end.exe") + "\" closeapp").exitCode, 0u);
+    ASSERT_EQ(WaitForSingleObject(process.value, 10000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.value, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(logged("The tool was asked to close, no more changes will be performed"));
 }
 
 TEST(Package, AnOlderVersionIsRefusedWithAMessage) {

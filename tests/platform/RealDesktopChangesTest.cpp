@@ -25,7 +25,7 @@ HWND listenerWindow() { return FindWindowW(L"SetPrimaryKiv desktop change listen
 void waitForAQuietDesktop() {
     const ULONGLONG deadline = GetTickCount64() + 60000;
     std::unique_ptr<orvi::platform::DesktopChangeListener> listener;
-    while ((listener = orvi::platform::desktopChanges().listen([] {})) == nullptr) {
+    while ((listener = orvi::platform::desktopChanges().listen([](orvi::platform::Ending) {})) == nullptr) {
         ASSERT_LT(GetTickCount64(), deadline) << "no listener could be made for a minute";
         Sleep(100);
     }
@@ -55,32 +55,45 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = 1u << ('E' - 'A');
 
+    enum Heard { Nothing, Screens, SessionReturned, Resumed };
+    enum End { NoEnd, SessionEnds, Closing };
+    const auto closeApp = reinterpret_cast<const void*>(static_cast<LPARAM>(ENDSESSION_CLOSEAPP));
     struct Case {
         const char* what;
         UINT message;
         WPARAM kind;
         const void* data;
-        bool notice;
-        bool sessionEnds = false;
+        Heard heard;
+        End end = NoEnd;
+        int times = 1;
     };
     const Case cases[] = {
-        {"the desktop's screens or modes changed", WM_DISPLAYCHANGE, 32, nullptr, true},
-        {"a device node came or went", WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, nullptr, true},
-        {"a monitor arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &monitor, true},
-        {"a monitor went away", WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, &monitor, false},
-        {"another device interface arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &usbDevice, false},
-        {"a volume arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &volume, false},
-        {"the time changed", WM_TIMECHANGE, 0, nullptr, false},
+        {"the desktop's screens or modes changed", WM_DISPLAYCHANGE, 32, nullptr, Screens},
+        {"a device node came or went", WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, nullptr, Screens},
+        {"a monitor arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &monitor, Screens},
+        {"a monitor went away", WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, &monitor, Nothing},
+        {"another device interface arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &usbDevice, Nothing},
+        {"a volume arrived", WM_DEVICECHANGE, DBT_DEVICEARRIVAL, &volume, Nothing},
+        {"the time changed", WM_TIMECHANGE, 0, nullptr, Nothing},
         // Windows sends these only to a window registered for its session's notices.
-        {"the session was unlocked", WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, nullptr, true},
-        {"the session came back to the console", WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, nullptr, true},
-        {"a remote client connected to the session", WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, nullptr, true},
-        {"the session was locked", WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, nullptr, false},
-        {"the remote client went away", WM_WTSSESSION_CHANGE, WTS_REMOTE_DISCONNECT, nullptr, false},
-        // Sign-out and shutdown: asked first (the answer must be TRUE), then told.
-        {"the session is asked whether it may end", WM_QUERYENDSESSION, 0, nullptr, false},
-        {"the end of the session was called off", WM_ENDSESSION, FALSE, nullptr, false},
-        {"the session ends", WM_ENDSESSION, TRUE, nullptr, false, true},
+        {"the session was unlocked", WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, nullptr, SessionReturned},
+        {"the session came back to the console", WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, nullptr, SessionReturned},
+        {"a remote client connected to the session", WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, nullptr,
+         SessionReturned},
+        {"the session was locked", WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, nullptr, Nothing},
+        {"the remote client went away", WM_WTSSESSION_CHANGE, WTS_REMOTE_DISCONNECT, nullptr, Nothing},
+        // Every top-level window hears of sleep and resume.
+        {"the PC resumed by itself", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, nullptr, Resumed},
+        {"a user woke the PC", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, nullptr, Resumed},
+        {"the PC goes to sleep", WM_POWERBROADCAST, PBT_APMSUSPEND, nullptr, Nothing},
+        // Sign-out and shutdown: asked first (the answer must be TRUE), then told; so does the Restart
+        // Manager with ENDSESSION_CLOSEAPP when it closes the tool.
+        {"the session is asked whether it may end", WM_QUERYENDSESSION, 0, nullptr, Nothing},
+        {"the end of the session was called off", WM_ENDSESSION, FALSE, nullptr, Nothing},
+        {"the session ends", WM_ENDSESSION, TRUE, nullptr, Nothing, SessionEnds},
+        {"the session ends, told twice", WM_ENDSESSION, TRUE, nullptr, Nothing, SessionEnds, 2},
+        {"the Restart Manager closes the tool", WM_ENDSESSION, TRUE, closeApp, Nothing, Closing},
+        {"the tool is asked to close", WM_CLOSE, 0, nullptr, Nothing, Closing},
     };
     waitForAQuietDesktop();
     // Every case makes a listener of its own, as every wait does: each needs the window class again.
@@ -88,10 +101,13 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         std::atomic<int> endings{0};
         std::atomic<bool> endingBeforeTheAnswer{false};
         std::atomic<bool> answered{false};
-        std::unique_ptr<orvi::platform::DesktopChangeListener> listener = orvi::platform::desktopChanges().listen([&] {
-            ++endings;
-            endingBeforeTheAnswer = !answered;
-        });
+        std::atomic<End> end{NoEnd};
+        std::unique_ptr<orvi::platform::DesktopChangeListener> listener =
+            orvi::platform::desktopChanges().listen([&](orvi::platform::Ending ending) {
+                ++endings;
+                endingBeforeTheAnswer = !answered;
+                end = ending == orvi::platform::Ending::Closing ? Closing : SessionEnds;
+            });
         ASSERT_NE(listener, nullptr) << c.what;
         const HWND window = listenerWindow();
         ASSERT_NE(window, nullptr) << c.what;
@@ -101,28 +117,78 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         // The message is handled while the listener waits, which then tells whether it was a notice.
         std::atomic<bool> handled{false};
         DWORD_PTR answer = 0;
+        std::atomic<int> sent{0};
         std::thread sender([&] {
-            handled = SendMessageTimeoutW(window, c.message, c.kind, reinterpret_cast<LPARAM>(c.data), SMTO_NORMAL,
-                                          10000, &answer) != 0;
-            answered = true;
+            for (int time = 0; time < c.times; ++time) {
+                handled = SendMessageTimeoutW(window, c.message, c.kind, reinterpret_cast<LPARAM>(c.data), SMTO_NORMAL,
+                                              10000, &answer) != 0;
+                answered = true;
+                ++sent;
+            }
         });
         const ULONGLONG deadline = GetTickCount64() + 10000;
-        bool noticed = false;
-        while (!noticed && !handled && GetTickCount64() < deadline) {
+        orvi::platform::Notices noticed;
+        while (!noticed && !listener->sessionEnded() && sent < c.times && GetTickCount64() < deadline) {
             noticed = listener->waitMilliseconds(100);
+        }
+        // A listener that heard the end waits no more, but a modal loop (a box left open) still hands
+        // its window what comes after.
+        while (sent < c.times && GetTickCount64() < deadline) {
+            MSG message{};
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            }
+            Sleep(10);
         }
         sender.join();
         EXPECT_TRUE(handled) << c.what;
-        EXPECT_EQ(noticed, c.notice) << c.what;
+        const Heard heard = noticed.screens           ? Screens
+                            : noticed.sessionReturned ? SessionReturned
+                            : noticed.resumed         ? Resumed
+                                                      : Nothing;
+        EXPECT_EQ(heard, c.heard) << c.what;
         if (c.message == WM_QUERYENDSESSION) {
             EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "never holds up a sign-out";
         }
-        EXPECT_EQ(listener->sessionEnded(), c.sessionEnds) << c.what;
-        EXPECT_EQ(endings, c.sessionEnds ? 1 : 0) << c.what;
-        EXPECT_EQ(endingBeforeTheAnswer, c.sessionEnds) << c.what << ": the tool's last lines come before its answer";
+        EXPECT_EQ(listener->sessionEnded(), c.end != NoEnd) << c.what;
+        EXPECT_EQ(end, c.end) << c.what;
+        EXPECT_EQ(endings, c.end != NoEnd ? 1 : 0) << c.what << ": the end is told once";
+        EXPECT_EQ(endingBeforeTheAnswer, c.end != NoEnd) << c.what << ": the tool's last lines come before its answer";
         listener.reset();
         EXPECT_EQ(listenerWindow(), nullptr) << "the window ends with the listener";
     }
+}
+
+// An error box left open on a PC nobody watches: its modal loop hands the listener's window the end of
+// the session, which then closes the box, so that the tool can go on to its end.
+TEST(RealDesktopChanges, TheEndOfTheSessionClosesABoxLeftOpen) {
+    waitForAQuietDesktop();
+    std::atomic<int> endings{0};
+    const auto listener = orvi::platform::desktopChanges().listen([&endings](orvi::platform::Ending) { ++endings; });
+    ASSERT_NE(listener, nullptr);
+    const HWND window = listenerWindow();
+    std::atomic<bool> boxEnded{false};
+    std::atomic<bool> closedByTheTest{false};
+    std::thread session([&] {
+        Sleep(1000);  // the box is up by then
+        SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+        for (int waited = 0; waited < 100 && !boxEnded; ++waited) {
+            Sleep(100);
+        }
+        if (!boxEnded) {  // so that a failing case ends
+            closedByTheTest = true;
+            if (const HWND box = FindWindowW(L"#32770", L"left open")) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+        }
+    });
+    MessageBoxA(nullptr, "nobody closes this box", "left open", MB_ICONERROR | MB_OK);
+    boxEnded = true;
+    session.join();
+    EXPECT_FALSE(closedByTheTest) << "the box stayed open after the end of the session";
+    EXPECT_TRUE(listener->sessionEnded());
+    EXPECT_EQ(endings, 1);
 }
 
 }  // namespace

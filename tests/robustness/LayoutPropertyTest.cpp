@@ -395,3 +395,193 @@ TEST_F(LayoutPropertyTest, EveryRunLeavesTheStoredLayoutAsItWasOrSound) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+using orvi::simulation::AfterSleep;
+
+constexpr std::int64_t kSecond = 1000000000;
+constexpr std::uint64_t kDays = 300;
+
+// A day of a PC with a panel (and a monitor) on its GPU and a Kiv that comes and goes on one of two USB
+// ports, scheduled on the window system; and whether the Kiv must be primary at its end: it must
+// whenever it was attached at the last rearrangement (the sign-in, a plug-in or an unplug, a resume,
+// the session's return), unless the user has made another screen primary since.
+struct Day {
+    SimulatedDesktop desktop;
+    bool kivPrimaryAtTheEnd = false;
+    std::string story;
+    std::function<void(orvi::simulation::SimulatedWindowSystem&)> schedule;
+};
+
+Day generatedDay(Random& random) {
+    Day day;
+    const bool pellun = chance(random, 0.3);
+    const bool indirect = chance(random, 0.6);
+    const int gpuDisplays = uniform(random, 1, 2);
+    SimulatedAdapter gpu = adapter(kGpuId, {primaryDisplay({monitor(2151, u"", u"panel")})});
+    if (gpuDisplays == 2) {
+        gpu.displays.push_back(display({monitor(0x2790, u"DELL U2719D", u"dell")}, 1920));
+        gpu.displays.back().width = 2560;
+    }
+    const LONG rowEnd = gpuDisplays == 2 ? 4480 : 1920;
+    const auto kiv = [=](int port) {
+        SimulatedDisplay shown =
+            display({monitor(pellun ? kPellunCode : 19, u"Kiv",
+                             u"kiv on port " + std::u16string(1, static_cast<char16_t>(u'A' + port)))},
+                    rowEnd);
+        shown.width = 1280;
+        shown.height = 480;
+        SimulatedAdapter kivAdapter = adapter(pellun ? kUsbWithoutVendorId : kVarelId, {shown});
+        kivAdapter.name = u"Kiv";
+        kivAdapter.indirect = indirect;
+        return kivAdapter;
+    };
+    const std::u16string kivName = u"\\\\.\\DISPLAY" + std::u16string(1, static_cast<char16_t>(u'1' + gpuDisplays));
+    day.desktop.adapters.push_back(gpu);
+    bool attached = chance(random, 0.4);
+    if (attached) {
+        day.desktop.adapters.push_back(kiv(0));
+    }
+    day.desktop.legacyIndirectPrimary = static_cast<orvi::simulation::LegacyIndirectPrimary>(uniform(random, 0, 2));
+    bool primary = attached;  // the sign-in's pass makes it primary
+    std::ostringstream story;
+    story << (pellun ? "Pellun" : "Varel") << (indirect ? " (indirect)" : "") << ", " << gpuDisplays
+          << " GPU screen(s), legacy indirect primary " << static_cast<int>(day.desktop.legacyIndirectPrimary)
+          << (attached ? ", the Kiv attached at sign-in" : "") << "\n";
+    std::vector<std::function<void(orvi::simulation::SimulatedWindowSystem&)>> steps;
+    const auto plugOrUnplug = [&](std::int64_t second) {
+        if (attached) {
+            steps.push_back([second](auto& system) { system.unplugAt(second * kSecond, std::u16string(u"Kiv")); });
+            story << "  " << second << " s: unplugged\n";
+        } else {
+            const int port = uniform(random, 0, 1);
+            steps.push_back(
+                [second, adapter = kiv(port)](auto& system) { system.plugInAt(second * kSecond, adapter); });
+            story << "  " << second << " s: plugged in on port " << port << "\n";
+        }
+        attached = !attached;
+    };
+    std::int64_t second = 0;
+    for (int events = uniform(random, 1, 6); events > 0; --events) {
+        second += uniform(random, 5, 60);
+        const int kind = uniform(random, 0, 3);
+        if (kind == 0) {
+            plugOrUnplug(second);
+            primary = attached;
+        } else if (kind == 1) {
+            const int chosen = uniform(random, 1, gpuDisplays + (attached ? 1 : 0));
+            const std::u16string name = u"\\\\.\\DISPLAY" + std::u16string(1, static_cast<char16_t>(u'0' + chosen));
+            steps.push_back([second, name](auto& system) { system.makePrimaryAt(second * kSecond, name); });
+            story << "  " << second << " s: the user makes DISPLAY" << chosen << " primary\n";
+            primary = attached && name == kivName;
+        } else {
+            const std::int64_t length = uniform(random, 10, 60);
+            if (kind == 2) {
+                const AfterSleep afterwards = chance(random, 0.5) ? AfterSleep::Reset : AfterSleep::Stored;
+                steps.push_back([second, length, afterwards](auto& system) {
+                    system.sleepBetween(second * kSecond, (second + length) * kSecond, afterwards);
+                });
+                story << "  " << second << " to " << second + length << " s: asleep, then "
+                      << (afterwards == AfterSleep::Reset ? "reset" : "as stored") << "\n";
+            } else {
+                steps.push_back([second, length](auto& system) {
+                    system.lockSession(second * kSecond, (second + length) * kSecond);
+                });
+                story << "  " << second << " to " << second + length << " s: locked\n";
+                if (chance(random, 0.5)) {
+                    plugOrUnplug(second + length / 2);  // heard, but refused until the unlock
+                }
+            }
+            second += length;
+            primary = attached;
+        }
+    }
+    const std::int64_t end = second + uniform(random, 5, 30);
+    steps.push_back([end](auto& system) { system.endSessionAt(end * kSecond); });
+    story << "  " << end << " s: the session ends\n";
+    day.kivPrimaryAtTheEnd = primary;
+    day.story = story.str();
+    day.schedule = [steps](orvi::simulation::SimulatedWindowSystem& system) {
+        for (const auto& step : steps) {
+            step(system);
+        }
+    };
+    return day;
+}
+
+// What is unsound in a layout: not exactly one primary, a primary away from the origin, two screens
+// that overlap; or nothing.
+std::optional<std::string> unsound(const SimulatedDesktop& desktop) {
+    std::vector<SimulatedDisplay> attached;
+    for (const SimulatedAdapter& each : desktop.adapters) {
+        for (const SimulatedDisplay& shown : each.displays) {
+            if (shown.attached) {
+                attached.push_back(shown);
+            }
+        }
+    }
+    const auto primaries = std::count_if(attached.begin(), attached.end(), [](const auto& d) { return d.primary; });
+    if (primaries != 1) {
+        return std::to_string(primaries) + " primary displays";
+    }
+    for (const SimulatedDisplay& one : attached) {
+        if (one.primary && (one.x != 0 || one.y != 0)) {
+            return narrowText(one.deviceName) + ", the primary, is not at the origin";
+        }
+        for (const SimulatedDisplay& other : attached) {
+            const bool apart =
+                one.x + static_cast<LONG>(one.width) <= other.x || other.x + static_cast<LONG>(other.width) <= one.x ||
+                one.y + static_cast<LONG>(one.height) <= other.y || other.y + static_cast<LONG>(other.height) <= one.y;
+            if (&one != &other && !apart) {
+                return narrowText(one.deviceName) + " and " + narrowText(other.deviceName) + " overlap";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool kivPrimary(const SimulatedDesktop& desktop) {
+    for (const SimulatedAdapter& each : desktop.adapters) {
+        for (const SimulatedDisplay& shown : each.displays) {
+            if (shown.primary && each.name == u"Kiv") {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST_F(LayoutPropertyTest, EveryWatchEndsWithTheKivPrimaryExactlyWhenItShould) {
+    const std::uint64_t firstSeed = fromEnvironment("KIV_LAYOUT_SEED", kFirstSeed);
+    const std::uint64_t days = fromEnvironment("KIV_LAYOUT_CASES", kDays);
+    int failures = 0;
+    for (std::uint64_t seed = firstSeed; seed < firstSeed + days && failures < kFailuresShown; ++seed) {
+        Random random(seed);
+        const Day day = generatedDay(random);
+        serve(day.desktop);
+        day.schedule(windowSystem());
+        const WholeRun run = runWholeWatch();
+        std::optional<std::string> wrong;
+        if (run.exitCode != 0 || run.log.find("ERROR: ") != std::string::npos) {
+            wrong = "the watch failed";
+        } else if (kivPrimary(windowSystem().desktop()) != day.kivPrimaryAtTheEnd) {
+            wrong = day.kivPrimaryAtTheEnd ? "the Kiv is not primary at the end" : "the Kiv is primary at the end";
+        } else if ((wrong = unsound(windowSystem().storedLayout()))) {
+            *wrong = "stored: " + *wrong;
+        } else if (!samePlaces(windowSystem().desktop(), windowSystem().storedLayout())) {
+            wrong = "the desktop shown is not the stored layout";
+        }
+        if (wrong) {
+            ++failures;
+            ADD_FAILURE() << "seed " << seed << " (KIV_LAYOUT_SEED=" << seed << " KIV_LAYOUT_CASES=1): " << *wrong
+                          << "\nday: " << day.story << "log:\n"
+                          << run.log << "stored after:\n"
+                          << describe(windowSystem().storedLayout());
+        }
+    }
+}
+
+}  // namespace
+#endif

@@ -20,4 +20,12 @@ struct WholeRun {
 // run can hold the tool's locks.
 WholeRun runWholeTool();
 
+#ifndef _WIN32
+// Runs the tool as runWholeTool does, with -t 0 --watch, listening to the simulated window system on
+// a clock of the run's own, which moves only when the run sleeps or waits (from event to event of
+// the window system's day): the watch lasts until the end of the session that the window system was
+// given, and takes no real time.
+WholeRun runWholeWatch();
+#endif
+
 }  // namespace orvi::testing

@@ -117,7 +117,7 @@ TEST(PlugInSchedule, AnUnlockIsHeardOnlyByAListenerThatExistedWhenItCame) {
     system.lockSession(0, 5);
     system.lockSession(6, 7);
     now = 6;
-    const auto listener = orvi::platform::desktopChanges().listen([] {});
+    const auto listener = orvi::platform::desktopChanges().listen([](orvi::platform::Ending) {});
     ASSERT_NE(listener, nullptr);
     EXPECT_FALSE(listener->waitMilliseconds(0)) << "the unlock at 5 came before the listener";
     now = 7;

@@ -37,7 +37,7 @@ Capture capture(const std::string& desktopFile, const std::vector<std::string>& 
 }
 
 // The file as DesktopCapture can see it: without what only the simulation knows (plug-ins, failures,
-// how Windows answers a change, session locks after the start), detached display devices with the
+// how Windows answers a change, session locks after the start, the rest of a day), detached display devices with the
 // default settings and no monitors, no monitors in a session refused the display configuration or
 // without display paths, no source id for a display device without a display path, adapters in the
 // order of their first display device in the list, ids and the device order written only where they
@@ -47,6 +47,10 @@ DesktopFile observable(DesktopFile file) {
     desktop = orvi::simulation::SimulatedWindowSystem(desktop).desktop();  // names filled in
     file.plugIns.clear();
     file.failures.clear();
+    file.unplugs.clear();
+    file.userPrimary.clear();
+    file.sleeps.clear();
+    file.sessionEndsAtSecond.reset();
     desktop.declinesPrimary = false;
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Taken;
     const bool refused = file.remoteSession || std::any_of(file.sessionLocked.begin(), file.sessionLocked.end(),

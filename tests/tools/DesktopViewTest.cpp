@@ -74,7 +74,7 @@ std::vector<Picture> pictures() {
 
 class DesktopView : public ::testing::TestWithParam<Picture> {};
 
-TEST_F(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
+TEST_F(DesktopView, TableListsEveryDisplayDeviceAndTheDayToCome) {
     SimulatedDisplay withoutMonitor;
     withoutMonitor.deviceName = u"\\\\.\\DISPLAY2";
     SimulatedDisplay clone = display(u"\\\\.\\DISPLAY3", 1920, -480, 1280, 480, u"Kiv");
@@ -82,6 +82,10 @@ TEST_F(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
     DesktopFile file{
         gpuWith({primary(display(u"\\\\.\\DISPLAY1", 0, 0, 1920, 1080)), detached(withoutMonitor), clone}),
         {{5, SimulatedAdapter{u"USB", u"", {display(u"", 0, 0, 800, 480, u"Late")}}}, {1, SimulatedAdapter{}, 45}}};
+    file.unplugs = {{60, u"USB"}, {70, std::size_t{1}}};
+    file.userPrimary = {{80, u"\\\\.\\DISPLAY3"}};
+    file.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset}, {110, 120}};
+    file.sessionEndsAtSecond = 130;
 
     EXPECT_EQ(orvi::tools::screenTable(file),
               "#  device        monitor       position      size\n"
@@ -89,7 +93,13 @@ TEST_F(DesktopView, TableListsEveryDisplayDeviceAndThePlugInsToCome) {
               "2  \\\\.\\DISPLAY2  (no monitor)  -             -            not attached\n"
               "3  \\\\.\\DISPLAY3  Kiv + Caf\u00e9    (1920, -480)  1280 x 480\n"
               "plugged in during pass 5: USB with Late 800 x 480\n"
-              "plugged in at second 45: an adapter\n");
+              "plugged in at second 45: an adapter\n"
+              "unplugged at second 60: USB\n"
+              "unplugged at second 70: adapter 1\n"
+              "made primary by the user at second 80: \\\\.\\DISPLAY3\n"
+              "asleep from second 90 to 100, then the layout is reset\n"
+              "asleep from second 110 to 120\n"
+              "the session ends at second 130\n");
 }
 
 TEST_P(DesktopView, LayoutPicture) {

@@ -1,0 +1,323 @@
+// The events of a user's day in the simulated window system, and Windows' stored layout per set of
+// screens that they meet (SimulatedWindowSystem.h).
+#include "simulation/SimulatedWindowSystem.h"
+
+#include "desktopfile/Utf8.h"
+
+#include <algorithm>
+#include <string>
+
+namespace orvi::simulation {
+namespace {
+
+// What identifies an attached display device to Windows' store of layouts: its adapter, its source,
+// and the monitors on it (each monitor's device path names its connector).
+std::u16string identityOf(const SimulatedAdapter& adapter, std::size_t source) {
+    const SimulatedDisplay& display = adapter.displays[source];
+    const std::string id = std::to_string(display.sourceId.value_or(static_cast<UINT32>(source)));
+    std::u16string identity = adapter.hardwareId + u"|" + std::u16string(id.begin(), id.end());
+    for (const SimulatedMonitor& monitor : display.monitors) {
+        identity += u"|" + monitor.devicePath;
+    }
+    return identity;
+}
+
+// Visits every attached display device of a desktop (const or not) with its identity.
+template <typename Desktop, typename Visit>
+void forEachAttached(Desktop& desktop, Visit visit) {
+    for (auto& adapter : desktop.adapters) {
+        for (std::size_t source = 0; source < adapter.displays.size(); ++source) {
+            if (adapter.displays[source].attached) {
+                visit(identityOf(adapter, source), adapter.displays[source]);
+            }
+        }
+    }
+}
+
+bool samePlaces(const SimulatedDesktop& a, const SimulatedDesktop& b) {
+    for (std::size_t adapter = 0; adapter < a.adapters.size(); ++adapter) {
+        for (std::size_t source = 0; source < a.adapters[adapter].displays.size(); ++source) {
+            const SimulatedDisplay& one = a.adapters[adapter].displays[source];
+            const SimulatedDisplay& other = b.adapters[adapter].displays[source];
+            if (one.x != other.x || one.y != other.y || one.primary != other.primary) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+template <typename Item, typename Time>
+std::optional<std::int64_t> earliestOf(const std::vector<Item>& items, Time time) {
+    std::optional<std::int64_t> earliest;
+    for (const Item& item : items) {
+        const std::int64_t at = time(item);
+        earliest = earliest ? std::min(*earliest, at) : at;
+    }
+    return earliest;
+}
+
+std::optional<std::int64_t> earlier(std::optional<std::int64_t> a, std::optional<std::int64_t> b) {
+    if (a && b) {
+        return std::min(*a, *b);
+    }
+    return a ? a : b;
+}
+
+// Moves the items whose time is `time` out of `items`, in their order.
+template <typename Item, typename Time>
+std::vector<Item> takeAt(std::vector<Item>& items, std::int64_t time, Time timeOf) {
+    const auto due =
+        std::stable_partition(items.begin(), items.end(), [&](const Item& item) { return timeOf(item) == time; });
+    std::vector<Item> taken(std::make_move_iterator(items.begin()), std::make_move_iterator(due));
+    items.erase(items.begin(), due);
+    return taken;
+}
+
+}  // namespace
+
+void SimulatedWindowSystem::unplugAt(std::int64_t time, AdapterChoice adapter) {
+    unplugs_.push_back(TimedUnplug{time, std::move(adapter)});
+}
+
+void SimulatedWindowSystem::makePrimaryAt(std::int64_t time, std::u16string deviceName) {
+    primaries_.push_back(TimedPrimary{time, std::move(deviceName)});
+}
+
+void SimulatedWindowSystem::sleepBetween(std::int64_t from, std::int64_t to, AfterSleep afterwards) {
+    sleeps_.push_back(TimedSleep{from, to, afterwards});
+}
+
+std::optional<std::int64_t> SimulatedWindowSystem::asleepUntil() const {
+    const std::int64_t time = now();
+    for (const TimedSleep& sleep : sleeps_) {
+        if (sleep.from <= time && time < sleep.to) {
+            return sleep.to;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> SimulatedWindowSystem::nextEventTime() const {
+    std::optional<std::int64_t> next = earlier(nextPlugInTime(), nextUnlockTime());
+    next = earlier(next, earliestOf(unplugs_, [](const TimedUnplug& unplug) { return unplug.time; }));
+    next = earlier(next, earliestOf(primaries_, [](const TimedPrimary& primary) { return primary.time; }));
+    const std::int64_t time = now();
+    // A sleep to come begins, one under way ends.
+    next = earlier(next, earliestOf(sleeps_, [time](const TimedSleep& sleep) {
+                       return sleep.from > time ? sleep.from : sleep.to;
+                   }));
+    if (sessionEnd_ && *sessionEnd_ > time) {
+        next = earlier(next, sessionEnd_);
+    }
+    return next;
+}
+
+void SimulatedWindowSystem::happenDue() {
+    const std::int64_t time = now();
+    const auto unplugTime = [](const TimedUnplug& unplug) { return unplug.time; };
+    const auto primaryTime = [](const TimedPrimary& primary) { return primary.time; };
+    const auto resumeTime = [](const TimedSleep& sleep) { return sleep.to; };
+    for (;;) {
+        for (TimedSleep& sleep : sleeps_) {
+            if (!sleep.begun && sleep.from <= time) {
+                sleep.begun = true;
+                narrate("the PC sleeps", sleep.from);
+            }
+        }
+        for (const SessionLock& lock : sessionLocks_) {
+            if (narratedLocksUntil_ < lock.from && lock.from <= time) {
+                narrate("the session is locked", lock.from);
+            }
+        }
+        narratedLocksUntil_ = time;
+        std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
+        next = earlier(next, earliestOf(primaries_, primaryTime));
+        next = earlier(next, earliestOf(sleeps_, resumeTime));
+        if (next && *next > time) {
+            next.reset();
+        }
+        plugInBy(next ? *next : time);  // the adapters due by then arrive together, with one notice
+        if (!next) {
+            break;
+        }
+        for (const TimedUnplug& unplugging : takeAt(unplugs_, *next, unplugTime)) {
+            unplug(unplugging.adapter);
+        }
+        for (const TimedPrimary& primary : takeAt(primaries_, *next, primaryTime)) {
+            makePrimary(primary.deviceName);
+        }
+        for (const TimedSleep& sleep : takeAt(sleeps_, *next, resumeTime)) {
+            resume(sleep.afterwards);
+        }
+    }
+    if (sessionHasEnded() && !sessionEndNarrated_) {
+        sessionEndNarrated_ = true;
+        narrate("the session ends", sessionEnd_);
+    }
+}
+
+void SimulatedWindowSystem::narrate(const std::string& what, std::optional<std::int64_t> time) const {
+    if (narration_) {
+        narration_(time.value_or(now()), what);
+    }
+}
+
+SimulatedWindowSystem::ScreenSet SimulatedWindowSystem::screenSet() const {
+    ScreenSet set;
+    forEachAttached(desktop_,
+                    [&set](const std::u16string& identity, const SimulatedDisplay&) { set.push_back(identity); });
+    std::sort(set.begin(), set.end());
+    return set;
+}
+
+void SimulatedWindowSystem::keepLayoutOfThisSet() {
+    StoredPlacements& placements = storedLayouts_[screenSet()];
+    placements.clear();
+    forEachAttached(storedLayout_, [&placements](const std::u16string& identity, SimulatedDisplay& display) {
+        placements[identity] = Placement{display.x, display.y, display.primary};
+    });
+}
+
+void SimulatedWindowSystem::layOutThisSet() {
+    const auto stored = storedLayouts_.find(screenSet());
+    for (SimulatedDesktop* desktop : {&desktop_, &storedLayout_}) {
+        if (stored != storedLayouts_.end()) {
+            forEachAttached(*desktop, [&stored](const std::u16string& identity, SimulatedDisplay& display) {
+                const auto placement = stored->second.find(identity);
+                if (placement != stored->second.end()) {
+                    display.x = placement->second.x;
+                    display.y = placement->second.y;
+                    display.primary = placement->second.primary;
+                }
+            });
+            continue;
+        }
+        bool primary = false;
+        forEachAttached(*desktop, [&primary](const std::u16string&, SimulatedDisplay& display) {
+            primary = primary || display.primary;
+        });
+        for (const DisplayRef ref : displaysInDeviceOrder()) {
+            SimulatedDisplay& first = desktop->adapters[ref.adapter].displays[ref.source];
+            if (primary || !first.attached) {
+                continue;
+            }
+            const LONG dx = first.x;
+            const LONG dy = first.y;
+            forEachAttached(*desktop, [dx, dy](const std::u16string&, SimulatedDisplay& display) {
+                display.x -= dx;
+                display.y -= dy;
+            });
+            first.primary = true;
+            primary = true;
+        }
+    }
+}
+
+void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
+    std::optional<std::size_t> index;
+    if (const std::size_t* number = std::get_if<std::size_t>(&adapter)) {
+        if (*number < desktop_.adapters.size()) {
+            index = *number;
+        }
+    } else {
+        const std::u16string& name = std::get<std::u16string>(adapter);
+        for (std::size_t i = 0; i < desktop_.adapters.size() && !index; ++i) {
+            if (desktop_.adapters[i].name == name) {
+                index = i;
+            }
+        }
+    }
+    if (!index) {
+        narrate("nothing to unplug: no such adapter");
+        return;
+    }
+    narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name));
+    keepLayoutOfThisSet();
+    desktop_.adapters.erase(desktop_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
+    storedLayout_.adapters.erase(storedLayout_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
+    recordedChanges_.clear();  // of display devices that may be gone
+    layOutThisSet();
+    ++screenChanges_;
+    ++notices_.screens;
+    if (layoutStore_) {
+        layoutStore_(storedLayout_);
+    }
+}
+
+void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
+    SimulatedDisplay* chosen = nullptr;
+    forEachAttached(desktop_, [&](const std::u16string&, SimulatedDisplay& display) {
+        if (chosen == nullptr && display.deviceName == deviceName) {
+            chosen = &display;
+        }
+    });
+    if (chosen == nullptr) {
+        narrate("the user cannot make " + utf16ToUtf8(deviceName) + " primary: it is not attached");
+        return;
+    }
+    narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display");
+    const LONG dx = chosen->x;
+    const LONG dy = chosen->y;
+    forEachAttached(desktop_, [&](const std::u16string&, SimulatedDisplay& display) {
+        display.x -= dx;
+        display.y -= dy;
+        display.primary = &display == chosen;
+    });
+    storeShownLayout();
+    ++notices_.screens;
+}
+
+void SimulatedWindowSystem::resume(AfterSleep afterwards) {
+    const SimulatedDesktop before = desktop_;
+    if (afterwards == AfterSleep::Stored) {
+        for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
+            for (std::size_t source = 0; source < desktop_.adapters[adapter].displays.size(); ++source) {
+                SimulatedDisplay& shown = desktop_.adapters[adapter].displays[source];
+                const SimulatedDisplay& stored = storedLayout_.adapters[adapter].displays[source];
+                shown.x = stored.x;
+                shown.y = stored.y;
+                shown.primary = stored.primary;
+            }
+        }
+    } else {
+        LONG x = 0;
+        bool first = true;
+        for (const DisplayRef ref : displaysInDeviceOrder()) {
+            SimulatedDisplay& display = desktop_.adapters[ref.adapter].displays[ref.source];
+            if (!display.attached) {
+                continue;
+            }
+            display.primary = first;
+            display.x = x;
+            display.y = 0;
+            x = static_cast<LONG>(static_cast<DWORD>(x) + display.width);
+            first = false;
+        }
+        storeShownLayout();
+    }
+    narrate(afterwards == AfterSleep::Stored ? "the PC resumes; Windows lays the screens out as it stored them"
+                                             : "the PC resumes; Windows resets the layout");
+    ++notices_.resumes;
+    if (!samePlaces(before, desktop_)) {
+        ++screenChanges_;
+        ++notices_.screens;
+    }
+}
+
+void SimulatedWindowSystem::storeShownLayout() {
+    for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
+        for (std::size_t source = 0; source < desktop_.adapters[adapter].displays.size(); ++source) {
+            const SimulatedDisplay& shown = desktop_.adapters[adapter].displays[source];
+            SimulatedDisplay& stored = storedLayout_.adapters[adapter].displays[source];
+            stored.x = shown.x;
+            stored.y = shown.y;
+            stored.primary = shown.primary;
+        }
+    }
+    if (layoutStore_) {
+        layoutStore_(storedLayout_);
+    }
+}
+
+}  // namespace orvi::simulation
