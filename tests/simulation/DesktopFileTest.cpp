@@ -50,6 +50,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY9";
     desktop.adapters[1].displays[0].monitors[0].edidValid = false;
     desktop.adapters[1].indirect = true;
+    desktop.adapters[1].outputTechnology = 5;
     desktop.declinesPrimary = true;
     desktop.databaseEntry = false;
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Ignored;
