@@ -323,6 +323,11 @@ struct CommandLineCase {
 
 void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
+// A run that writes FILE, holding what the capture can see of examples/default.json after `change`.
+CommandLineCase capturedAfter(const char* name, void (*change)(DesktopFile&)) {
+    return CommandLineCase{name, {"FILE"}, nullptr, 0, "", false, 87, change};
+}
+
 class CaptureCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CaptureCommandLine, ExitsWithItsCodeAndWritesAllOrNothing) {
@@ -381,44 +386,26 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"QueryMetAGrownConfiguration", {"FILE"}, "QueryDisplayConfig", 0, "", false, 122},
         // The session locked part-way through the capture: captured as refused from the start.
         CommandLineCase{"RefusedPartWay", {"FILE"}, "DisplayConfigGetDeviceInfo", 0, "", false, 5},
-        CommandLineCase{"IndirectVirtualTarget",
-                        {"FILE"},
-                        nullptr,
-                        0,
-                        "",
-                        false,
-                        87,
-                        [](DesktopFile& file) { file.desktop.adapters[0].outputTechnology = 17; }},
+        capturedAfter("IndirectVirtualTarget",
+                      [](DesktopFile& file) { file.desktop.adapters[0].outputTechnology = 17; }),
         // Two screens at the same x, the upper one primary and so listed first but second in the
         // device list: each display device keeps the monitor at its own place.
-        CommandLineCase{"MonitorsNamedOtherwiseAtTheSameX",
-                        {"FILE"},
-                        nullptr,
-                        0,
-                        "",
-                        false,
-                        87,
-                        [](DesktopFile& file) {
-                            std::vector<SimulatedDisplay>& displays = file.desktop.adapters[0].displays;
-                            displays[0].primary = false;
-                            displays[0].y = 1080;
-                            displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY91";
-                            displays[1].primary = true;
-                            displays[1].x = 0;
-                            displays[1].monitorInfoDeviceName = u"\\\\.\\DISPLAY92";
-                        }},
-        CommandLineCase{"MonitorsInDeviceOrder",
-                        {"FILE"},
-                        nullptr,
-                        0,
-                        "",
-                        false,
-                        87,
-                        [](DesktopFile& file) {
-                            file.desktop.monitorsInDeviceOrder = true;
-                            file.desktop.adapters[0].displays[0].primary = false;
-                            file.desktop.adapters[0].displays[1].primary = true;
-                        }}),
+        capturedAfter("MonitorsNamedOtherwiseAtTheSameX",
+                      [](DesktopFile& file) {
+                          std::vector<SimulatedDisplay>& displays = file.desktop.adapters[0].displays;
+                          displays[0].primary = false;
+                          displays[0].y = 1080;
+                          displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY91";
+                          displays[1].primary = true;
+                          displays[1].x = 0;
+                          displays[1].monitorInfoDeviceName = u"\\\\.\\DISPLAY92";
+                      }),
+        capturedAfter("MonitorsInDeviceOrder",
+                      [](DesktopFile& file) {
+                          file.desktop.monitorsInDeviceOrder = true;
+                          file.desktop.adapters[0].displays[0].primary = false;
+                          file.desktop.adapters[0].displays[1].primary = true;
+                      })),
     [](const auto& example) { return std::string(example.param.name); });
 
 }  // namespace
