@@ -26,7 +26,6 @@ TEST(LongPath, TheExtendedFormIsChosenByTheLengthOfTheFullPath) {
         {"ShortestExtended", pathOf(L"C:\\users\\", 260), L"\\\\?\\" + pathOf(L"C:\\users\\", 260)},
         {"OnAShare", share, L"\\\\?\\UNC\\" + share.substr(2)},
         {"ExtendedAlready", pathOf(L"\\\\?\\C:\\users\\", 300), std::nullopt},
-        {"Device", pathOf(L"\\\\.\\pipe\\", 300), std::nullopt},
     };
     for (const LongPathCase& c : cases) {
         SCOPED_TRACE(c.name);
