@@ -61,8 +61,11 @@ log_file_of() {
 
 # Runs a command that writes the log named LOG, which is the file FILE here; prints the log's new
 # lines when it goes to a file, also when Ctrl-C (or SIGTERM) ended the command. Sets `status` to
-# the command's exit code, and `interrupted` when it was interrupted.
+# the command's exit code, and `interrupted` when it was interrupted. With `end_run` naming a
+# function, the command runs in the background and an interrupt calls that function, which ends it:
+# for a program that does not hear the signal.
 interrupted=""
+end_run=""
 run_logged() {
   local log="$1" file="$2"
   shift 2
@@ -75,7 +78,23 @@ run_logged() {
   # The signal reaches the command too (Ctrl-C goes to the whole foreground group): the demo waits
   # for it to end and shows what it wrote.
   trap 'interrupted=1' INT TERM
-  "$@" || status=$?
+  if [ -z "$end_run" ]; then
+    "$@" || status=$?
+  else
+    local ended
+    ended=$(mktemp)
+    (
+      code=0
+      "$@" || code=$?
+      echo "$code" >"$ended"
+    ) &
+    local child=$!
+    trap 'interrupted=1; "$end_run"' INT TERM
+    # A signal ends the wait early: wait again until the command has ended.
+    while kill -0 "$child" 2>/dev/null; do wait "$child" || true; done
+    status=$(cat "$ended")
+    rm -f "$ended"
+  fi
   trap - INT TERM
   [ -n "$interrupted" ] && echo "-- interrupted"
   if [ -n "$log" ]; then
@@ -91,9 +110,27 @@ run_logged() {
   echo "-- exit code: $status"
 }
 
+# Ends the Wine run as a sign-out would: Wine passes no Ctrl-C to a windowless program, so the tool's
+# listening window (which it has while it waits, on an X display) is told that the session ends. A
+# tool without that window (no X display, or in the middle of a look that does not end) is ended as
+# Windows ends a program without a window at sign-out.
+end_wine_run() {
+  local tries=0
+  if [ -n "${DISPLAY:-}" ]; then
+    while [ $tries -lt 3 ]; do
+      wine "$root/build/windows/bin/send_session_end.exe" </dev/null && return 0
+      tries=$((tries + 1))
+      sleep 1
+    done
+  fi
+  echo "-- the tool has no window that hears a sign-out now: the Wine run is ended"
+  wineserver -k
+}
+
 run_wine() {
   "$root/scripts/install-deps.sh" windows
-  (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows -j2 --target SetPrimaryKiv >/dev/null)
+  (cd "$root" && cmake --preset windows >/dev/null &&
+    cmake --build --preset windows -j2 --target SetPrimaryKiv send_session_end >/dev/null)
   export WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # Wine tells of the prefix it makes on its first start; that is no line of the tool's.
@@ -111,7 +148,10 @@ run_wine() {
   if [ -z "${DISPLAY:-}" ]; then
     echo "(no X display: Wine shows none of the tool's message boxes, the help and the errors without a log file)"
   fi
-  run_logged "$log" "$file" wine "$root/build/windows/bin/SetPrimaryKiv.exe" "$@"
+  # In a session of its own: Ctrl-C reaches the programs of the terminal's process group, and Wine's
+  # desktop process, which the tool starts, ends on it and takes the tool's window along.
+  end_run=end_wine_run
+  run_logged "$log" "$file" setsid -w wine "$root/build/windows/bin/SetPrimaryKiv.exe" "$@"
 }
 
 run_host() {

@@ -1,5 +1,7 @@
 #include "app/AppendOnlyFileBuffer.h"
 
+#include "app/LongPath.h"
+
 #include <limits>
 #include <string>
 
@@ -10,33 +12,25 @@ constexpr DWORD kAppendOnly = FILE_APPEND_DATA | SYNCHRONIZE;
 constexpr DWORD kSharedWithAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 #ifdef _WIN32
-// The path in UTF-16, read in the process code page as CreateFileA reads it. One of MAX_PATH (260)
-// characters or more becomes the "\\?\" form of its full path: Windows opens a longer path in the
-// plain form only where the machine's long-path policy is on (and Wine's CreateFileA not at all), in
-// the "\\?\" form everywhere. Shorter paths stay as given, so that device names such as NUL work.
+// The path in UTF-16, read in the process code page as CreateFileA reads it; one whose full path is
+// MAX_PATH (260) characters or longer in its "\\?\" form (LongPath.h), also when the path as given is
+// short (a relative one in a deep folder). Shorter paths stay as given, so that device names such as
+// NUL work.
 std::wstring widePath(const std::string& path) {
     const int units = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
     MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), units);
-    if (wide.size() < MAX_PATH) {
-        return wide;
-    }
     const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (size == 0) {
         return wide;
     }
     std::wstring full(size, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
-    if (full.empty()) {
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
         return wide;
     }
-    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
-        return L"\\\\?\\" + full;
-    }
-    if (full.rfind(L"\\\\", 0) == 0 && full.rfind(L"\\\\?\\", 0) != 0 && full.rfind(L"\\\\.\\", 0) != 0) {
-        return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
-    }
-    return full;
+    full.resize(length);
+    return extendedLengthPath(full).value_or(wide);
 }
 
 HANDLE openForAppending(const std::string& path) {

@@ -13,6 +13,9 @@ if(NOT "$ENV{KIV_SIGNING_PFX}" STREQUAL "" AND NOT "$ENV{KIV_SIGNING_PASSWORD}" 
   message(STATUS "Signing with $ENV{KIV_SIGNING_PFX}")
 else()
   set(KIV_SIGNING OFF)
+  if(NOT "$ENV{KIV_SIGNING_PFX}" STREQUAL "")
+    message(WARNING "KIV_SIGNING_PFX is set but KIV_SIGNING_PASSWORD is empty: nothing is signed")
+  endif()
 endif()
 set(KIV_SIGN_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/sign.sh)
 

@@ -167,11 +167,12 @@ SimulatedDisplay readDisplay(const json& object, const std::string& where) {
 }
 
 SimulatedAdapter readAdapter(const json& object, const std::string& where) {
-    checkKeys(object, where, {"name", "hardwareId", "displays", "indirect"});
+    checkKeys(object, where, {"name", "hardwareId", "displays", "indirect", "outputTechnology"});
     SimulatedAdapter adapter;
     adapter.name = readText(object, "name", where);
     adapter.hardwareId = readText(object, "hardwareId", where);
     adapter.indirect = readBool(object, "indirect", adapter.indirect, where);
+    adapter.outputTechnology = readOptionalNumber<UINT32>(object, "outputTechnology", where);
     const json& displays = readArray(object, "displays", where);
     for (std::size_t i = 0; i < displays.size(); ++i) {
         adapter.displays.push_back(readDisplay(displays[i], item(where, "displays", i)));
@@ -486,6 +487,9 @@ json adapterToJson(const SimulatedAdapter& adapter) {
         {"name", utf16ToUtf8(adapter.name)}, {"hardwareId", utf16ToUtf8(adapter.hardwareId)}, {"displays", displays}};
     if (adapter.indirect) {
         result["indirect"] = true;
+    }
+    if (adapter.outputTechnology) {
+        result["outputTechnology"] = *adapter.outputTechnology;
     }
     return result;
 }

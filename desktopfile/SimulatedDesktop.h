@@ -73,6 +73,10 @@ struct SimulatedAdapter {
     // Its screens are indirect displays (a USB display adapter's driver): the display configuration
     // gives their targets the output technology DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED.
     bool indirect = false;
+    // The output technology (DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY) that its targets report, where
+    // not the one above (0 for an adapter that is not indirect): an indirect display driver reports
+    // the technology of its choice, HDMI (5) as often as INDIRECT_VIRTUAL (17).
+    std::optional<UINT32> outputTechnology = std::nullopt;
 };
 
 // How QueryDisplayConfig and SetDisplayConfig answer the virtual-mode-aware flags

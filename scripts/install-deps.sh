@@ -3,10 +3,12 @@
 # Usage: scripts/install-deps.sh [host|windows|fuzz]...   (default: everything)
 set -euo pipefail
 
-host=(cmake make g++ libgtest-dev libcxxopts-dev nlohmann-json3-dev clang-format)
-windows=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest libcxxopts-dev wine wine64 xvfb
-         xserver-xorg-core xserver-xorg-video-dummy wixl osslsigncode openssl msitools)
-fuzz=(clang libclang-rt-14-dev)
+# Each part holds all that its build and its tests need, so that any part runs alone on a fresh
+# machine. The Windows tests held against Wine also run the host build's programs (part host).
+host=(cmake make g++ libgtest-dev libcxxopts-dev nlohmann-json3-dev clang-format git)
+windows=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest libcxxopts-dev nlohmann-json3-dev
+         wine wine64 xvfb xserver-xorg-core xserver-xorg-video-dummy wixl osslsigncode openssl msitools)
+fuzz=(cmake make clang libclang-rt-14-dev libgtest-dev libcxxopts-dev nlohmann-json3-dev)
 
 wanted=()
 [ $# -eq 0 ] && set -- host windows fuzz

@@ -134,9 +134,11 @@ DisplayCall functionOf(DisplayOperation operation) {
 // The output technology of a target on the adapter with this index; one beyond the desktop's
 // adapters counts as a plain connector.
 UINT32 outputTechnologyOf(const SimulatedDesktop& desktop, std::size_t adapter) {
-    return adapter < desktop.adapters.size() && desktop.adapters[adapter].indirect
-               ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED
-               : 0;
+    if (adapter >= desktop.adapters.size()) {
+        return 0;
+    }
+    const SimulatedAdapter& target = desktop.adapters[adapter];
+    return target.outputTechnology.value_or(target.indirect ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED : 0);
 }
 
 UINT32 sourceIdOf(const SimulatedDisplay& display, std::size_t index) {

@@ -30,7 +30,8 @@
 //   change to the registry at once; a change without it lasts for the run only. When the layout
 //   store cannot keep the new layout, that record answers DISP_CHANGE_NOTUPDATED and changes nothing.
 //
-// - A target on an indirect adapter has the output technology DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED.
+// - A target on an indirect adapter has the output technology DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED,
+//   or the adapter's outputTechnology where it has one.
 //   With legacyIndirectPrimary "failed", a ChangeDisplaySettingsExW record with CDS_SET_PRIMARY for an
 //   indirect display answers DISP_CHANGE_FAILED; with "ignored" an apply that would make an indirect
 //   display primary answers DISP_CHANGE_SUCCESSFUL and changes nothing shown.

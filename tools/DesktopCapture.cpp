@@ -101,18 +101,22 @@ BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 // Gives each attached display device the name that GetMonitorInfoW reports for its monitor, where
 // that is another name: a monitor whose name is no attached display device's goes to the first
 // attached display device without a monitor of its name at the same place, else the first left.
-void readMonitorNames(std::vector<Device>& devices) {
+// Answers whether EnumDisplayMonitors listed the primary monitor after another one (in device order,
+// not the primary first).
+bool readMonitorNames(std::vector<Device>& devices) {
     std::vector<HMONITOR> monitors;
     if (!platform::enumDisplayMonitors(collectMonitor, reinterpret_cast<LPARAM>(&monitors))) {
         throw CaptureFailure("EnumDisplayMonitors", GetLastError());
     }
     std::vector<std::pair<std::u16string, RECT>> named;
+    bool primaryAfterAnother = false;
     for (const HMONITOR monitor : monitors) {
         MONITORINFOEXW info{};
         info.cbSize = sizeof info;
         if (!platform::getMonitorInfo(monitor, &info)) {
             throw CaptureFailure("GetMonitorInfoW", GetLastError());
         }
+        primaryAfterAnother = primaryAfterAnother || ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 && !named.empty());
         named.emplace_back(textOf(info.szDevice), info.rcMonitor);
     }
     std::vector<bool> matched(devices.size(), false);
@@ -145,6 +149,7 @@ void readMonitorNames(std::vector<Device>& devices) {
             devices[*chosen].display.monitorInfoDeviceName = name;
         }
     }
+    return primaryAfterAnother;
 }
 
 struct Configuration {
@@ -152,15 +157,18 @@ struct Configuration {
     std::vector<DISPLAYCONFIG_MODE_INFO> modes;
 };
 
-// The display configuration as a query with these flags gives it; none when the session is refused
-// it.
-std::optional<Configuration> queryConfiguration(UINT32 flags) {
+// Thrown where a display-configuration call answers ERROR_ACCESS_DENIED: the session has no access
+// to the console (locked, remote, switched away), at the first call or part-way through.
+struct ConfigurationRefused {};
+
+// The display configuration as a query with these flags gives it.
+Configuration queryConfiguration(UINT32 flags) {
     for (int attempt = 1;; ++attempt) {
         UINT32 pathCount = 0;
         UINT32 modeCount = 0;
         const LONG sizes = platform::getDisplayConfigBufferSizes(flags, &pathCount, &modeCount);
         if (sizes == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
-            return std::nullopt;
+            throw ConfigurationRefused{};
         }
         if (sizes != static_cast<LONG>(ERROR_SUCCESS)) {
             throw CaptureFailure("GetDisplayConfigBufferSizes", static_cast<DWORD>(sizes));
@@ -175,7 +183,7 @@ std::optional<Configuration> queryConfiguration(UINT32 flags) {
             platform::queryDisplayConfig(flags, &pathCount, result.paths.data(), &modeCount, result.modes.data(),
                                          flags == QDC_DATABASE_CURRENT ? &topology : nullptr);
         if (query == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
-            return std::nullopt;
+            throw ConfigurationRefused{};
         }
         if (query == static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER) && attempt < kQueryAttempts) {
             continue;
@@ -191,6 +199,9 @@ std::optional<Configuration> queryConfiguration(UINT32 flags) {
 
 void ask(DISPLAYCONFIG_DEVICE_INFO_HEADER& request) {
     const LONG result = platform::displayConfigGetDeviceInfo(&request);
+    if (result == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
+        throw ConfigurationRefused{};
+    }
     if (result != static_cast<LONG>(ERROR_SUCCESS)) {
         throw CaptureFailure("DisplayConfigGetDeviceInfo", static_cast<DWORD>(result));
     }
@@ -224,6 +235,16 @@ Target targetOf(const DISPLAYCONFIG_PATH_TARGET_INFO& target) {
     return result;
 }
 
+// A USB display adapter: its hardware id names the USB bus ("USB\\VID_17E9&PID_FF13&MI_00"). Windows
+// drives every such adapter as an indirect display, whatever output technology its driver reports.
+bool onTheUsbBus(const std::u16string& hardwareId) {
+    const std::u16string bus = u"USB\\";
+    return hardwareId.size() >= bus.size() &&
+           std::equal(bus.begin(), bus.end(), hardwareId.begin(), [](char16_t expected, char16_t given) {
+               return expected == (given >= u'a' && given <= u'z' ? given - u'a' + u'A' : given);
+           });
+}
+
 // Windows answers QDC_DATABASE_CURRENT without modes when its layout database has no entry for the
 // screens.
 bool hasDatabaseEntry(const Configuration& database) {
@@ -231,6 +252,37 @@ bool hasDatabaseEntry(const Configuration& database) {
                return path.sourceInfo.modeInfoIdx == DISPLAYCONFIG_PATH_MODE_IDX_INVALID &&
                       path.targetInfo.modeInfoIdx == DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
            });
+}
+
+// One active path: its display device (an index in the list), its source and its target.
+struct PathSeen {
+    std::size_t device;
+    DISPLAYCONFIG_PATH_SOURCE_INFO source;
+    Target target;
+};
+
+struct ConfigurationSeen {
+    std::vector<PathSeen> paths;  // in the paths' order
+    bool databaseEntry = true;
+};
+
+// Throws ConfigurationRefused as any of its calls does.
+ConfigurationSeen readConfiguration(const std::vector<Device>& devices) {
+    ConfigurationSeen seen;
+    for (const DISPLAYCONFIG_PATH_INFO& path : queryConfiguration(QDC_ONLY_ACTIVE_PATHS).paths) {
+        const std::u16string name = sourceName(path.sourceInfo);
+        const auto device =
+            std::find_if(devices.begin(), devices.end(), [&](const Device& each) { return each.name == name; });
+        if (device == devices.end()) {
+            throw std::runtime_error(
+                "The display configuration names a display device that "
+                "EnumDisplayDevicesW does not list");
+        }
+        seen.paths.push_back(
+            PathSeen{static_cast<std::size_t>(device - devices.begin()), path.sourceInfo, targetOf(path.targetInfo)});
+    }
+    seen.databaseEntry = hasDatabaseEntry(queryConfiguration(QDC_DATABASE_CURRENT));
+    return seen;
 }
 
 // Puts the devices into adapters: by their source's adapter, else with the devices of the same
@@ -283,6 +335,9 @@ simulation::SimulatedDesktop arrange(std::vector<Device>& devices, const std::ve
     for (const Target& target : targets) {
         const std::optional<std::size_t> group = groupWithLuid(target.adapter);
         groups[group ? *group : addGroup(target.adapter, nullptr)].adapter.indirect |= target.indirect;
+    }
+    for (Group& group : groups) {
+        group.adapter.indirect = group.adapter.indirect || onTheUsbBus(group.adapter.hardwareId);
     }
 
     bool listedByAdapter = true;
@@ -356,36 +411,27 @@ simulation::DesktopFile captureDesktop() {
             readSettings(device);
         }
     }
-    readMonitorNames(devices);
-
     simulation::DesktopFile file;
+    file.desktop.monitorsInDeviceOrder = readMonitorNames(devices);
+
+    ConfigurationSeen seen;
+    try {
+        seen = readConfiguration(devices);
+    } catch (const ConfigurationRefused&) {
+        file.remoteSession = true;  // nothing of the configuration, as for a session refused from the start
+    }
     std::vector<Target> targets;
     std::vector<std::pair<std::size_t, std::size_t>> pathsOfDevice;  // (device, target), in path order
-    const std::optional<Configuration> active = queryConfiguration(QDC_ONLY_ACTIVE_PATHS);
-    if (!active) {
-        file.remoteSession = true;
-    } else {
-        for (const DISPLAYCONFIG_PATH_INFO& path : active->paths) {
-            const std::u16string name = sourceName(path.sourceInfo);
-            const auto device =
-                std::find_if(devices.begin(), devices.end(), [&](const Device& each) { return each.name == name; });
-            if (device == devices.end()) {
-                throw std::runtime_error(
-                    "The display configuration names a display device that "
-                    "EnumDisplayDevicesW does not list");
-            }
-            device->adapter = path.sourceInfo.adapterId;
-            device->sourceId = path.sourceInfo.id;
-            pathsOfDevice.emplace_back(static_cast<std::size_t>(device - devices.begin()), targets.size());
-            targets.push_back(targetOf(path.targetInfo));
-        }
-        const bool anyAttached =
-            std::any_of(devices.begin(), devices.end(), [](const Device& each) { return each.attached; });
-        file.desktop.displayPaths = !active->paths.empty() || !anyAttached;
-        if (const std::optional<Configuration> database = queryConfiguration(QDC_DATABASE_CURRENT)) {
-            file.desktop.databaseEntry = hasDatabaseEntry(*database);
-        }
+    for (const PathSeen& path : seen.paths) {
+        devices[path.device].adapter = path.source.adapterId;
+        devices[path.device].sourceId = path.source.id;
+        pathsOfDevice.emplace_back(path.device, targets.size());
+        targets.push_back(path.target);
     }
+    const bool anyAttached =
+        std::any_of(devices.begin(), devices.end(), [](const Device& each) { return each.attached; });
+    file.desktop.displayPaths = file.remoteSession || !seen.paths.empty() || !anyAttached;
+    file.desktop.databaseEntry = seen.databaseEntry;
     file.desktop.adapters = arrange(devices, targets, pathsOfDevice).adapters;
     return file;
 }

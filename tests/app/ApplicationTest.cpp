@@ -322,8 +322,8 @@ const UnloggedFailure kUnloggedFailures[] = {
 TEST_F(ReportFailure, ShowsAnErrorBoxWhenTheErrorLineReachesNoFile) {
     for (const UnloggedFailure& c : kUnloggedFailures) {
         SCOPED_TRACE(c.name);
-        const std::string path =
-            c.path.empty() || c.path.front() == '/' ? c.path : folder_.file(c.name + ("-" + c.path));
+        const bool inFolder = !c.path.empty() && c.path.front() != '/';
+        const std::string path = inFolder ? folder_.file(c.name + ("-" + c.path)) : c.path;
         {
             orvi::LogFile logFile;
             if (!path.empty()) {
@@ -339,7 +339,7 @@ TEST_F(ReportFailure, ShowsAnErrorBoxWhenTheErrorLineReachesNoFile) {
             EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.box ? kBox : "");
             orvi::simulation::failNextFileWrites(0);
         }
-        if (!path.empty() && path.front() != '/') {
+        if (inFolder) {
             EXPECT_EQ(readFile(path), c.content);
         }
     }

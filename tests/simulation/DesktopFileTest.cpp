@@ -53,6 +53,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].dynamicRefresh = true;
     desktop.adapters[1].displays[0].monitorInfoPrimary = true;
     desktop.adapters[1].indirect = true;
+    desktop.adapters[1].outputTechnology = 5;
     desktop.declinesPrimary = true;
     desktop.databaseEntry = false;
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Ignored;

@@ -78,6 +78,8 @@ int ChildProcess::waitForExit(std::chrono::milliseconds limit) {
     return exitCode_;
 }
 
+bool ChildProcess::hasEnded() { return exited_ || endedWithin(std::chrono::milliseconds(0)); }
+
 ChildProcess::~ChildProcess() {
     endInput();
     if (!exited_ && !endedWithin(kGraceTime)) {

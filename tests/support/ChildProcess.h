@@ -59,6 +59,8 @@ public:
     // Waits up to `limit` for its end and returns its exit code (on the host 128 + the signal when
     // a signal ended it). A child still running then fails the test, is killed, and gives -1.
     int waitForExit(std::chrono::milliseconds limit = kAnswerTime);
+    // Whether it has ended, without waiting.
+    bool hasEnded();
     // Its process id; 0 when it did not start.
     unsigned long id() const;
 

@@ -36,25 +36,39 @@ Capture capture(const std::string& desktopFile, const std::vector<std::string>& 
     return Capture{child.waitForExit(), std::move(output)};
 }
 
+bool refusesTheConfiguration(const orvi::simulation::PlannedFailure& failure) {
+    using orvi::simulation::DisplayCall;
+    return failure.result == static_cast<LONG>(ERROR_ACCESS_DENIED) &&
+           (failure.call == DisplayCall::getDisplayConfigBufferSizes ||
+            failure.call == DisplayCall::queryDisplayConfig || failure.call == DisplayCall::displayConfigGetDeviceInfo);
+}
+
+bool onTheUsbBus(const std::u16string& hardwareId) { return hardwareId.rfind(u"USB\\", 0) == 0; }
+
 // The file as DesktopCapture can see it: without what only the simulation knows (plug-ins, failures,
-// how Windows answers a change, session locks after the start, the rest of a day), detached display devices with the
-// default settings and no monitors, no monitors in a session refused the display configuration or
-// without display paths, no source id for a display device without a display path, adapters in the
-// order of their first display device in the list, ids and the device order written only where they
-// are not the counted ones.
+// how Windows answers a change, session locks after the start, output technologies, the rest of a
+// day), detached display devices with the default settings and no monitors, no monitors in a session
+// refused the display configuration (from the start, or by a failure of one of its calls that the
+// capture makes) or without display paths, no source id for a display device without a display path,
+// adapters in the order of their first display device in the list, indirect where a target reports
+// an indirect output technology or the hardware id names the USB bus, monitorsInDeviceOrder only where
+// it puts a primary after another monitor, ids and the device order written only where they are not
+// the counted ones.
 DesktopFile observable(DesktopFile file) {
     SimulatedDesktop& desktop = file.desktop;
     desktop = orvi::simulation::SimulatedWindowSystem(desktop).desktop();  // names filled in
     file.plugIns.clear();
-    file.failures.clear();
     file.unplugs.clear();
     file.userPrimary.clear();
     file.sleeps.clear();
     file.sessionEndsAtSecond.reset();
     desktop.declinesPrimary = false;
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Taken;
-    const bool refused = file.remoteSession || std::any_of(file.sessionLocked.begin(), file.sessionLocked.end(),
-                                                           [](const auto& lock) { return lock.fromSecond == 0; });
+    const bool refused = file.remoteSession ||
+                         std::any_of(file.sessionLocked.begin(), file.sessionLocked.end(),
+                                     [](const auto& lock) { return lock.fromSecond == 0; }) ||
+                         std::any_of(file.failures.begin(), file.failures.end(), refusesTheConfiguration);
+    file.failures.clear();
     file.sessionLocked.clear();
     file.remoteSession = refused;
     const bool noPaths = refused || !desktop.displayPaths;
@@ -113,15 +127,25 @@ DesktopFile observable(DesktopFile file) {
     // Adapters come in the order of their first display device in the list.
     std::vector<std::size_t> adapterOrder(desktop.adapters.size());
     std::vector<DWORD> firstListed(desktop.adapters.size(), static_cast<DWORD>(order.size()));
+    std::vector<const SimulatedDisplay*> monitorsListed(order.size(), nullptr);  // attached ones, in device order
     std::size_t place = 0;
     for (std::size_t a = 0; a < desktop.adapters.size(); ++a) {
+        SimulatedAdapter& adapter = desktop.adapters[a];
         adapterOrder[a] = a;
-        desktop.adapters[a].indirect = desktop.adapters[a].indirect && targeted[a];
-        for (SimulatedDisplay& display : desktop.adapters[a].displays) {
+        const UINT32 technology = adapter.outputTechnology.value_or(adapter.indirect ? 16 : 0);
+        adapter.indirect = (targeted[a] && (technology == 16 || technology == 17)) || onTheUsbBus(adapter.hardwareId);
+        adapter.outputTechnology.reset();
+        for (SimulatedDisplay& display : adapter.displays) {
             display.deviceIndex = listed[place++];
             firstListed[a] = std::min(firstListed[a], *display.deviceIndex);
+            monitorsListed[*display.deviceIndex] = display.attached ? &display : nullptr;
         }
     }
+    monitorsListed.erase(std::remove(monitorsListed.begin(), monitorsListed.end(), nullptr), monitorsListed.end());
+    desktop.monitorsInDeviceOrder =
+        desktop.monitorsInDeviceOrder &&
+        std::any_of(monitorsListed.begin(), monitorsListed.end(),
+                    [&](const SimulatedDisplay* each) { return each->primary && each != monitorsListed.front(); });
     std::stable_sort(adapterOrder.begin(), adapterOrder.end(),
                      [&](std::size_t x, std::size_t y) { return firstListed[x] < firstListed[y]; });
     std::vector<std::size_t> newIndex(adapterOrder.size());
@@ -266,6 +290,14 @@ DesktopFile generatedFile(unsigned seed) {
     desktop.databaseEntry = !chance(random, 0.3);
     desktop.displayPaths = !chance(random, 0.1);
     file.remoteSession = chance(random, 0.1);
+    // Drawn last, so that the desktops above stay those of earlier seeds.
+    desktop.monitorsInDeviceOrder = chance(random, 0.3);
+    for (SimulatedAdapter& adapter : desktop.adapters) {
+        const int technology = uniform(random, 0, 5);
+        if (technology >= 4) {
+            adapter.outputTechnology = technology == 4 ? 5 : 17;  // HDMI, INDIRECT_VIRTUAL
+        }
+    }
     return file;
 }
 
@@ -285,13 +317,20 @@ TEST(CapturedGeneratedDesktop, GivesTheFileBackButWhatNoDisplayCallShows) {
 struct CommandLineCase {
     const char* name;
     std::vector<std::string> arguments;  // "FILE" stands for a file in the test's folder
-    const char* failure;                 // a display call that fails in the run, or nullptr
+    const char* failure;                 // a display call that fails once in the run, or nullptr
     int exitCode;
-    std::string errorStart;  // the start of standard error
-    bool fileKept;           // FILE keeps what it held before
+    std::string errorStart;                  // the start of standard error
+    bool fileKept;                           // FILE keeps what it held before; else it holds what the capture can see
+    LONG result = 87;                        // what the failing call answers (a BOOL call: FALSE, this its last error)
+    void (*change)(DesktopFile&) = nullptr;  // made to examples/default.json before the run
 };
 
 void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
+
+// A run that writes FILE, holding what the capture can see of examples/default.json after `change`.
+CommandLineCase capturedAfter(const char* name, void (*change)(DesktopFile&)) {
+    return CommandLineCase{name, {"FILE"}, nullptr, 0, "", false, 87, change};
+}
 
 class CaptureCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
 
@@ -303,7 +342,11 @@ TEST_P(CaptureCommandLine, ExitsWithItsCodeAndWritesAllOrNothing) {
     DesktopFile desktop = orvi::simulation::readDesktopFile(std::string(KIV_EXAMPLES_DIR) + "/default.json");
     if (c.failure != nullptr) {
         const orvi::simulation::DisplayCall call = *orvi::simulation::displayCallNamed(c.failure);
-        desktop.failures.push_back({call, 1, orvi::simulation::answersWithBool(call) ? 0 : 87, 87});
+        desktop.failures.push_back(
+            {call, 1, orvi::simulation::answersWithBool(call) ? 0 : c.result, static_cast<DWORD>(c.result)});
+    }
+    if (c.change != nullptr) {
+        c.change(desktop);
     }
     const std::string desktopPath = folder.file("desktop.json");
     writeFile(desktopPath, orvi::simulation::formatDesktop(desktop));
@@ -317,7 +360,7 @@ TEST_P(CaptureCommandLine, ExitsWithItsCodeAndWritesAllOrNothing) {
     if (c.fileKept) {
         EXPECT_EQ(written, "before");
     } else {
-        EXPECT_EQ(written, capture(desktopPath).output);
+        EXPECT_EQ(written, orvi::simulation::formatDesktop(observable(desktop)));
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2) << "a file left behind";
 }
@@ -342,7 +385,31 @@ INSTANTIATE_TEST_SUITE_P(
                         "QueryDisplayConfig",
                         2,
                         "DesktopCapture: QueryDisplayConfig failed (error code 0x57)",
-                        true}),
+                        true},
+        // A screen plugged in between the sizes and the query: asked again.
+        CommandLineCase{"QueryMetAGrownConfiguration", {"FILE"}, "QueryDisplayConfig", 0, "", false, 122},
+        // The session locked part-way through the capture: captured as refused from the start.
+        CommandLineCase{"RefusedPartWay", {"FILE"}, "DisplayConfigGetDeviceInfo", 0, "", false, 5},
+        capturedAfter("IndirectVirtualTarget",
+                      [](DesktopFile& file) { file.desktop.adapters[0].outputTechnology = 17; }),
+        // Two screens at the same x, the upper one primary and so listed first but second in the
+        // device list: each display device keeps the monitor at its own place.
+        capturedAfter("MonitorsNamedOtherwiseAtTheSameX",
+                      [](DesktopFile& file) {
+                          std::vector<SimulatedDisplay>& displays = file.desktop.adapters[0].displays;
+                          displays[0].primary = false;
+                          displays[0].y = 1080;
+                          displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY91";
+                          displays[1].primary = true;
+                          displays[1].x = 0;
+                          displays[1].monitorInfoDeviceName = u"\\\\.\\DISPLAY92";
+                      }),
+        capturedAfter("MonitorsInDeviceOrder",
+                      [](DesktopFile& file) {
+                          file.desktop.monitorsInDeviceOrder = true;
+                          file.desktop.adapters[0].displays[0].primary = false;
+                          file.desktop.adapters[0].displays[1].primary = true;
+                      })),
     [](const auto& example) { return std::string(example.param.name); });
 
 }  // namespace

@@ -27,9 +27,18 @@ const std::string kOnePass = "Searching for Monitor Screens\r\n(?:[^\r\n]*\r\n)*
 TEST(ConcurrencyEndToEnd, OfTwoInstancesStartedTogetherWithOneLogExactlyOneRuns) {
     const TemporaryFolder folder("together");
     const std::string log = folder.file("run.log");
-    // Each would wait 2 s for a Kiv: long enough for the other to start meanwhile.
+    // A sibling tool holds the family lock: the instance that takes the single-instance lock keeps it,
+    // waiting in its first pass, until the other has started and given up, however slowly Wine
+    // starts either.
+    ChildProcess sibling = mutexHolder("hold", kFamilyMutex);
+    ASSERT_EQ(sibling.readLine(), "locked");
     ToolProcess first({"-t", "2", "-l", log});
     ToolProcess second({"-t", "2", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Other instance of this application is already running\r\n")) << readFile(log);
+    ASSERT_TRUE(e2e::waitForText(log, kWaitingLine)) << readFile(log);
+    sibling.endInput();
+    EXPECT_EQ(sibling.readLine(), "released");
+    EXPECT_EQ(sibling.waitForExit(), 0);
     const e2e::ToolRun firstRun = first.finish(Box::NotExpected);
     const e2e::ToolRun secondRun = second.finish(Box::NotExpected);
 
@@ -39,6 +48,7 @@ TEST(ConcurrencyEndToEnd, OfTwoInstancesStartedTogetherWithOneLogExactlyOneRuns)
     const std::string content = readFile(log);
     EXPECT_EQ(countOf(content, "App start at: "), 2) << content;
     EXPECT_EQ(countOf(content, "Other instance of this application is already running\r\n"), 1) << content;
+    EXPECT_EQ(countOf(content, kWaitingLine), 1) << content;
     // The one that runs looks, waits for the deadline, looks again and gives up.
     EXPECT_EQ(countOf(content, "Searching for Monitor Screens\r\n"), 2) << content;
     EXPECT_EQ(countOf(content, "Kiv device isn't found. 2s for it to apear\r\n"), 1) << content;

@@ -202,6 +202,15 @@ TEST(EntryEndToEnd, TheEndOfTheSessionEndsTheWaitAtOnce) {
         << readFile(log);
 }
 
+// A run given `-l logArgument` opens the log file at `logFile` and writes its pass into it.
+void expectOnePassLogged(const std::string& logArgument, const std::string& logFile) {
+    const auto run = runTool({"-t", "0", "-l", logArgument}, Box::NotExpected);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.standardError, "") << "opened";
+    EXPECT_TRUE(std::regex_match(e2e::readUtf8Path(logFile), std::regex(kStartLines + kWinePass)))
+        << e2e::readUtf8Path(logFile);
+}
+
 // A log path beyond MAX_PATH (260 characters) in a folder that exists.
 TEST(EntryEndToEnd, ALogPathOf300CharactersIsWritten) {
     const TemporaryFolder folder("long-path");
@@ -209,11 +218,20 @@ TEST(EntryEndToEnd, ALogPathOf300CharactersIsWritten) {
     ASSERT_LT(inside.size(), 290u);
     const std::string log = inside + std::string(300 - inside.size() - 4, 'l') + ".log";
     ASSERT_EQ(log.size(), 300u);
-    const auto run = runTool({"-t", "0", "-l", log}, Box::NotExpected);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.standardError, "") << "opened";
-    EXPECT_TRUE(std::regex_match(e2e::readUtf8Path(log), std::regex(kStartLines + kWinePass)))
-        << e2e::readUtf8Path(log);
+    expectOnePassLogged(log, log);
+}
+
+// A short relative log path whose full path is beyond MAX_PATH: the tool started in a deep folder.
+TEST(EntryEndToEnd, AShortRelativeLogPathInADeepFolderIsWritten) {
+    const TemporaryFolder folder("deep-folder");
+    const std::string deep = e2e::folderIn(folder, std::string(240 - folder.path().string().size() - 2, 'f'));
+    ASSERT_EQ(deep.size(), 240u);
+    const std::string log = std::string(36, 'l') + ".log";
+    char before[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));  // the tool starts in the test's folder
+    expectOnePassLogged(log, deep + log);
+    SetCurrentDirectoryA(before);
 }
 
 TEST(EntryEndToEnd, AFailureIsOneErrorLineInTheLogFile) {
