@@ -317,16 +317,21 @@ std::vector<PlannedFailure> readFailures(const json& document) {
     return failures;
 }
 
-PlannedSessionLock readSessionLock(const json& object, const std::string& where) {
-    checkKeys(object, where, {"fromSecond", "toSecond"});
+// A time from "fromSecond" up to a later "toSecond", both required.
+PlannedSessionLock readInterval(const json& object, const std::string& where) {
     requireKeys(object, where, {"fromSecond", "toSecond"});
-    PlannedSessionLock lock;
-    lock.fromSecond = readNumber<unsigned>(object, "fromSecond", 0, where);
-    lock.toSecond = readNumber<unsigned>(object, "toSecond", 0, where);
-    if (lock.toSecond <= lock.fromSecond) {
+    PlannedSessionLock interval;
+    interval.fromSecond = readNumber<unsigned>(object, "fromSecond", 0, where);
+    interval.toSecond = readNumber<unsigned>(object, "toSecond", 0, where);
+    if (interval.toSecond <= interval.fromSecond) {
         fault(member(where, "toSecond"), "must be later than \"fromSecond\"");
     }
-    return lock;
+    return interval;
+}
+
+PlannedSessionLock readSessionLock(const json& object, const std::string& where) {
+    checkKeys(object, where, {"fromSecond", "toSecond"});
+    return readInterval(object, where);
 }
 
 PlannedUnplug readUnplug(const json& object, const std::string& where) {
@@ -355,13 +360,10 @@ constexpr const char* kReset = "reset";
 
 PlannedSleep readSleep(const json& object, const std::string& where) {
     checkKeys(object, where, {"fromSecond", "toSecond", "afterwards"});
-    requireKeys(object, where, {"fromSecond", "toSecond"});
+    const PlannedSessionLock interval = readInterval(object, where);
     PlannedSleep sleep;
-    sleep.fromSecond = readNumber<unsigned>(object, "fromSecond", 0, where);
-    sleep.toSecond = readNumber<unsigned>(object, "toSecond", 0, where);
-    if (sleep.toSecond <= sleep.fromSecond) {
-        fault(member(where, "toSecond"), "must be later than \"fromSecond\"");
-    }
+    sleep.fromSecond = interval.fromSecond;
+    sleep.toSecond = interval.toSecond;
     const auto afterwards = object.find("afterwards");
     if (afterwards != object.end()) {
         if (*afterwards != kStored && *afterwards != kReset) {

@@ -80,6 +80,16 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_EQ(formatDesktop(parseDesktop(session)), session);
     EXPECT_EQ(parseDesktop(session).sessionLocked.at(1).toSecond, 4000000000u);
     EXPECT_TRUE(parseDesktop(session).remoteSession);
+
+    orvi::simulation::DesktopFile day{desktop, {}};
+    day.unplugs = {{60, u"Varel Kiv USB Display Adapter"}, {70, std::size_t{1}}};
+    day.userPrimary = {{80, u"\\\\.\\DISPLAY1"}};
+    day.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset}, {110, 120}};
+    day.sessionEndsAtSecond = 130;
+    const std::string dayText = formatDesktop(day);
+    EXPECT_EQ(formatDesktop(parseDesktop(dayText)), dayText);
+    EXPECT_EQ(parseDesktop(dayText).sleeps.at(0).afterwards, orvi::simulation::AfterSleep::Reset);
+    EXPECT_EQ(std::get<std::size_t>(parseDesktop(dayText).unplugs.at(1).adapter), 1u);
 }
 
 TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
@@ -202,6 +212,16 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [{"displays": [{"monitors": [{}]}]}, {"displays": [{"monitors": [{"targetAdapter": 0}]}]}]})",
          "adapters[1].displays[0].monitors[0].targetId: another monitor of the target adapter has this target id"},
         {R"({"adapters": [{"displays": [{"deviceIndex": -1}]}]})", "adapters[0].displays[0].deviceIndex: out of range"},
+        {R"({"adapters": [], "unplugs": [{"atSecond": 5}]})", "unplugs[0]: \"adapter\" missing"},
+        {R"({"adapters": [], "unplugs": [{"atSecond": 5, "adapter": true}]})",
+         "unplugs[0].adapter: must be an adapter's name or index"},
+        {R"({"adapters": [], "userPrimary": [{"display": "\\\\.\\DISPLAY1"}]})",
+         "userPrimary[0]: \"atSecond\" missing"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 9, "toSecond": 9}]})",
+         "sleeps[0].toSecond: must be later than \"fromSecond\""},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 1, "toSecond": 9, "afterwards": "lost"}]})",
+         "sleeps[0].afterwards: must be \"stored\" or \"reset\""},
+        {R"({"adapters": [], "sessionEndsAtSecond": -1})", "sessionEndsAtSecond: out of range"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
