@@ -34,6 +34,18 @@ void forEachAttached(Desktop& desktop, Visit visit) {
     }
 }
 
+// Makes `primary` the primary display at (0, 0), every attached display device moved alike; coordinates
+// that no real screen has wrap around in 32 bits instead of overflowing.
+void moveToTheOrigin(SimulatedDesktop& desktop, SimulatedDisplay& primary) {
+    const DWORD dx = static_cast<DWORD>(primary.x);
+    const DWORD dy = static_cast<DWORD>(primary.y);
+    forEachAttached(desktop, [&](const std::u16string&, SimulatedDisplay& display) {
+        display.x = static_cast<LONG>(static_cast<DWORD>(display.x) - dx);
+        display.y = static_cast<LONG>(static_cast<DWORD>(display.y) - dy);
+        display.primary = &display == &primary;
+    });
+}
+
 bool samePlaces(const SimulatedDesktop& a, const SimulatedDesktop& b) {
     for (std::size_t adapter = 0; adapter < a.adapters.size(); ++adapter) {
         for (std::size_t source = 0; source < a.adapters[adapter].displays.size(); ++source) {
@@ -171,16 +183,22 @@ SimulatedWindowSystem::ScreenSet SimulatedWindowSystem::screenSet() const {
     return set;
 }
 
-void SimulatedWindowSystem::keepLayoutOfThisSet() {
-    StoredPlacements& placements = storedLayouts_[screenSet()];
+SimulatedWindowSystem::ScreenSet SimulatedWindowSystem::keepLayoutOfThisSet() {
+    const ScreenSet set = screenSet();
+    StoredPlacements& placements = storedLayouts_[set];
     placements.clear();
     forEachAttached(storedLayout_, [&placements](const std::u16string& identity, SimulatedDisplay& display) {
         placements[identity] = Placement{display.x, display.y, display.primary};
     });
+    return set;
 }
 
-void SimulatedWindowSystem::layOutThisSet() {
-    const auto stored = storedLayouts_.find(screenSet());
+void SimulatedWindowSystem::layOutThisSet(const ScreenSet& before, bool primaryMayHaveGone) {
+    const ScreenSet now = screenSet();
+    if (now == before) {
+        return;  // an adapter without screens: Windows lays nothing out anew
+    }
+    const auto stored = storedLayouts_.find(now);
     for (SimulatedDesktop* desktop : {&desktop_, &storedLayout_}) {
         if (stored != storedLayouts_.end()) {
             forEachAttached(*desktop, [&stored](const std::u16string& identity, SimulatedDisplay& display) {
@@ -193,23 +211,16 @@ void SimulatedWindowSystem::layOutThisSet() {
             });
             continue;
         }
-        bool primary = false;
+        bool primary = !primaryMayHaveGone;
         forEachAttached(*desktop, [&primary](const std::u16string&, SimulatedDisplay& display) {
             primary = primary || display.primary;
         });
         for (const DisplayRef ref : displaysInDeviceOrder()) {
             SimulatedDisplay& first = desktop->adapters[ref.adapter].displays[ref.source];
-            if (primary || !first.attached) {
-                continue;
+            if (!primary && first.attached) {
+                moveToTheOrigin(*desktop, first);
+                primary = true;
             }
-            const LONG dx = first.x;
-            const LONG dy = first.y;
-            forEachAttached(*desktop, [dx, dy](const std::u16string&, SimulatedDisplay& display) {
-                display.x -= dx;
-                display.y -= dy;
-            });
-            first.primary = true;
-            primary = true;
         }
     }
 }
@@ -233,11 +244,11 @@ void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
         return;
     }
     narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name));
-    keepLayoutOfThisSet();
+    const ScreenSet before = keepLayoutOfThisSet();
     desktop_.adapters.erase(desktop_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
     storedLayout_.adapters.erase(storedLayout_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
     recordedChanges_.clear();  // of display devices that may be gone
-    layOutThisSet();
+    layOutThisSet(before, true);
     ++screenChanges_;
     ++notices_.screens;
     if (layoutStore_) {
@@ -257,13 +268,7 @@ void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
         return;
     }
     narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display");
-    const LONG dx = chosen->x;
-    const LONG dy = chosen->y;
-    forEachAttached(desktop_, [&](const std::u16string&, SimulatedDisplay& display) {
-        display.x -= dx;
-        display.y -= dy;
-        display.primary = &display == chosen;
-    });
+    moveToTheOrigin(desktop_, *chosen);
     storeShownLayout();
     ++notices_.screens;
 }

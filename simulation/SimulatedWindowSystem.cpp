@@ -239,14 +239,14 @@ void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) 
     if (adapters.empty()) {
         return;
     }
-    keepLayoutOfThisSet();
+    const ScreenSet before = keepLayoutOfThisSet();
     for (SimulatedAdapter& adapter : adapters) {
         narrate("plugged in: " + utf16ToUtf8(adapter.name));
         desktop_.adapters.push_back(adapter);
         storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
     }
     nameDisplays();
-    layOutThisSet();
+    layOutThisSet(before, false);
     ++screenChanges_;
     ++notices_.screens;
 }

@@ -353,11 +353,12 @@ private:
     using ScreenSet = std::vector<std::u16string>;                 // the identities, sorted
     using StoredPlacements = std::map<std::u16string, Placement>;  // by identity
     ScreenSet screenSet() const;
-    // Keeps the stored layout as the one of the set attached now, before the set changes.
-    void keepLayoutOfThisSet();
-    // Lays the screens of the set attached now out as stored for it; otherwise the screens keep their
-    // places and, without a primary, the first one becomes primary at the origin. Shown and stored.
-    void layOutThisSet();
+    // Keeps the stored layout as the one of the set attached now, before the set changes; returns the set.
+    ScreenSet keepLayoutOfThisSet();
+    // When the set attached now is not `before`: lays its screens out as stored for it; otherwise the
+    // screens keep their places and, where the primary may have gone and did, the first one becomes
+    // primary at the origin. Shown and stored.
+    void layOutThisSet(const ScreenSet& before, bool primaryMayHaveGone);
     void unplug(const AdapterChoice& adapter);
     void makePrimary(const std::u16string& deviceName);
     void resume(AfterSleep afterwards);
