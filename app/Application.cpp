@@ -16,15 +16,18 @@ namespace {
 
 constexpr const char* kWatchingLine = "Watching the screens until the session ends";
 
+PassResult resultOf(const PassOutcome& outcome) {
+    if (outcome.end == PassEnd::Stopped) {
+        return PassResult::Stopped;
+    }
+    return outcome.kivFound ? PassResult::KivFound : PassResult::NoKiv;
+}
+
 // While the tool waits, a pass whose look the session refused found no Kiv: the session comes back
 // (an unlock, a reconnection) and a later pass looks again. The pass has let its locks go by now.
 PassResult passThatMayBeRefused(std::ostream& log, const LoggingScanPass& scanPass, const PassOptions& options) {
     try {
-        const PassOutcome outcome = scanPass(log, options);
-        if (outcome.end == PassEnd::Stopped) {
-            return PassResult::Stopped;
-        }
-        return outcome.kivFound ? PassResult::KivFound : PassResult::NoKiv;
+        return resultOf(scanPass(log, options));
     } catch (const DisplayConfigRefused& refused) {
         writeRefusedLook(log, refused.what());
         return PassResult::NoKiv;
@@ -86,10 +89,7 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
     PassResult result = PassResult::NoKiv;
     if (settings.maxWait == 0) {
         // No later look: a refusal is a failure like any other.
-        const PassOutcome outcome = scanPass(settings.log, options);
-        result = outcome.end == PassEnd::Stopped ? PassResult::Stopped
-                 : outcome.kivFound              ? PassResult::KivFound
-                                                 : PassResult::NoKiv;
+        result = resultOf(scanPass(settings.log, options));
     } else {
         const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, options); };
         result = pass();

@@ -73,15 +73,17 @@ void ScreenWatch::look(const platform::Notices& heard) {
         }
         return unchanged == nullptr;
     };
+    // What tells the watch's events apart; `why` is known once the pass has seen the screens.
+    const auto note = [&why] { return "; while watching" + (why.empty() ? std::string() : ", after " + why); };
     try {
         const PassOutcome outcome = scanPass_(log_, options);
         if (outcome.end == PassEnd::Done && outcome.kivFound) {
-            reportKivFound(finding, "; while watching, after " + why);
+            reportKivFound(finding, note());
         }
     } catch (const DisplayConfigRefused& refused) {
         writeRefusedLook(log_, refused.what());
     } catch (const std::exception& failure) {
-        reportFailure(logFile_, failure.what(), why.empty() ? "; while watching" : "; while watching, after " + why);
+        reportFailure(logFile_, failure.what(), note());
     }
 }
 

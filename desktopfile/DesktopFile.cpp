@@ -257,7 +257,8 @@ constexpr NamedValue<VirtualModeAware> kVirtualModeAwareNames[] = {
 };
 
 template <typename Value, std::size_t N>
-Value readNamed(const json& document, const char* key, const NamedValue<Value> (&names)[N]) {
+Value readNamed(const json& document, const char* key, const NamedValue<Value> (&names)[N],
+                const std::string& where = "") {
     const auto found = document.find(key);
     if (found == document.end()) {
         return names[0].value;
@@ -269,7 +270,7 @@ Value readNamed(const json& document, const char* key, const NamedValue<Value> (
         }
         expected += std::string(index == 0 ? "" : index + 1 == N ? " or " : ", ") + "\"" + names[index].name + "\"";
     }
-    fault(key, "must be " + expected);
+    fault(member(where, key), "must be " + expected);
 }
 
 template <typename Value, std::size_t N>
@@ -355,8 +356,10 @@ PlannedPrimary readUserPrimary(const json& object, const std::string& where) {
     return PlannedPrimary{readNumber<unsigned>(object, "atSecond", 0, where), readText(object, "display", where)};
 }
 
-constexpr const char* kStored = "stored";
-constexpr const char* kReset = "reset";
+constexpr NamedValue<AfterSleep> kAfterSleepNames[] = {
+    {AfterSleep::Stored, "stored"},
+    {AfterSleep::Reset, "reset"},
+};
 
 PlannedSleep readSleep(const json& object, const std::string& where) {
     checkKeys(object, where, {"fromSecond", "toSecond", "afterwards"});
@@ -364,13 +367,7 @@ PlannedSleep readSleep(const json& object, const std::string& where) {
     PlannedSleep sleep;
     sleep.fromSecond = interval.fromSecond;
     sleep.toSecond = interval.toSecond;
-    const auto afterwards = object.find("afterwards");
-    if (afterwards != object.end()) {
-        if (*afterwards != kStored && *afterwards != kReset) {
-            fault(member(where, "afterwards"), "must be \"stored\" or \"reset\"");
-        }
-        sleep.afterwards = *afterwards == kReset ? AfterSleep::Reset : AfterSleep::Stored;
-    }
+    sleep.afterwards = readNamed(object, "afterwards", kAfterSleepNames, where);
     return sleep;
 }
 
@@ -405,9 +402,9 @@ void writeDay(const DesktopFile& file, json& document) {
     }
     json sleeps = json::array();
     for (const PlannedSleep& sleep : file.sleeps) {
-        sleeps.push_back(json{{"fromSecond", sleep.fromSecond},
-                              {"toSecond", sleep.toSecond},
-                              {"afterwards", sleep.afterwards == AfterSleep::Reset ? kReset : kStored}});
+        json written{{"fromSecond", sleep.fromSecond}, {"toSecond", sleep.toSecond}};
+        writeNamed(written, "afterwards", sleep.afterwards, kAfterSleepNames);
+        sleeps.push_back(written);
     }
     for (auto [key, items] : {std::pair{"unplugs", &unplugs}, {"userPrimary", &primaries}, {"sleeps", &sleeps}}) {
         if (!items->empty()) {

@@ -59,6 +59,20 @@ bool samePlaces(const SimulatedDesktop& a, const SimulatedDesktop& b) {
     return true;
 }
 
+// Gives every display device of `to` the place and the primary flag of its namesake in `from`, a
+// desktop of the same display devices.
+void copyPlaces(const SimulatedDesktop& from, SimulatedDesktop& to) {
+    for (std::size_t adapter = 0; adapter < from.adapters.size(); ++adapter) {
+        for (std::size_t source = 0; source < from.adapters[adapter].displays.size(); ++source) {
+            const SimulatedDisplay& given = from.adapters[adapter].displays[source];
+            SimulatedDisplay& taken = to.adapters[adapter].displays[source];
+            taken.x = given.x;
+            taken.y = given.y;
+            taken.primary = given.primary;
+        }
+    }
+}
+
 template <typename Item, typename Time>
 std::optional<std::int64_t> earliestOf(const std::vector<Item>& items, Time time) {
     std::optional<std::int64_t> earliest;
@@ -276,15 +290,7 @@ void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
 void SimulatedWindowSystem::resume(AfterSleep afterwards) {
     const SimulatedDesktop before = desktop_;
     if (afterwards == AfterSleep::Stored) {
-        for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
-            for (std::size_t source = 0; source < desktop_.adapters[adapter].displays.size(); ++source) {
-                SimulatedDisplay& shown = desktop_.adapters[adapter].displays[source];
-                const SimulatedDisplay& stored = storedLayout_.adapters[adapter].displays[source];
-                shown.x = stored.x;
-                shown.y = stored.y;
-                shown.primary = stored.primary;
-            }
-        }
+        copyPlaces(storedLayout_, desktop_);
     } else {
         LONG x = 0;
         bool first = true;
@@ -311,15 +317,7 @@ void SimulatedWindowSystem::resume(AfterSleep afterwards) {
 }
 
 void SimulatedWindowSystem::storeShownLayout() {
-    for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
-        for (std::size_t source = 0; source < desktop_.adapters[adapter].displays.size(); ++source) {
-            const SimulatedDisplay& shown = desktop_.adapters[adapter].displays[source];
-            SimulatedDisplay& stored = storedLayout_.adapters[adapter].displays[source];
-            stored.x = shown.x;
-            stored.y = shown.y;
-            stored.primary = shown.primary;
-        }
-    }
+    copyPlaces(desktop_, storedLayout_);
     if (layoutStore_) {
         layoutStore_(storedLayout_);
     }

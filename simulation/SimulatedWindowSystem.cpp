@@ -219,8 +219,6 @@ std::optional<std::int64_t> SimulatedWindowSystem::nextPlugInTime() const {
     return earliest(timedPlugIns_, &TimedPlugIn::time);
 }
 
-void SimulatedWindowSystem::plugInDue() { plugInBy(now()); }
-
 void SimulatedWindowSystem::plugInBy(std::int64_t time) {
     const auto due = std::stable_partition(timedPlugIns_.begin(), timedPlugIns_.end(),
                                            [time](const TimedPlugIn& plugIn) { return plugIn.time <= time; });

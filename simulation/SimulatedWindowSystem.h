@@ -174,13 +174,11 @@ public:
     std::int64_t now() const { return clock_ ? clock_() : 0; }
 
     // Adds `adapter` after the others once the clock reads `time` or later: a screen plugged in at a
-    // moment of its own, not of the tool's calls. It arrives at plugInDue, which every call of
+    // moment of its own, not of the tool's calls. It arrives at happenDue, which every call of
     // GetDisplayConfigBufferSizes makes first (so that the sizes already count it).
     void plugInAt(std::int64_t time, SimulatedAdapter adapter);
     // The time of the earliest plugInAt adapter that has not arrived yet.
     std::optional<std::int64_t> nextPlugInTime() const;
-    // Adds every plugInAt adapter whose time has come, all in one change.
-    void plugInDue();
 
     // Locks the session from `from` to `to` on the clock (from < to): in between the display
     // configuration queries answer ERROR_ACCESS_DENIED. The unlock is announced by announceUnlocks.
@@ -194,7 +192,7 @@ public:
     void announceUnlocks(bool heard = true);
 
     // How many changes of the desktop the window system has announced: one for each call of
-    // GetDisplayConfigBufferSizes after which adapters were plugged in, one for each plugInDue that
+    // GetDisplayConfigBufferSizes after which adapters were plugged in, one for each happenDue that
     // plugged any in, one for each announceUnlocks that heard an unlock, and one for each event of a
     // day (below) that changed the screens or resumed the PC.
     unsigned changeNotices() const { return notices_.screens + notices_.sessionReturns + notices_.resumes; }
@@ -231,7 +229,8 @@ public:
     // The time of the next event that has not happened yet: a timed plug-in, an unlock not announced,
     // an event of the day, the end of the session.
     std::optional<std::int64_t> nextEventTime() const;
-    // Makes every event due by now happen, in the order of their times (plugInDue included).
+    // Makes every event due by now happen, in the order of their times; the plugInAt adapters due by
+    // then arrive together, with one notice.
     void happenDue();
 
     // The events of the day still to come, with their times, for a desktop file written meanwhile.

@@ -729,7 +729,13 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
          true,
          {kFamilyWait, kSessionEnds},
          information(3, "No Kiv found; the session ended while another tool changed the screens")},
-        {"the watch", "default.json", {"-t", "0", "--watch"}, false, {kWatching, kSessionEnds}, kVarelMadePrimary},
+        // After a wait: the wait's end of the session no longer answers, the watch's own does.
+        {"the watch",
+         "kiv-plugged-in-later.json",
+         {"-t", "1", "--watch"},
+         false,
+         {kWatching, kSessionEnds},
+         information(4, "No Kiv found within the wait of 1 s")},
     };
     for (const Ending& ending : endings) {
         for (const int signal : {SIGTERM, SIGINT}) {

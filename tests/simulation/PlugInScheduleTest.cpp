@@ -89,7 +89,7 @@ TEST(PlugInSchedule, ATimedPlugInArrivesOnceItsTimeHasComeAndIsAnnouncedOnce) {
     EXPECT_EQ(system.nextPlugInTime(), 20);
 
     now = 19;
-    system.plugInDue();
+    system.happenDue();
     EXPECT_EQ(system.desktop().adapters.size(), 1u);
     EXPECT_EQ(system.changeNotices(), 0u);
 

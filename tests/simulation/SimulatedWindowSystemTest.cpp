@@ -472,7 +472,7 @@ TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfiguration
         }
         if (c.pluggedInSinceTheQuery) {
             system.plugInAt(0, SimulatedAdapter{u"USB", u"USB\\VID_1D5C", {display(0, 800, {{}})}});
-            system.plugInDue();
+            system.happenDue();
         }
         if (c.locked) {
             system.lockSession(0, 10);
