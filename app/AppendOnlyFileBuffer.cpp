@@ -12,25 +12,25 @@ constexpr DWORD kAppendOnly = FILE_APPEND_DATA | SYNCHRONIZE;
 constexpr DWORD kSharedWithAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 #ifdef _WIN32
-// The path in UTF-16, read in the process code page as CreateFileA reads it; one whose full path is
-// MAX_PATH (260) characters or longer in its "\\?\" form (LongPath.h), also when the path as given is
-// short (a relative one in a deep folder). Shorter paths stay as given, so that device names such as
-// NUL work.
+// The path in UTF-16, read in the process code page as CreateFileA reads it, in the form that opens
+// it (pathToOpen): its full path's "\\?\" form when that is MAX_PATH (260) characters or longer.
 std::wstring widePath(const std::string& path) {
     const int units = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
     MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), units);
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return wide;
-    }
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) {
-        return wide;
-    }
-    full.resize(length);
-    return extendedLengthPath(full).value_or(wide);
+    return pathToOpen(wide, [](const std::wstring& given) -> std::optional<std::wstring> {
+        const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+        if (size == 0) {
+            return std::nullopt;
+        }
+        std::wstring full(size, L'\0');
+        const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+        if (length == 0 || length >= size) {
+            return std::nullopt;
+        }
+        full.resize(length);
+        return full;
+    });
 }
 
 HANDLE openForAppending(const std::string& path) {

@@ -24,4 +24,12 @@ std::optional<std::wstring> extendedLengthPath(const std::wstring& fullPath) {
     return std::nullopt;
 }
 
+std::wstring pathToOpen(const std::wstring& path, const FullPathOf& fullPathOf) {
+    const std::optional<std::wstring> full = fullPathOf(path);
+    if (!full) {
+        return path;
+    }
+    return extendedLengthPath(*full).value_or(path);
+}
+
 }  // namespace orvi

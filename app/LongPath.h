@@ -1,6 +1,7 @@
 // The form in which a long log path opens on every Windows.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,5 +14,14 @@ namespace orvi {
 // opens as it is given), and nothing for one that has a device form already ("\\?\...",
 // "\\.\...") or no "\\?\" form.
 std::optional<std::wstring> extendedLengthPath(const std::wstring& fullPath);
+
+// The full path of a path, as GetFullPathNameW makes it; nothing when it cannot be made.
+using FullPathOf = std::function<std::optional<std::wstring>(const std::wstring& path)>;
+
+// The path under which the file that `path` names is opened: the "\\?\" form of its full path when
+// that is long (extendedLengthPath), also where `path` itself is short (a relative one in a deep
+// folder); otherwise `path` as given, so that device names such as NUL still open, and so too when
+// its full path cannot be made.
+std::wstring pathToOpen(const std::wstring& path, const FullPathOf& fullPathOf);
 
 }  // namespace orvi

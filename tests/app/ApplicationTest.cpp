@@ -209,6 +209,21 @@ TEST_F(RunTool, GivesTheSingleInstanceLockUpWhenItEnds) {
     EXPECT_TRUE(anotherThreadCanTake(kSingleInstance));
 }
 
+// Where Windows' notices cannot be heard, the watch fails (its ERROR entry, exit code 1) after the
+// run's outcome, rather than end as if the session had.
+TEST_F(RunTool, AWatchThatCannotListenFails) {
+    FlushedLog text;
+    std::ostream log(&text);
+    SteppingClock clock(text);
+    orvi::simulation::forgetRecordedEvents();
+    EXPECT_THROW(orvi::runTool(orvi::StartupSettings{0, log, true}, clock,
+                               passOf([](std::ostream&, orvi::KivFinding*) { return false; })),
+                 std::runtime_error);
+    EXPECT_EQ(text.flushed(), "Watching the screens until the session ends\n");
+    EXPECT_EQ(orvi::simulation::recordedEvents(),
+              std::vector<RecordedEvent>{{EventType::Information, 3, "No Kiv found; told not to wait"}});
+}
+
 // A session without access to the console (locked, remote, switched away) is refused the display
 // configuration: while the tool may look again, such a pass found no Kiv; a failure it is otherwise.
 TEST_F(RunTool, ARefusedLookIsAPassWithoutAKivOnlyWhileTheToolMayLookAgain) {

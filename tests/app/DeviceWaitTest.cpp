@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -54,10 +55,11 @@ public:
         return std::make_unique<Listener>(*this, sessionEnding);
     }
 
-    std::deque<std::int64_t> notices;  // clock readings, in order
-    std::int64_t sessionEndsAt = -1;   // a clock reading; -1: never
-    bool canListen = true;             // false: the window or the registration cannot be made
-    int listeners = 0;                 // alive now
+    std::deque<std::int64_t> notices;                       // clock readings, in order
+    std::map<std::int64_t, orvi::platform::Notices> kinds;  // of the notices listed; others: screens
+    std::int64_t sessionEndsAt = -1;                        // a clock reading; -1: never
+    bool canListen = true;                                  // false: the window or the registration cannot be made
+    int listeners = 0;                                      // alive now
     int waits = 0;
     ProgressBound waitBound{"a listener waited"};
 
@@ -95,7 +97,8 @@ private:
             if (!notices.empty() && notices.front() <= end) {
                 now = notices.front();
                 notices.pop_front();
-                return orvi::platform::Notices{true};
+                const auto kind = changes_.kinds.find(now);
+                return kind != changes_.kinds.end() ? kind->second : orvi::platform::Notices{true};
             }
             EXPECT_NE(milliseconds, INFINITE) << "a wait without a time limit with nothing to come";
             now = end;
@@ -282,39 +285,54 @@ TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
 }
 
 // The watch sleeps without a time limit until a notice, and looks once nothing more has come for a
-// second; it has no timer of its own.
+// second; it has no timer of its own. The notices of one burst are one look's, which acts after a
+// resume or a return even where a change of the screens came after it (the same screens here).
 TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
+    using orvi::platform::Notices;
     struct Case {
         const char* what;
         std::vector<double> notices;  // seconds after kStart
         double sessionEnd;
         std::vector<double> looks;
+        std::vector<bool> acted;
+        std::map<double, Notices> kinds = {};  // of the notices listed; others: screens
     };
+    const Notices resumed{false, false, true};
+    const Notices returned{false, true, false};
     const Case cases[] = {
-        {"nothing happens", {}, 600, {}},
-        {"one notice", {30}, 600, {31}},
-        {"a burst is one look", {30, 30.5, 31.25}, 600, {32.25}},
-        {"notices far apart are looks of their own", {30, 300}, 600, {31, 301}},
-        {"the end while a notice settles", {30}, 30.5, {}},
+        {"nothing happens", {}, 600, {}, {}},
+        {"one notice", {30}, 600, {31}, {false}},
+        {"a burst is one look", {30, 30.5, 31.25}, 600, {32.25}, {false}},
+        {"notices far apart are looks of their own", {30, 300}, 600, {31, 301}, {false, false}},
+        {"the end while a notice settles", {30}, 30.5, {}, {}},
+        {"a resume, then the screens", {30, 30.5}, 600, {31.5}, {true}, {{30, resumed}}},
+        {"a return, then the screens", {30, 30.5}, 600, {31.5}, {true}, {{30, returned}}},
     };
     for (const Case& c : cases) {
         Waiter waiter;
         for (const double notice : c.notices) {
-            waiter.changes.notices.push_back(kStart + static_cast<std::int64_t>(notice * kSecond));
+            const std::int64_t time = kStart + static_cast<std::int64_t>(notice * kSecond);
+            waiter.changes.notices.push_back(time);
+            if (c.kinds.count(notice) != 0) {
+                waiter.changes.kinds[time] = c.kinds.at(notice);
+            }
         }
         waiter.changes.sessionEndsAt = kStart + static_cast<std::int64_t>(c.sessionEnd * kSecond);
         std::vector<double> looks;
+        std::vector<bool> acted;
         orvi::LogFile noLogFile;
         orvi::ScreenWatch watch(
             waiter.log, noLogFile,
-            [&](std::ostream&, const orvi::PassOptions&) {
+            [&](std::ostream&, const orvi::PassOptions& options) {
                 looks.push_back(static_cast<double>(waiter.clock.now - kStart) / kSecond);
-                return orvi::PassOutcome{orvi::PassEnd::HeldBack, false};
+                acted.push_back(options.gate(orvi::ScreensSeen{{"panel"}, true, false}));
+                return orvi::PassOutcome{orvi::PassEnd::HeldBack, true};
             },
-            {}, std::nullopt);
+            {}, std::vector<std::string>{"panel"});
         const auto listener = waiter.changes.listen([](orvi::platform::Ending) {});
         watch.watch(waiter.clock, *listener);
         EXPECT_EQ(looks, c.looks) << c.what;
+        EXPECT_EQ(acted, c.acted) << c.what;
         EXPECT_EQ(waiter.clock.now, waiter.changes.sessionEndsAt) << c.what << ": ends at once";
         EXPECT_LE(waiter.changes.waits, 2 * static_cast<int>(c.notices.size()) + 1) << c.what << ": no timer";
     }

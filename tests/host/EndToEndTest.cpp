@@ -472,6 +472,18 @@ std::vector<Case> cases() {
          kVarelMadePrimary,
          R"("failures": [{"call": "DisplayConfigGetDeviceInfo", "occurrence": 2, "result": 5}])"},
 
+        // A watch goes on where a wait gives up: no line of giving up.
+        {"WatchAfterAWaitThatRanOut",
+         "kiv-plugged-in-later.json",
+         {"-t", "15", "--watch"},
+         true,
+         0,
+         panelAndMonitorPass() + Lines{notFound(15), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
+             panelAndMonitorPass() + Lines{kWatching, kSessionEnds},
+         std::nullopt,
+         information(4, "No Kiv found within the wait of 15 s"),
+         R"("sessionEndsAtSecond": 20)"},
+
         // The watch. After its own switch, a look sees the same screens and leaves them; so it does
         // after the user made the panel primary, and after the Kiv was unplugged.
         {"WatchLeavesTheUsersOwnPrimary",
@@ -711,8 +723,8 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
         const char* what;
         const char* desktop;
         std::vector<std::string> options;
-        bool siblingHoldsTheFamilyLock;
-        Lines tail;  // the log's last lines; the first of them shows that the tool waits
+        std::optional<std::string> siblingTakesTheLockAfter;  // a line of the log; "": from the start
+        Lines tail;  // the log's last lines; the one before the end shows that the tool waits
         std::string event;
     };
     const std::string kFamilyWait = "Other application is performing an action - waiting for it to finish";
@@ -720,20 +732,27 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
         {"the wait for a Kiv",
          "kiv-plugged-in-later.json",
          {"-t", "300"},
-         false,
+         std::nullopt,
          {notFound(300), poll(10), kSessionEnds},
          information(4, "No Kiv found; the session ended during the wait of 300 s")},
         {"a pass's wait for the family lock",
          "default.json",
          {"-t", "0"},
-         true,
+         "",
          {kFamilyWait, kSessionEnds},
          information(3, "No Kiv found; the session ended while another tool changed the screens")},
+        // The pass after the first wait: the end is the wait's, never a Kiv found.
+        {"a poll's pass's wait for the family lock",
+         "kiv-plugged-in-later.json",
+         {"-t", "1"},
+         poll(10),
+         {notFound(1), poll(10), kFamilyWait, kSessionEnds},
+         information(4, "No Kiv found; the session ended during the wait of 1 s")},
         // After a wait: the wait's end of the session no longer answers, the watch's own does.
         {"the watch",
          "kiv-plugged-in-later.json",
          {"-t", "1", "--watch"},
-         false,
+         std::nullopt,
          {kWatching, kSessionEnds},
          information(4, "No Kiv found within the wait of 1 s")},
     };
@@ -746,10 +765,13 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
             const std::string eventLogPath = folder_.file("events-" + name + ".txt");
             writeFile(desktopPath, readFile(std::string(KIV_EXAMPLES_DIR) + "/" + ending.desktop));
             std::optional<ChildProcess> sibling;
-            if (ending.siblingHoldsTheFamilyLock) {
+            const auto takeTheFamilyLock = [&] {
                 sibling.emplace(KIV_MUTEX_HOLDER_PATH, std::vector<std::string>{"hold", "MorvaKivDisplayApp_main"},
                                 ChildSetup{Piped::OutputAndError, {{"XDG_RUNTIME_DIR", folder_.path().string()}}});
-                ASSERT_EQ(sibling->readLine(), "locked");
+                return sibling->readLine();
+            };
+            if (ending.siblingTakesTheLockAfter == "") {
+                ASSERT_EQ(takeTheFamilyLock(), "locked");
             }
             std::vector<std::string> arguments = ending.options;
             arguments.insert(arguments.end(), {"-l", logPath});
@@ -761,10 +783,19 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
                                 {"SIMULATED_CLOCK", ""},
                                 {"SIMULATED_EVENT_LOG", eventLogPath}}});
             tool.endInput();
-            while (readFile(logPath).find(ending.tail.front()) == std::string::npos) {
-                ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9)) << "the wait never began";
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const auto waitForLine = [&](const std::string& line) {
+                while (readFile(logPath).find(line) == std::string::npos) {
+                    ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9)) << "no " << line;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+            };
+            if (ending.siblingTakesTheLockAfter.value_or("") != "") {
+                waitForLine(*ending.siblingTakesTheLockAfter);
+                ASSERT_FALSE(HasFatalFailure());
+                ASSERT_EQ(takeTheFamilyLock(), "locked");
             }
+            waitForLine(ending.tail[ending.tail.size() - 2]);
+            ASSERT_FALSE(HasFatalFailure()) << "the wait never began";
             ::kill(static_cast<pid_t>(tool.id()), signal);
             EXPECT_EQ(tool.waitForExit(std::chrono::seconds(2)), 0);
             const Lines log = linesOf(readFile(logPath));

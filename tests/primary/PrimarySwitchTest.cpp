@@ -177,6 +177,7 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         SCOPED_TRACE(c.what);
         SimulatedDisplay cloned = displayAt(0, 0, 1920, 1080, true);
         cloned.monitors.push_back(monitor(2, u"Projector"));
+        cloned.dynamicRefresh = true;
         SimulatedDesktop desktop{{adapter(kGpuId, {cloned, displayAt(-1920, 0, 1920, 1080),
                                                    displayAt(1920, 1080, 1024, 768), displayAt(-1920, 1080, 800, 600)}),
                                   adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}};
@@ -197,6 +198,10 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
                                    "DISPLAY3 1024x768 at (5920,0)", "DISPLAY4 800x600 at (5120,0)",
                                    "DISPLAY5 1280x800 at (0,0) primary"}));
         EXPECT_EQ(storedLayout(), layout());
+        for (const SimulatedDesktop& after : {windowSystem().desktop(), windowSystem().storedLayout()}) {
+            EXPECT_TRUE(after.adapters[0].displays[0].dynamicRefresh) << "the panel's refresh rate stays dynamic";
+            EXPECT_FALSE(after.adapters[0].displays[1].dynamicRefresh);
+        }
         EXPECT_EQ(
             log.str(),
             "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n");

@@ -7,6 +7,7 @@
 #include "primary/ScanPass.h"
 #include "simulation/SimulatedWindowSystem.h"
 #include "tests/support/Files.h"
+#include "util/GlobalNamedMutex.h"
 #ifndef _WIN32
 #include "simulation/MutexStandIns.h"
 #endif
@@ -14,9 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <future>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace orvi::testing {
@@ -40,11 +45,51 @@ public:
     std::int64_t now = 0;
 };
 
-WholeRun runWhole(bool watch) {
+#ifndef _WIN32
+// A sibling tool that takes the family lock once the run's clock reaches `at` (between two of the run's
+// passes, when the run sleeps) and holds it for a moment of real time, so that the run's next pass
+// waits for it.
+class Sibling {
+public:
+    explicit Sibling(std::optional<std::int64_t> at) : at_(at) {}
+    ~Sibling() {
+        if (holder_.joinable()) {
+            holder_.join();
+        }
+    }
+    Sibling(const Sibling&) = delete;
+    Sibling& operator=(const Sibling&) = delete;
+
+    void timeIs(std::int64_t now) {
+        if (!at_ || now < *at_ || holder_.joinable()) {
+            return;
+        }
+        std::promise<void> tried;
+        holder_ = std::thread([&tried] {
+            const auto familyLock = util::GlobalNamedMutex::create("MorvaKivDisplayApp_main");
+            const bool held = familyLock->tryLock();
+            tried.set_value();
+            if (held) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            }
+        });
+        tried.get_future().wait();
+    }
+
+private:
+    std::optional<std::int64_t> at_;
+    std::thread holder_;
+};
+#endif
+
+WholeRun runWhole(bool watch, std::optional<std::int64_t> siblingAt = std::nullopt) {
     const std::filesystem::path path = privateFolder() / "run.log";
     std::filesystem::remove(path);
     WholeRun run;
     RunClock runClock;
+#ifndef _WIN32
+    Sibling sibling(siblingAt);
+#endif
     simulation::SimulatedWindowSystem& system = simulation::simulatedWindowSystem();
     {
         LogFile logFile;
@@ -58,17 +103,20 @@ WholeRun runWhole(bool watch) {
         system.setLockProbe(&simulation::ownedByThisThread);
         if (watch) {
             system.setClock([&runClock] { return runClock.now; });
-            system.setSleep([&runClock](DWORD milliseconds) { runClock.sleepMilliseconds(milliseconds); });
+            system.setSleep([&runClock, &sibling](DWORD milliseconds) {
+                runClock.sleepMilliseconds(milliseconds);
+                sibling.timeIs(runClock.now);
+            });
         }
 #endif
         try {
 #ifndef _WIN32
             if (watch) {
-                run.exitCode = runTool(settings, runClock, runPass, platform::desktopChanges());
+                run.exitCode = runTool(settings, runClock, runPass, platform::desktopChanges(), logFile);
             } else
 #endif
             {
-                run.exitCode = runTool(settings, systemClock(), runPass);
+                run.exitCode = runTool(settings, systemClock(), runPass, platform::noDesktopChanges(), logFile);
             }
         } catch (const std::exception& failure) {
             run.exitCode = reportFailure(logFile, failure.what());
@@ -98,7 +146,7 @@ WholeRun runWhole(bool watch) {
 WholeRun runWholeTool() { return runWhole(false); }
 
 #ifndef _WIN32
-WholeRun runWholeWatch() { return runWhole(true); }
+WholeRun runWholeWatch(std::optional<std::int64_t> siblingLocksAt) { return runWhole(true, siblingLocksAt); }
 #endif
 
 }  // namespace orvi::testing

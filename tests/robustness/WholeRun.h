@@ -4,6 +4,8 @@
 
 #include "simulation/RecordedEventLog.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,9 @@ WholeRun runWholeTool();
 // Runs the tool as runWholeTool does, with -t 0 --watch, listening to the simulated window system on
 // a clock of the run's own, which moves only when the run sleeps or waits (from event to event of
 // the window system's day): the watch lasts until the end of the session that the window system was
-// given, and takes no real time.
-WholeRun runWholeWatch();
+// given, and takes no real time. With `siblingLocksAt`, a sibling tool takes the family lock once the
+// run's clock reaches that time, and holds it for a moment of real time.
+WholeRun runWholeWatch(std::optional<std::int64_t> siblingLocksAt = std::nullopt);
 #endif
 
 }  // namespace orvi::testing
