@@ -221,7 +221,7 @@ TEST_F(RunTool, AWatchThatCannotListenFails) {
                  std::runtime_error);
     EXPECT_EQ(text.flushed(), "Watching the screens until the session ends\n");
     EXPECT_EQ(orvi::simulation::recordedEvents(),
-              std::vector<RecordedEvent>{{EventType::Information, 3, "No Kiv found; told not to wait"}});
+              (std::vector<RecordedEvent>{{EventType::Information, 3, "No Kiv found; told not to wait"}}));
 }
 
 // A session without access to the console (locked, remote, switched away) is refused the display

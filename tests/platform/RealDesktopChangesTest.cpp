@@ -159,6 +159,34 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
     }
 }
 
+// Messages that come one after the other before the tool looks are one wait's notices: a resume or a
+// return followed by a change of the screens is still a resume or a return.
+TEST(RealDesktopChanges, MessagesBeforeAWaitAreHeardTogether) {
+    struct Case {
+        const char* what;
+        UINT message;
+        WPARAM kind;
+        bool sessionReturned;
+        bool resumed;
+    };
+    const Case cases[] = {
+        {"a resume, then the screens", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, false, true},
+        {"an unlock, then the screens", WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, true, false},
+    };
+    waitForAQuietDesktop();
+    for (const Case& c : cases) {
+        const auto listener = orvi::platform::desktopChanges().listen([](orvi::platform::Ending) {});
+        ASSERT_NE(listener, nullptr) << c.what;
+        const HWND window = listenerWindow();
+        SendMessageW(window, c.message, c.kind, 0);
+        SendMessageW(window, WM_DISPLAYCHANGE, 32, 0);
+        const orvi::platform::Notices heard = listener->waitMilliseconds(100);
+        EXPECT_TRUE(heard.screens) << c.what;
+        EXPECT_EQ(heard.sessionReturned, c.sessionReturned) << c.what;
+        EXPECT_EQ(heard.resumed, c.resumed) << c.what;
+    }
+}
+
 // An error box left open on a PC nobody watches: its modal loop hands the listener's window the end of
 // the session, which then closes the box, so that the tool can go on to its end.
 TEST(RealDesktopChanges, TheEndOfTheSessionClosesABoxLeftOpen) {

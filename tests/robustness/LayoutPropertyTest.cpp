@@ -408,8 +408,8 @@ constexpr std::uint64_t kDays = 300;
 // ports, scheduled on the window system; and whether the Kiv must be primary at its end: it must
 // whenever it was attached at the last rearrangement (the sign-in, a plug-in or an unplug, a resume,
 // the session's return as kivPrimaryAfterAReturn says), unless the user has made another screen
-// primary since. Things come together on some days: a plug-in or an unplug half a second after a
-// resume (one burst of notices), a lock half a second after a resume (the look after the resume is
+// primary since. Things come together on some days: a plug-in or an unplug, or a device that is no
+// screen, half a second after a resume (one burst of notices), a lock half a second after a resume (the look after the resume is
 // refused), a sibling tool that holds the family lock at a rearrangement.
 struct Day {
     SimulatedDesktop desktop;
@@ -502,9 +502,14 @@ Day generatedDay(Random& random) {
                 primary = attached;
                 rearrangements.push_back(second);
                 const int together = uniform(random, 0, 3);
-                if (together == 0) {
+                if (together == 0 && chance(random, 0.5)) {
                     plugOrUnplug(second, true);
                     primary = attached;
+                } else if (together == 0) {  // the screens stay as they are: the resume acts
+                    steps.push_back([second](auto& system) {
+                        system.plugInAt(second * kSecond + kSecond / 2, adapter(u"USB\\VID_0BDA&PID_5411", {}));
+                    });
+                    story << "  " << second << ".5 s: a USB hub plugged in\n";
                 } else if (together == 1) {
                     const std::int64_t unlock = second + uniform(random, 5, 30);
                     steps.push_back([second, unlock](auto& system) {

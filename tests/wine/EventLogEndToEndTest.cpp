@@ -139,4 +139,28 @@ INSTANTIATE_TEST_SUITE_P(
                                          "Maximum time to wait must be a non-negative number of seconds, got: -5")}),
     [](const ::testing::TestParamInfo<EventCase>& test) { return std::string(test.param.name); });
 
+// The end of the run during a wait for a Kiv: its event says how the run ended, a sign-out, the
+// Restart Manager's request to close or WM_CLOSE.
+TEST(EventLogEndToEnd, AnEndDuringTheWaitSaysHowTheRunEnded) {
+    struct Ending {
+        std::vector<std::string> how;  // send_session_end's argument
+        const char* end;
+    };
+    for (const Ending& ending : {Ending{{}, "the session ended"}, Ending{{"closeapp"}, "the tool was asked to close"},
+                                 Ending{{"close"}, "the tool was asked to close"}}) {
+        SCOPED_TRACE(ending.end);
+        ASSERT_NE(GetDesktopWindow(), nullptr);
+        const TemporaryFolder folder("event-at-the-end");
+        const std::string log = folder.file("run.log");
+        const std::size_t before = readFile(debugLogPath()).size();
+        e2e::ToolProcess tool({"-t", "300", "-l", log});
+        ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting for Kiv device")) << readFile(log);
+        EXPECT_EQ(ChildProcess(programBesideTests("send_session_end"), ending.how).waitForExit(), 0);
+        EXPECT_EQ(tool.finish(Box::NotExpected).exitCode, 0u);
+        EXPECT_EQ(eventCalls(before),
+                  oneEvent("0x0004", "0x00000004", "trace",
+                           std::string("No Kiv found; ") + ending.end + " during the wait of 300 s"));
+    }
+}
+
 }  // namespace
