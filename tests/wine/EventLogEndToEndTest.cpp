@@ -139,27 +139,43 @@ INSTANTIATE_TEST_SUITE_P(
                                          "Maximum time to wait must be a non-negative number of seconds, got: -5")}),
     [](const ::testing::TestParamInfo<EventCase>& test) { return std::string(test.param.name); });
 
-// The end of the run during a wait for a Kiv: its event says how the run ended, a sign-out, the
-// Restart Manager's request to close or WM_CLOSE.
-TEST(EventLogEndToEnd, AnEndDuringTheWaitSaysHowTheRunEnded) {
+// The end of the run during a wait for a Kiv, or while a pass waits for the family lock that a sibling
+// tool holds: its event says how the run ended, a sign-out, the Restart Manager's request to close or
+// WM_CLOSE.
+TEST_F(EventLogEndToEnd, AnEndDuringAWaitSaysHowTheRunEnded) {
     struct Ending {
         std::vector<std::string> how;  // send_session_end's argument
-        const char* end;
+        bool siblingHoldsTheFamilyLock;
+        const char* id;
+        std::string text;
     };
-    for (const Ending& ending : {Ending{{}, "the session ended"}, Ending{{"closeapp"}, "the tool was asked to close"},
-                                 Ending{{"close"}, "the tool was asked to close"}}) {
-        SCOPED_TRACE(ending.end);
+    const std::string closing = "No Kiv found; the tool was asked to close";
+    const Ending endings[] = {
+        {{}, false, "0x00000004", "No Kiv found; the session ended during the wait of 300 s"},
+        {{"closeapp"}, false, "0x00000004", closing + " during the wait of 300 s"},
+        {{"close"}, false, "0x00000004", closing + " during the wait of 300 s"},
+        {{"closeapp"}, true, "0x00000003", closing + " while another tool changed the screens"},
+        {{"close"}, true, "0x00000003", closing + " while another tool changed the screens"},
+    };
+    for (const Ending& ending : endings) {
+        SCOPED_TRACE(ending.text);
         ASSERT_NE(GetDesktopWindow(), nullptr);
         const TemporaryFolder folder("event-at-the-end");
         const std::string log = folder.file("run.log");
+        std::optional<ChildProcess> sibling;
+        if (ending.siblingHoldsTheFamilyLock) {
+            sibling.emplace(programBesideTests("mutex_holder"),
+                            std::vector<std::string>{"hold", "MorvaKivDisplayApp_main"});
+            ASSERT_EQ(sibling->readLine(), "locked");
+        }
         const std::size_t before = readFile(debugLogPath()).size();
-        e2e::ToolProcess tool({"-t", "300", "-l", log});
-        ASSERT_TRUE(e2e::waitForText(log, "Poll: Waiting for Kiv device")) << readFile(log);
+        e2e::ToolProcess tool({"-t", ending.siblingHoldsTheFamilyLock ? "0" : "300", "-l", log});
+        ASSERT_TRUE(e2e::waitForText(
+            log, ending.siblingHoldsTheFamilyLock ? "Other application is performing" : "Poll: Waiting for Kiv device"))
+            << readFile(log);
         EXPECT_EQ(ChildProcess(programBesideTests("send_session_end"), ending.how).waitForExit(), 0);
         EXPECT_EQ(tool.finish(Box::NotExpected).exitCode, 0u);
-        EXPECT_EQ(eventCalls(before),
-                  oneEvent("0x0004", "0x00000004", "trace",
-                           std::string("No Kiv found; ") + ending.end + " during the wait of 300 s"));
+        EXPECT_EQ(eventCalls(before), oneEvent("0x0004", ending.id, "trace", ending.text));
     }
 }
 
