@@ -104,6 +104,19 @@ std::vector<std::string> identitiesOf(const std::vector<ScreenDevice>& screens) 
     return identities;
 }
 
+std::vector<std::string> layoutOf(const std::vector<ScreenDevice>& screens) {
+    std::vector<std::string> layout;
+    for (const ScreenDevice& screen : screens) {
+        const MONITORINFOEXW& info = screen.monitorInfo();
+        layout.push_back(narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" +
+                         screen.devicePath() + "@" + std::to_string(info.rcMonitor.left) + "," +
+                         std::to_string(info.rcMonitor.top) +
+                         ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? " primary" : ""));
+    }
+    std::sort(layout.begin(), layout.end());
+    return layout;
+}
+
 bool anyPrimary(const std::vector<ScreenDevice>& screens) {
     return std::any_of(screens.begin(), screens.end(), [](const ScreenDevice& screen) {
         return (screen.monitorInfo().dwFlags & MONITORINFOF_PRIMARY) != 0;
@@ -131,6 +144,7 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     std::vector<ScreenDevice> screens = enumerateScreens(*out);
     *out << "found " << screens.size() << " screens" << std::endl;
     const std::vector<std::string> identities = options.gate ? identitiesOf(screens) : std::vector<std::string>{};
+    const std::vector<std::string> layout = options.gate ? layoutOf(screens) : std::vector<std::string>{};
 
     KivScreens kiv = takeKivScreens(*out, screens);
     *out << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
@@ -144,7 +158,7 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
 
     if (options.gate) {
         const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
-        const ScreensSeen seen{identities, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
+        const ScreensSeen seen{identities, layout, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
         if (!options.gate(seen)) {
             return PassOutcome{PassEnd::HeldBack, kivFound};
         }

@@ -311,9 +311,9 @@ TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
                 looks.push_back(static_cast<double>(waiter.clock.now - kStart) / kSecond);
                 return orvi::PassOutcome{orvi::PassEnd::HeldBack, false};
             },
-            {}, std::nullopt);
+            {}, waiter.clock, std::nullopt, false);
         const auto listener = waiter.changes.listen([](orvi::platform::Ending) {});
-        watch.watch(waiter.clock, *listener);
+        watch.watch(*listener);
         EXPECT_EQ(looks, c.looks) << c.what;
         EXPECT_EQ(waiter.clock.now, waiter.changes.sessionEndsAt) << c.what << ": ends at once";
         EXPECT_LE(waiter.changes.waits, 2 * static_cast<int>(c.notices.size()) + 1) << c.what << ": no timer";

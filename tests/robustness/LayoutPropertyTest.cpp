@@ -407,7 +407,8 @@ constexpr std::uint64_t kDays = 300;
 // A day of a PC with a panel (and a monitor) on its GPU and a Kiv that comes and goes on one of two USB
 // ports, scheduled on the window system; and whether the Kiv must be primary at its end: it must
 // whenever it was attached at the last rearrangement (the sign-in, a plug-in or an unplug, a resume,
-// the session's return), unless the user has made another screen primary since.
+// the session's return after a plug-in or an unplug while it was away), unless the user has made
+// another screen primary since.
 struct Day {
     SimulatedDesktop desktop;
     bool kivPrimaryAtTheEnd = false;
@@ -485,6 +486,7 @@ Day generatedDay(Random& random) {
                 });
                 story << "  " << second << " to " << second + length << " s: asleep, then "
                       << (afterwards == AfterSleep::Reset ? "reset" : "as stored") << "\n";
+                primary = attached;
             } else {
                 steps.push_back([second, length](auto& system) {
                     system.lockSession(second * kSecond, (second + length) * kSecond);
@@ -492,10 +494,11 @@ Day generatedDay(Random& random) {
                 story << "  " << second << " to " << second + length << " s: locked\n";
                 if (chance(random, 0.5)) {
                     plugOrUnplug(second + length / 2);  // heard, but refused until the unlock
+                    primary = attached;
                 }
+                // Otherwise nothing happened while the session was away: the user's choice stands.
             }
             second += length;
-            primary = attached;
         }
     }
     const std::int64_t end = second + uniform(random, 5, 30);
