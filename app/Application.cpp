@@ -102,10 +102,7 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
         return waitForFamilyLock(familyLock, listening, endOfRun);
     };
     if (settings.watch) {
-        options.gate = [&screensSeen](const ScreensSeen& seen) {
-            screensSeen = seen;
-            return true;
-        };
+        options.observer = [&screensSeen](const ScreensSeen& seen) { screensSeen = seen; };
     }
 
     PassResult result = PassResult::NoKiv;

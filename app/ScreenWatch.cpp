@@ -91,16 +91,16 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
         causes.screensChanged = setChanged;
         causes.resumed = state_.pending.resumed;
         causes.sessionReturned = state_.pending.sessionReturned && (setChanged || causes.resumed || layoutChanged);
-        causes.laidOutAgain = !setChanged && state_.openUntil && heardAt <= *state_.openUntil && seen.kivFound &&
-                              !seen.kivPrimary;
+        causes.laidOutAgain =
+            !setChanged && state_.openUntil && heardAt <= *state_.openUntil && seen.kivFound && !seen.kivPrimary;
         if (causes.laidOutAgain) {
             state_.openUntil.reset();  // once per rearrangement
         }
         state_.seen = seen;
         state_.pending = {};
         const bool acts = !describe(causes).empty();
-        const char* unchanged = !seen.kivFound  ? "no Kiv is attached"
-                                : !acts         ? "the same screens, their layout is left as it is"
+        const char* unchanged = !seen.kivFound    ? "no Kiv is attached"
+                                : !acts           ? "the same screens, their layout is left as it is"
                                 : seen.kivPrimary ? "the Kiv is the primary display already"
                                                   : nullptr;
         wentOn = unchanged == nullptr;
@@ -121,7 +121,7 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
             if (outcome.kivFound) {
                 reportKivFound(finding, note());
             }
-            if (finding.madePrimary) {
+            if (finding.madePrimary && !causes.laidOutAgain) {  // a second answer opens nothing anew
                 state_.openUntil = clock_.nowNanoseconds() + kRearrangementOpenNanoseconds;
             }
         }

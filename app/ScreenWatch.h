@@ -63,8 +63,8 @@ private:
     void writeQuietly(const std::string& line);
 
     struct State {
-        std::optional<ScreensSeen> seen;     // what the last look that saw the screens saw
-        platform::Notices pending;           // a resume or a return not yet looked at
+        std::optional<ScreensSeen> seen;        // what the last look that saw the screens saw
+        platform::Notices pending;              // a resume or a return not yet looked at
         std::optional<std::int64_t> openUntil;  // the answered rearrangement is open until then
     };
 

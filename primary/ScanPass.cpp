@@ -143,8 +143,9 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     *out << "Searching for Monitor Screens" << std::endl;
     std::vector<ScreenDevice> screens = enumerateScreens(*out);
     *out << "found " << screens.size() << " screens" << std::endl;
-    const std::vector<std::string> identities = options.gate ? identitiesOf(screens) : std::vector<std::string>{};
-    const std::vector<std::string> layout = options.gate ? layoutOf(screens) : std::vector<std::string>{};
+    const bool told = options.gate || options.observer;
+    const std::vector<std::string> identities = told ? identitiesOf(screens) : std::vector<std::string>{};
+    const std::vector<std::string> layout = told ? layoutOf(screens) : std::vector<std::string>{};
 
     KivScreens kiv = takeKivScreens(*out, screens);
     *out << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
@@ -156,9 +157,12 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
         kiv.pellun.clear();
     }
 
+    const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
+    const ScreensSeen seen{identities, layout, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
+    if (options.observer) {
+        options.observer(seen);
+    }
     if (options.gate) {
-        const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
-        const ScreensSeen seen{identities, layout, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
         if (!options.gate(seen)) {
             return PassOutcome{PassEnd::HeldBack, kivFound};
         }

@@ -37,6 +37,8 @@ struct PassOptions {
     KivFinding* finding = nullptr;     // when a Kiv was found and the pass went on: what it did about it
     FamilyLockWait waitForFamilyLock;  // empty: lock() without a time limit
     PassGate gate;                     // empty: every pass goes on
+    // Told what the pass saw once it sorted the screens, without holding anything back.
+    std::function<void(const ScreensSeen&)> observer;
 };
 
 enum class PassEnd {
