@@ -46,6 +46,29 @@ bool waitForFamilyLock(util::GlobalNamedMutex& familyLock, platform::DesktopChan
     return familyLock.lock([&listener](HANDLE handle) { return listener->waitForObject(handle); });
 }
 
+// The first pass and, when it found nothing and the run may wait, the wait for a Kiv with its polls.
+PassResult firstOutcome(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
+                        const PassOptions& options, platform::DesktopChanges& listening) {
+    const std::int64_t startTime = clock.nowNanoseconds();
+    if (settings.maxWait == 0) {
+        // No later look: a refusal is a failure like any other.
+        return resultOf(scanPass(settings.log, options));
+    }
+    const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, options); };
+    const PassResult result = pass();
+    if (result != PassResult::NoKiv) {
+        return result;
+    }
+    const WaitOutcome outcome = waitForKiv(
+        settings.log, settings.maxWait, startTime, clock, pass, listening,
+        [&](platform::Ending ending) { reportNoKivAtEnd(settings.maxWait, ending); },
+        // A watch goes on where a wait gives up.
+        settings.watch ? nullptr : "Kiv is not connected, no more changes will be performed");
+    return outcome == WaitOutcome::SessionEnded ? PassResult::Stopped
+           : outcome == WaitOutcome::KivFound   ? PassResult::KivFound
+                                                : PassResult::NoKiv;
+}
+
 }  // namespace
 
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
@@ -72,48 +95,42 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
     platform::DesktopChanges& listening = kept ? static_cast<platform::DesktopChanges&>(*kept) : changes;
 
     KivFinding finding;
-    std::optional<std::vector<std::string>> screensSeen;
+    std::optional<ScreensSeen> screensSeen;
     PassOptions options;
     options.finding = &finding;
     options.waitForFamilyLock = [&](util::GlobalNamedMutex& familyLock) {
         return waitForFamilyLock(familyLock, listening, endOfRun);
     };
     if (settings.watch) {
-        options.gate = [&screensSeen](const ScreensSeen& seen) {
-            screensSeen = seen.screens;
-            return true;
-        };
+        options.observer = [&screensSeen](const ScreensSeen& seen) { screensSeen = seen; };
     }
 
-    const std::int64_t startTime = clock.nowNanoseconds();
     PassResult result = PassResult::NoKiv;
-    if (settings.maxWait == 0) {
-        // No later look: a refusal is a failure like any other.
-        result = resultOf(scanPass(settings.log, options));
-    } else {
-        const ScanPass pass = [&] { return passThatMayBeRefused(settings.log, scanPass, options); };
-        result = pass();
-        if (result == PassResult::NoKiv) {
-            const WaitOutcome outcome = waitForKiv(
-                settings.log, settings.maxWait, startTime, clock, pass, listening,
-                [&](platform::Ending ending) { reportNoKivAtEnd(settings.maxWait, ending); },
-                // A watch goes on where a wait gives up.
-                settings.watch ? nullptr : "Kiv is not connected, no more changes will be performed");
-            result = outcome == WaitOutcome::SessionEnded ? PassResult::Stopped
-                     : outcome == WaitOutcome::KivFound   ? PassResult::KivFound
-                                                          : PassResult::NoKiv;
+    try {
+        result = firstOutcome(settings, clock, scanPass, options, listening);
+    } catch (const std::exception& failure) {
+        if (!settings.watch) {
+            throw;
         }
+        // A display stack not ready at sign-in must not cancel the day: the failure is reported as the
+        // run's would be, and the watch answers the next rearrangement.
+        reportFailure(logFile, failure.what());
+        result = PassResult::NoKiv;
+        finding = KivFinding{};
+        outcomeReported = true;
     }
     if (result == PassResult::Stopped) {
         return 0;  // reported while the run ended
     }
     // The run's outcome, known only now.
-    if (result == PassResult::KivFound) {
-        reportKivFound(finding);
-    } else {
-        reportNoKiv(settings.maxWait);
+    if (!outcomeReported) {
+        if (result == PassResult::KivFound) {
+            reportKivFound(finding);
+        } else {
+            reportNoKiv(settings.maxWait);
+        }
+        outcomeReported = true;
     }
-    outcomeReported = true;
     if (!settings.watch) {
         return 0;
     }
@@ -121,8 +138,9 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
     if (kept->listener() == nullptr) {
         throw std::runtime_error("Failed to watch the screens: Windows' notices cannot be heard");
     }
-    ScreenWatch watch(settings.log, logFile, scanPass, options.waitForFamilyLock, screensSeen);
-    watch.watch(clock, *kept->listener());
+    ScreenWatch watch(settings.log, logFile, scanPass, options.waitForFamilyLock, clock, screensSeen,
+                      result == PassResult::KivFound && finding.madePrimary);
+    watch.watch(*kept->listener());
     return 0;
 }
 

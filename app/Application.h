@@ -23,9 +23,10 @@ namespace orvi {
 // Reports the run's first outcome as one event (app/RunEvents.h). With settings.watch it then writes
 // "Watching the screens until the session ends" instead of ending, and watches (ScreenWatch) until the
 // run is told to end, which writes its line; the exit code is 0. The watch listens with one listener
-// from the start, also during passes; where it cannot listen, the watch fails.
-// Throws what the lock or a scan pass of the first outcome throws otherwise, and then reports nothing;
-// the lock is given up before the exception leaves.
+// from the start, also during passes; where it cannot listen, the watch fails (throws).
+// Throws what the lock throws, and without settings.watch what a scan pass of the first outcome throws,
+// and then reports nothing; the lock is given up before the exception leaves. With settings.watch such
+// a failure is reported (reportFailure) as the run's outcome, and the watch follows.
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes = platform::noDesktopChanges(), LogFile& logFile = processLogFile());
 

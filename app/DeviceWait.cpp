@@ -62,7 +62,9 @@ Heard listenUntil(Clock& clock, platform::DesktopChangeListener& listener, std::
         }
         if (notices) {
             heard.notices |= notices;
-            const std::int64_t settled = clock.nowNanoseconds() + kSettleTime;
+            const std::int64_t heardAt = clock.nowNanoseconds();
+            heard.firstNoticeTime = heard.firstNoticeTime.value_or(heardAt);
+            const std::int64_t settled = heardAt + kSettleTime;
             endTime = wakeUpTime ? std::min(settled, *wakeUpTime) : settled;
         }
     }

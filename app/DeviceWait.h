@@ -30,8 +30,9 @@ void sleepUntil(Clock& clock, std::int64_t wakeUpTime);
 
 // What a listener heard in one wait (listenUntil).
 struct Heard {
-    platform::Notices notices;  // everything the window system announced in the wait
-    bool ended = false;         // the run is to end
+    platform::Notices notices;                    // everything the window system announced in the wait
+    std::optional<std::int64_t> firstNoticeTime;  // when the first of them was heard (the clock's time)
+    bool ended = false;                           // the run is to end
 };
 
 // Blocks until the clock reads wakeUpTime (none: without a time limit, and without a timer) or, once

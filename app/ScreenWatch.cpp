@@ -6,24 +6,35 @@
 #include "display/DisplayConfigRefused.h"
 
 #include <exception>
+#include <sstream>
 #include <utility>
 
 namespace orvi {
 namespace {
 
-// Why the look acts: what Windows did since the previous look that saw the screens; empty when it
-// did nothing that rearranges them.
-std::string rearrangement(bool screensChanged, const platform::Notices& pending) {
+// Why a look acts: what Windows did since the previous look that saw the screens, every cause named;
+// empty when it did nothing that rearranges them.
+struct Causes {
+    bool screensChanged = false;
+    bool resumed = false;
+    bool sessionReturned = false;
+    bool laidOutAgain = false;
+};
+
+std::string describe(const Causes& causes) {
     std::string why;
     const auto add = [&why](const char* what) { why += (why.empty() ? "" : " and ") + std::string(what); };
-    if (screensChanged) {
+    if (causes.screensChanged) {
         add("the screens changed");
     }
-    if (pending.resumed) {
+    if (causes.resumed) {
         add("the PC resumed");
     }
-    if (pending.sessionReturned) {
+    if (causes.sessionReturned) {
         add("the session came back");
+    }
+    if (causes.laidOutAgain) {
+        add("Windows laid the screens out again");
     }
     return why;
 }
@@ -35,54 +46,97 @@ void writeRefusedLook(std::ostream& log, const char* what) {
 }
 
 ScreenWatch::ScreenWatch(std::ostream& log, LogFile& logFile, LoggingScanPass scanPass,
-                         FamilyLockWait waitForFamilyLock, std::optional<std::vector<std::string>> screensSeen)
+                         FamilyLockWait waitForFamilyLock, Clock& clock, std::optional<ScreensSeen> seen,
+                         bool kivJustMadePrimary)
     : log_(log),
       logFile_(logFile),
       scanPass_(std::move(scanPass)),
       waitForFamilyLock_(std::move(waitForFamilyLock)),
-      screens_(std::move(screensSeen)) {}
-
-void ScreenWatch::watch(Clock& clock, platform::DesktopChangeListener& listener) {
-    while (!listener.sessionEnded()) {
-        const Heard heard = listenUntil(clock, listener, std::nullopt);
-        if (heard.ended) {
-            return;
-        }
-        look(heard.notices);
+      clock_(clock) {
+    state_.seen = std::move(seen);
+    if (kivJustMadePrimary) {
+        state_.openUntil = clock_.nowNanoseconds() + kRearrangementOpenNanoseconds;
     }
 }
 
-void ScreenWatch::look(const platform::Notices& heard) {
-    pending_.resumed = pending_.resumed || heard.resumed;
-    pending_.sessionReturned = pending_.sessionReturned || heard.sessionReturned;
-    std::string why;
+void ScreenWatch::watch(platform::DesktopChangeListener& listener) {
+    while (!listener.sessionEnded()) {
+        const Heard heard = listenUntil(clock_, listener, std::nullopt);
+        if (heard.ended) {
+            return;
+        }
+        look(heard.notices, heard.firstNoticeTime.value_or(clock_.nowNanoseconds()));
+    }
+}
+
+void ScreenWatch::writeQuietly(const std::string& line) {
+    if (line != previousLine_) {
+        log_ << line << std::flush;
+        previousLine_ = line;
+    }
+}
+
+void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
+    const State before = state_;
+    state_.pending |= heard;
+    Causes causes;
+    bool wentOn = false;
     KivFinding finding;
     PassOptions options;
     options.finding = &finding;
     options.waitForFamilyLock = waitForFamilyLock_;
     options.gate = [&](const ScreensSeen& seen) {
-        why = rearrangement(!screens_ || *screens_ != seen.screens, pending_);
-        screens_ = seen.screens;
-        pending_ = {};
+        const bool setChanged = !state_.seen || state_.seen->screens != seen.screens;
+        const bool layoutChanged = state_.seen && state_.seen->layout != seen.layout;
+        causes.screensChanged = setChanged;
+        causes.resumed = state_.pending.resumed;
+        causes.sessionReturned = state_.pending.sessionReturned && (setChanged || causes.resumed || layoutChanged);
+        causes.laidOutAgain =
+            !setChanged && state_.openUntil && heardAt <= *state_.openUntil && seen.kivFound && !seen.kivPrimary;
+        if (causes.laidOutAgain) {
+            state_.openUntil.reset();  // once per rearrangement
+        }
+        state_.seen = seen;
+        state_.pending = {};
+        const bool acts = !describe(causes).empty();
         const char* unchanged = !seen.kivFound    ? "no Kiv is attached"
-                                : why.empty()     ? "the same screens, their layout is left as it is"
+                                : !acts           ? "the same screens, their layout is left as it is"
                                 : seen.kivPrimary ? "the Kiv is the primary display already"
                                                   : nullptr;
-        if (unchanged != nullptr) {
-            log_ << "Looked at the screens again: " << unchanged << std::endl;
+        wentOn = unchanged == nullptr;
+        if (!wentOn) {
+            writeQuietly("Looked at the screens again: " + std::string(unchanged) + "\n");
         }
-        return unchanged == nullptr;
+        return wentOn;
     };
-    // What tells the watch's events apart; `why` is known once the pass has seen the screens.
-    const auto note = [&why] { return "; while watching" + (why.empty() ? std::string() : ", after " + why); };
+    // What tells the watch's events apart; the causes are known once the pass has seen the screens.
+    const auto note = [&causes] {
+        const std::string why = describe(causes);
+        return "; while watching" + (why.empty() ? std::string() : ", after " + why);
+    };
     try {
         const PassOutcome outcome = scanPass_(log_, options);
-        if (outcome.end == PassEnd::Done && outcome.kivFound) {
-            reportKivFound(finding, note());
+        if (outcome.end == PassEnd::Done) {
+            previousLine_.clear();  // the pass wrote its lines
+            if (outcome.kivFound) {
+                reportKivFound(finding, note());
+            }
+            if (finding.madePrimary && !causes.laidOutAgain) {  // a second answer opens nothing anew
+                state_.openUntil = clock_.nowNanoseconds() + kRearrangementOpenNanoseconds;
+            }
         }
     } catch (const DisplayConfigRefused& refused) {
-        writeRefusedLook(log_, refused.what());
+        // Nothing was changed: the screens count as not seen, and what happened stays to be answered.
+        state_ = before;
+        state_.pending |= heard;
+        if (wentOn) {
+            previousLine_.clear();  // the pass wrote its lines
+        }
+        std::ostringstream line;
+        writeRefusedLook(line, refused.what());
+        writeQuietly(line.str());
     } catch (const std::exception& failure) {
+        previousLine_.clear();
         reportFailure(logFile_, failure.what(), note());
     }
 }

@@ -7,11 +7,11 @@
 #include "platform/DesktopChanges.h"
 #include "primary/ScanPass.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 namespace orvi {
 
@@ -21,36 +21,60 @@ using LoggingScanPass = std::function<PassOutcome(std::ostream& log, const PassO
 // The line of a look that the session was refused (DisplayConfigRefused), with the refusal's text.
 void writeRefusedLook(std::ostream& log, const char* what);
 
+// How long a rearrangement that the watch answered stays open: a display change heard within this time
+// after the Kiv was made primary, which leaves another screen primary on the same screens, is Windows
+// finishing its own rearrangement (a USB display adapter appears over several seconds, and Windows or
+// the adapter's helper may apply a stored layout after the tool's switch).
+constexpr std::int64_t kRearrangementOpenNanoseconds = 5'000'000'000;
+
 class ScreenWatch {
 public:
-    // `screensSeen`: the screens that the first outcome's last pass saw; none when it saw none (every
-    // look was refused). Failures are reported into `logFile` as the run's would be.
+    // `seen`: what the first outcome's last pass saw of the screens; none when it saw none (every look
+    // was refused). `kivJustMadePrimary`: that pass made the Kiv primary, so the rearrangement it
+    // answered is still open. Failures are reported into `logFile` as the run's would be.
     ScreenWatch(std::ostream& log, LogFile& logFile, LoggingScanPass scanPass, FamilyLockWait waitForFamilyLock,
-                std::optional<std::vector<std::string>> screensSeen);
+                Clock& clock, std::optional<ScreensSeen> seen, bool kivJustMadePrimary);
 
     // Watches until the run is told to end: sleeps in the listener's wait, without a time limit and
     // without a timer of its own, until Windows announces something; once nothing more has come for the
     // settle second, it looks (look()). Returns once `listener` tells that the run is to end.
-    void watch(Clock& clock, platform::DesktopChangeListener& listener);
+    void watch(platform::DesktopChangeListener& listener);
 
-    // One look after `heard`. It acts only when Windows has rearranged the screens since the previous
-    // look that saw them: the set of attached screens changed (what identifies them, not where they
-    // stand), or the PC resumed, or the session came back (these two count until a look sees the
-    // screens). Then a Kiv that is not primary is made primary by a whole pass, which writes its usual
-    // lines and reports the event of a Kiv made primary, with a note that a watch made it. Every other
-    // look changes nothing and writes one line: no Kiv is attached, the same screens (their layout, the
-    // user's, is left as it is), or the Kiv is primary already. A refused look writes its usual line; a
-    // failure is reported as the run's are (its ERROR entry or box, its event with the watch's note),
-    // and the watch goes on.
-    void look(const platform::Notices& heard);
+    // One look after `heard`, the first of which came at `heardAt` (the clock's time). It acts only
+    // when Windows has rearranged the screens since the previous look that saw them:
+    // - the set of attached screens changed (what identifies them, not where they stand);
+    // - the PC resumed (counted until a look sees the screens);
+    // - the session came back (counted alike) and the layout (places, primary) differs from what that
+    //   look saw: while the session was away its user could not change it, so Windows did;
+    // - within kRearrangementOpenNanoseconds after the watch (or the first outcome) made the Kiv primary,
+    //   a change left another screen primary on the same screens; once per rearrangement.
+    // Then a Kiv that is not primary is made primary by a whole pass, which writes its usual lines and
+    // reports the event of a Kiv made primary, with a note that names every cause. Every other look
+    // changes nothing and writes one line: no Kiv is attached, the same screens (their layout, the
+    // user's, is left as it is), or the Kiv is primary already; a refused look writes its usual line.
+    // Such a line is written only when it differs from the previous look's line, so that a burst of
+    // notices about other devices, or a long lock, leaves one line. A failure is reported as the run's
+    // are (its ERROR entry or box, its event with the watch's note), and the watch goes on. A look
+    // refused part-way (after it saw the screens) counts as not having seen them.
+    void look(const platform::Notices& heard, std::int64_t heardAt);
 
 private:
+    // Writes a look's line unless it is the previous look's line.
+    void writeQuietly(const std::string& line);
+
+    struct State {
+        std::optional<ScreensSeen> seen;        // what the last look that saw the screens saw
+        platform::Notices pending;              // a resume or a return not yet looked at
+        std::optional<std::int64_t> openUntil;  // the answered rearrangement is open until then
+    };
+
     std::ostream& log_;
     LogFile& logFile_;
     LoggingScanPass scanPass_;
     FamilyLockWait waitForFamilyLock_;
-    std::optional<std::vector<std::string>> screens_;  // those the last look that saw them saw
-    platform::Notices pending_;                        // a resume or a return not yet looked at
+    Clock& clock_;
+    State state_;
+    std::string previousLine_;  // the line the previous look wrote; empty after a pass that went on
 };
 
 }  // namespace orvi

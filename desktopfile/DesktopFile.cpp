@@ -128,6 +128,54 @@ std::string item(const std::string& where, const char* key, std::size_t index) {
     return member(where, key) + "[" + std::to_string(index) + "]";
 }
 
+// A top-level key whose value is one of a few names; the first name is its default.
+template <typename Value>
+struct NamedValue {
+    Value value;
+    const char* name;
+};
+template <typename Value, std::size_t N>
+Value readNamed(const json& document, const char* key, const NamedValue<Value> (&names)[N],
+                const std::string& where = "") {
+    const auto found = document.find(key);
+    if (found == document.end()) {
+        return names[0].value;
+    }
+    std::string expected;
+    for (std::size_t index = 0; index < N; ++index) {
+        if (found->is_string() && found->get_ref<const std::string&>() == names[index].name) {
+            return names[index].value;
+        }
+        expected += std::string(index == 0 ? "" : index + 1 == N ? " or " : ", ") + "\"" + names[index].name + "\"";
+    }
+    fault(member(where, key), "must be " + expected);
+}
+
+template <typename Value, std::size_t N>
+void writeNamed(json& document, const char* key, Value value, const NamedValue<Value> (&names)[N]) {
+    for (const NamedValue<Value>& known : names) {
+        if (known.value == value && value != names[0].value) {
+            document[key] = known.name;
+        }
+    }
+}
+constexpr NamedValue<LegacyIndirectPrimary> kLegacyIndirectPrimaryNames[] = {
+    {LegacyIndirectPrimary::Taken, "taken"},
+    {LegacyIndirectPrimary::Failed, "failed"},
+    {LegacyIndirectPrimary::Ignored, "ignored"},
+};
+constexpr NamedValue<VirtualModeAware> kVirtualModeAwareNames[] = {
+    {VirtualModeAware::Taken, "taken"},
+    {VirtualModeAware::Refused, "refused"},
+    {VirtualModeAware::RefreshRateRefusedAtApply, "refreshRateRefusedAtApply"},
+};
+using VirtualModePaths = SimulatedDisplay::VirtualModePaths;
+constexpr NamedValue<VirtualModePaths> kVirtualModePathsNames[] = {
+    {VirtualModePaths::Supported, "supported"},
+    {VirtualModePaths::Unflagged, "unflagged"},
+    {VirtualModePaths::Plain, "plain"},
+};
+
 SimulatedMonitor readMonitor(const json& object, const std::string& where) {
     checkKeys(object, where,
               {"edidProductCode", "friendlyName", "devicePath", "edidValid", "targetAdapter", "targetId"});
@@ -144,7 +192,7 @@ SimulatedMonitor readMonitor(const json& object, const std::string& where) {
 SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     checkKeys(object, where,
               {"deviceName", "attached", "primary", "x", "y", "width", "height", "monitors", "monitorInfoDeviceName",
-               "sourceId", "deviceIndex", "refreshRate", "dynamicRefresh", "monitorInfoPrimary"});
+               "sourceId", "deviceIndex", "refreshRate", "dynamicRefresh", "monitorInfoPrimary", "virtualModePaths"});
     SimulatedDisplay display;
     display.deviceName = readText(object, "deviceName", where);
     display.attached = readBool(object, "attached", display.attached, where);
@@ -163,6 +211,7 @@ SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     display.refreshRate = readNumber<DWORD>(object, "refreshRate", display.refreshRate, where);
     display.dynamicRefresh = readBool(object, "dynamicRefresh", display.dynamicRefresh, where);
     display.monitorInfoPrimary = readBool(object, "monitorInfoPrimary", display.monitorInfoPrimary, where);
+    display.virtualModePaths = readNamed(object, "virtualModePaths", kVirtualModePathsNames, where);
     return display;
 }
 
@@ -240,47 +289,6 @@ constexpr const char* kLegacyIndirectPrimary = "legacyIndirectPrimary";
 constexpr const char* kDisplayPaths = "displayPaths";
 constexpr const char* kVirtualModeAware = "virtualModeAware";
 
-// A top-level key whose value is one of a few names; the first name is its default.
-template <typename Value>
-struct NamedValue {
-    Value value;
-    const char* name;
-};
-constexpr NamedValue<LegacyIndirectPrimary> kLegacyIndirectPrimaryNames[] = {
-    {LegacyIndirectPrimary::Taken, "taken"},
-    {LegacyIndirectPrimary::Failed, "failed"},
-    {LegacyIndirectPrimary::Ignored, "ignored"},
-};
-constexpr NamedValue<VirtualModeAware> kVirtualModeAwareNames[] = {
-    {VirtualModeAware::Taken, "taken"},
-    {VirtualModeAware::Refused, "refused"},
-};
-
-template <typename Value, std::size_t N>
-Value readNamed(const json& document, const char* key, const NamedValue<Value> (&names)[N],
-                const std::string& where = "") {
-    const auto found = document.find(key);
-    if (found == document.end()) {
-        return names[0].value;
-    }
-    std::string expected;
-    for (std::size_t index = 0; index < N; ++index) {
-        if (found->is_string() && found->get_ref<const std::string&>() == names[index].name) {
-            return names[index].value;
-        }
-        expected += std::string(index == 0 ? "" : index + 1 == N ? " or " : ", ") + "\"" + names[index].name + "\"";
-    }
-    fault(member(where, key), "must be " + expected);
-}
-
-template <typename Value, std::size_t N>
-void writeNamed(json& document, const char* key, Value value, const NamedValue<Value> (&names)[N]) {
-    for (const NamedValue<Value>& known : names) {
-        if (known.value == value && value != names[0].value) {
-            document[key] = known.name;
-        }
-    }
-}
 constexpr const char* kMonitorsInDeviceOrder = "monitorsInDeviceOrder";
 
 void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
@@ -474,6 +482,7 @@ json displayToJson(const SimulatedDisplay& display) {
     if (display.monitorInfoPrimary) {
         result["monitorInfoPrimary"] = true;
     }
+    writeNamed(result, "virtualModePaths", display.virtualModePaths, kVirtualModePathsNames);
     return result;
 }
 

@@ -62,6 +62,13 @@ struct SimulatedDisplay {
     // GetMonitorInfoW still reports MONITORINFOF_PRIMARY for it while Windows shows another primary:
     // monitor information out of step, as a driver may leave it.
     bool monitorInfoPrimary = false;
+    // How a virtual-mode-aware query gives its paths (VirtualModePaths).
+    enum class VirtualModePaths {
+        Supported,  // DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE and packed 16-bit indexes
+        Unflagged,  // packed 16-bit indexes without the flag, as Windows has been seen to give them
+        Plain,      // neither: the flag clear and plain 32-bit indexes, no desktop image mode entry
+    };
+    VirtualModePaths virtualModePaths = VirtualModePaths::Supported;
 };
 
 // One display adapter: a GPU, or a USB display adapter beside it. Each adapter has a LUID of its own
@@ -85,6 +92,9 @@ struct SimulatedAdapter {
 enum class VirtualModeAware {
     Taken,    // the virtual-mode-aware layout: desktop image mode entries and packed mode indexes
     Refused,  // ERROR_INVALID_PARAMETER, as a Windows that does not know the flags
+    // The queries take both flags, SetDisplayConfig refuses SDC_VIRTUAL_REFRESH_RATE_AWARE with
+    // ERROR_INVALID_PARAMETER (a Windows 10 build: the flag is "supported starting in Windows 11")
+    RefreshRateRefusedAtApply,
 };
 
 // How ChangeDisplaySettingsExW answers a change that makes an indirect display primary.

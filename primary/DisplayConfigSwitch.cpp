@@ -17,11 +17,21 @@
 namespace orvi {
 namespace {
 
-// Asked for and applied virtual-mode-aware, the layout in which indirect displays are made primary on
-// current Windows, and virtual-refresh-rate-aware: the configuration then carries each path's virtual
-// refresh rate and whether Windows boosts it (dynamic refresh), and the apply hands both back as read.
-constexpr UINT32 kAwareQuery = QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE;
-constexpr UINT32 kAwareApply = SDC_VIRTUAL_MODE_AWARE | SDC_VIRTUAL_REFRESH_RATE_AWARE;
+// The layouts in which the configuration is asked for and applied, the first that Windows takes:
+// virtual-mode-aware, the layout in which indirect displays are made primary on current Windows, and
+// virtual-refresh-rate-aware, so that the configuration carries each path's virtual refresh rate and
+// whether Windows boosts it (dynamic refresh) and the apply hands both back as read; then
+// virtual-mode-aware alone, for a Windows (10) that takes the refresh-rate flag in the query but not in
+// the apply ("Supported starting in Windows 11"); then plain, for one that knows neither.
+struct LayoutFlags {
+    UINT32 query;
+    UINT32 apply;
+};
+constexpr LayoutFlags kLayouts[] = {
+    {QDC_VIRTUAL_MODE_AWARE | QDC_VIRTUAL_REFRESH_RATE_AWARE, SDC_VIRTUAL_MODE_AWARE | SDC_VIRTUAL_REFRESH_RATE_AWARE},
+    {QDC_VIRTUAL_MODE_AWARE, SDC_VIRTUAL_MODE_AWARE},
+    {0, 0},
+};
 // Shown at once and stored for these screens, as the display-settings way stores its records.
 constexpr UINT32 kApplyAndStore = SDC_APPLY | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE;
 // Shows the layout that Windows stored last for these screens: after a refused SetDisplayConfig, the one
@@ -30,42 +40,60 @@ constexpr UINT32 kShowStored = SDC_APPLY | SDC_USE_DATABASE_CURRENT;
 
 constexpr LONG kSuccess = static_cast<LONG>(ERROR_SUCCESS);
 
-// A configuration with the layout of its mode indexes: virtual-mode-aware, or plain where Windows
-// refused the aware flags.
+// A configuration with the layout of its mode indexes, as it was asked for.
 struct Layout {
     DisplayConfig config;
-    bool aware = false;
+    std::size_t layout = 0;  // in kLayouts
+    LayoutFlags flags() const { return kLayouts[layout]; }
+    bool aware() const { return (flags().query & QDC_VIRTUAL_MODE_AWARE) != 0; }
 };
 
-Layout shownLayout() {
-    if (std::optional<DisplayConfig> aware = getActiveDisplayConfigIfTaken(kAwareQuery)) {
-        return Layout{std::move(*aware), true};
+// The configuration shown now, in the first of kLayouts from `first` on that Windows takes (the last,
+// plain, it always takes).
+Layout shownLayout(std::size_t first) {
+    for (std::size_t layout = first; layout + 1 < std::size(kLayouts); ++layout) {
+        if (std::optional<DisplayConfig> config = getActiveDisplayConfigIfTaken(kLayouts[layout].query)) {
+            return Layout{std::move(*config), layout};
+        }
     }
-    return Layout{getActiveDisplayConfig(), false};
+    return Layout{getActiveDisplayConfig(), std::size(kLayouts) - 1};
 }
 
 LONG applyAndStore(Layout& layout) {
     return platform::setDisplayConfig(static_cast<UINT32>(layout.config.paths.size()), layout.config.paths.data(),
                                       static_cast<UINT32>(layout.config.modes.size()), layout.config.modes.data(),
-                                      kApplyAndStore | (layout.aware ? kAwareApply : 0));
+                                      kApplyAndStore | layout.flags().apply);
 }
 
 bool sameAdapter(LUID a, LUID b) { return a.LowPart == b.LowPart && a.HighPart == b.HighPart; }
 
-// The index of the path's source mode entry, when it names one that is the path's own source: in the
-// aware layout sourceModeInfoIdx where the path supports virtual modes, modeInfoIdx otherwise.
-std::optional<UINT32> sourceModeOf(const Layout& layout, const DISPLAYCONFIG_PATH_INFO& path) {
-    const bool virtualModes = layout.aware && (path.flags & DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE) != 0;
-    const UINT32 index = virtualModes ? UINT32{path.sourceInfo.sourceModeInfoIdx} : path.sourceInfo.modeInfoIdx;
-    if (index >= layout.config.modes.size() || (virtualModes && index == DISPLAYCONFIG_PATH_SOURCE_MODE_IDX_INVALID)) {
-        return std::nullopt;
+// Whether `index` names a source mode entry of the path's own source.
+bool namesOwnSourceMode(const Layout& layout, const DISPLAYCONFIG_PATH_INFO& path, UINT32 index) {
+    if (index >= layout.config.modes.size()) {
+        return false;
     }
     const DISPLAYCONFIG_MODE_INFO& mode = layout.config.modes[index];
-    if (mode.infoType != DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE || mode.id != path.sourceInfo.id ||
-        !sameAdapter(mode.adapterId, path.sourceInfo.adapterId)) {
-        return std::nullopt;
+    return mode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE && mode.id == path.sourceInfo.id &&
+           sameAdapter(mode.adapterId, path.sourceInfo.adapterId);
+}
+
+// The index of the path's source mode entry, when it names one that is the path's own source: in the
+// aware layout sourceModeInfoIdx where the path supports virtual modes, modeInfoIdx otherwise, and where
+// that names none, the other half of the union (Windows has been seen to fill in the virtual-mode
+// indexes of a path without DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE).
+std::optional<UINT32> sourceModeOf(const Layout& layout, const DISPLAYCONFIG_PATH_INFO& path) {
+    const UINT32 plain = path.sourceInfo.modeInfoIdx;
+    if (!layout.aware()) {
+        return namesOwnSourceMode(layout, path, plain) ? std::optional<UINT32>(plain) : std::nullopt;
     }
-    return index;
+    const UINT32 packed = path.sourceInfo.sourceModeInfoIdx;
+    const bool virtualModes = (path.flags & DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE) != 0;
+    for (const UINT32 index : {virtualModes ? packed : plain, virtualModes ? plain : packed}) {
+        if (index != DISPLAYCONFIG_PATH_SOURCE_MODE_IDX_INVALID && namesOwnSourceMode(layout, path, index)) {
+            return index;
+        }
+    }
+    return std::nullopt;
 }
 
 void addOnce(std::vector<UINT32>& indexes, UINT32 index) {
@@ -139,16 +167,23 @@ bool putBack(Layout& shown) {
 std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row) {
     Layout shown;
     Layout wanted;
-    try {
-        shown = shownLayout();
-        wanted = Layout{rowConfiguration(shown, row), shown.aware};
-    } catch (const DisplayConfigRefused&) {
-        throw;  // not a failure of this way: a look that the session may not take now
-    } catch (const std::exception& failure) {
-        return DisplayConfigFailure{failure.what(), true};  // nothing changed yet
+    LONG result = kSuccess;
+    for (std::size_t first = 0;; first = shown.layout + 1) {
+        try {
+            shown = shownLayout(first);
+            wanted = Layout{rowConfiguration(shown, row), shown.layout};
+        } catch (const DisplayConfigRefused&) {
+            throw;  // not a failure of this way: a look that the session may not take now
+        } catch (const std::exception& failure) {
+            return DisplayConfigFailure{failure.what(), true};  // nothing changed yet
+        }
+        result = applyAndStore(wanted);
+        // Flags that Windows refuses at the apply, though it took them in the query, change nothing:
+        // the next layout is asked for, and applied with the flags it was asked with.
+        if (result != static_cast<LONG>(ERROR_INVALID_PARAMETER) || shown.layout + 1 == std::size(kLayouts)) {
+            break;
+        }
     }
-
-    const LONG result = applyAndStore(wanted);
     DisplayConfigFailure failure;
     if (result == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
         // The session lost the console (locked meanwhile): refused before anything changed.
@@ -161,7 +196,8 @@ std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector
     } else {
         return std::nullopt;
     }
-    // Windows may have shown or stored part of it.
+    // Windows may have shown or stored part of it; the put-back applies with the flags its
+    // configuration was asked with.
     failure.putBack = putBack(shown);
     return failure;
 }

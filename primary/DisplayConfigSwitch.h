@@ -17,22 +17,25 @@ struct DisplayConfigFailure {
 };
 
 // Reads the configuration shown now (QueryDisplayConfig, QDC_ONLY_ACTIVE_PATHS) virtual-mode-aware and
-// virtual-refresh-rate-aware, or in the plain layout where Windows refuses those flags with
-// ERROR_INVALID_PARAMETER; finds each path's screen by its source's GDI device name and its source
-// mode by the path's index (sourceModeInfoIdx where the path supports virtual modes), taking only an
-// entry of the path's own source id and adapter. Moves the source modes alone: the screen named first
+// virtual-refresh-rate-aware, or virtual-mode-aware alone, or in the plain layout, the first that Windows
+// takes (a query refused with ERROR_INVALID_PARAMETER, or the apply below refused so, goes on to the
+// next); finds each path's screen by its source's GDI device name and its source mode by the path's
+// index (sourceModeInfoIdx where the path supports virtual modes, modeInfoIdx otherwise, and the other
+// half of the union where that names no entry), taking only an entry of the path's own source id and
+// adapter. Moves the source modes alone: the screen named first
 // in `row` to (0, 0), the others of `row` in its order in one row to its right, top edges at y = 0,
 // each starting where the one before ends (its source mode's width), and after them every other active
 // source in its left-to-right order. Paths that share a source (a clone) move together; every mode
 // entry is written once. Applies and stores all of it with one SetDisplayConfig (SDC_APPLY |
-// SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE, with SDC_VIRTUAL_MODE_AWARE |
-// SDC_VIRTUAL_REFRESH_RATE_AWARE in the aware layout) with every active path, then checks that Windows
+// SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE, with the SDC_ flags that match the query's)
+// with every active path, then checks that Windows
 // shows the first screen as primary (shownPrimaryAfterApply).
 //
 // Nothing when the first screen is primary afterwards. Otherwise what failed: a query's
 // util::WinException text, a screen of `row` without a source mode, SetDisplayConfig's error
 // ("SetDisplayConfig failed: " and the system's text), or "Windows kept another screen as primary".
-// After SetDisplayConfig was called, the configuration read at the start is applied and stored again,
+// After SetDisplayConfig was called, the configuration read at the start is applied and stored again
+// (with the flags it was read with),
 // once more after a pause when Windows refuses that (putBackCall), and when it refuses twice the layout
 // that Windows stored last is shown (SDC_APPLY | SDC_USE_DATABASE_CURRENT).
 //

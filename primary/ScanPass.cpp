@@ -104,6 +104,19 @@ std::vector<std::string> identitiesOf(const std::vector<ScreenDevice>& screens) 
     return identities;
 }
 
+std::vector<std::string> layoutOf(const std::vector<ScreenDevice>& screens) {
+    std::vector<std::string> layout;
+    for (const ScreenDevice& screen : screens) {
+        const MONITORINFOEXW& info = screen.monitorInfo();
+        layout.push_back(narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" +
+                         screen.devicePath() + "@" + std::to_string(info.rcMonitor.left) + "," +
+                         std::to_string(info.rcMonitor.top) +
+                         ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? " primary" : ""));
+    }
+    std::sort(layout.begin(), layout.end());
+    return layout;
+}
+
 bool anyPrimary(const std::vector<ScreenDevice>& screens) {
     return std::any_of(screens.begin(), screens.end(), [](const ScreenDevice& screen) {
         return (screen.monitorInfo().dwFlags & MONITORINFOF_PRIMARY) != 0;
@@ -130,7 +143,9 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     *out << "Searching for Monitor Screens" << std::endl;
     std::vector<ScreenDevice> screens = enumerateScreens(*out);
     *out << "found " << screens.size() << " screens" << std::endl;
-    const std::vector<std::string> identities = options.gate ? identitiesOf(screens) : std::vector<std::string>{};
+    const bool told = options.gate || options.observer;
+    const std::vector<std::string> identities = told ? identitiesOf(screens) : std::vector<std::string>{};
+    const std::vector<std::string> layout = told ? layoutOf(screens) : std::vector<std::string>{};
 
     KivScreens kiv = takeKivScreens(*out, screens);
     *out << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
@@ -142,9 +157,12 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
         kiv.pellun.clear();
     }
 
+    const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
+    const ScreensSeen seen{identities, layout, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
+    if (options.observer) {
+        options.observer(seen);
+    }
     if (options.gate) {
-        const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
-        const ScreensSeen seen{identities, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
         if (!options.gate(seen)) {
             return PassOutcome{PassEnd::HeldBack, kivFound};
         }

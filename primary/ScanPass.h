@@ -17,6 +17,9 @@ struct ScreensSeen {
     // Each attached screen's identity (its adapter's hardware id, its device name and its monitor's
     // device path), sorted: two looks at the same screens give the same list wherever they stand.
     std::vector<std::string> screens;
+    // Each attached screen's identity with its place on the desktop and whether it is primary, sorted:
+    // two looks give the same list when nothing moved.
+    std::vector<std::string> layout;
     bool kivFound = false;
     // A Kiv screen of the variant that takes precedence is the primary display, or every screen is one.
     bool kivPrimary = false;
@@ -34,6 +37,8 @@ struct PassOptions {
     KivFinding* finding = nullptr;     // when a Kiv was found and the pass went on: what it did about it
     FamilyLockWait waitForFamilyLock;  // empty: lock() without a time limit
     PassGate gate;                     // empty: every pass goes on
+    // Told what the pass saw once it sorted the screens, without holding anything back.
+    std::function<void(const ScreensSeen&)> observer;
 };
 
 enum class PassEnd {

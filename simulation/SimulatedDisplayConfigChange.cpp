@@ -82,25 +82,38 @@ const DISPLAYCONFIG_MODE_INFO* modeAt(UINT32 index, UINT32 modeCount, const DISP
     return mode.infoType == type && mode.id == id && sameAdapter(mode.adapterId, adapterId) ? &mode : nullptr;
 }
 
-// Where a path's indexes point. With SDC_VIRTUAL_MODE_AWARE every path is read in the
-// virtual-mode-aware layout, since every path of the simulated desktop supports virtual modes: each
-// index holds two 16-bit ones, the first bit field in the low half (0xffff: none).
+// Where a path's indexes point. With SDC_VIRTUAL_MODE_AWARE a path with
+// DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE is read in the virtual-mode-aware layout, each index holding
+// two 16-bit ones, the first bit field in the low half (0xffff: none); a path without the flag in the
+// plain layout, and where its source index names no source mode of its own, in the packed one (Windows
+// has been seen to give packed indexes without the flag, and to read them so).
 struct PathModes {
     UINT32 source;
     UINT32 target;
     std::optional<UINT32> desktopImage;  // the virtual-mode-aware layout only
 };
 
-PathModes modesOf(const DISPLAYCONFIG_PATH_INFO& path, bool virtualModes) {
+PathModes packedModesOf(const DISPLAYCONFIG_PATH_INFO& path) {
     constexpr UINT32 kNone16 = 0xffff;
-    if (!virtualModes) {
-        return PathModes{path.sourceInfo.modeInfoIdx, path.targetInfo.modeInfoIdx, std::nullopt};
-    }
     const auto high = [](UINT32 index) { return index >> 16; };
     const UINT32 target = high(path.targetInfo.modeInfoIdx);
     return PathModes{high(path.sourceInfo.modeInfoIdx),
                      target == kNone16 ? DISPLAYCONFIG_PATH_MODE_IDX_INVALID : target,
                      path.targetInfo.modeInfoIdx & kNone16};
+}
+
+PathModes modesOf(const DISPLAYCONFIG_PATH_INFO& path, bool virtualModes, UINT32 modeCount,
+                  const DISPLAYCONFIG_MODE_INFO* modes) {
+    const PathModes plain{path.sourceInfo.modeInfoIdx, path.targetInfo.modeInfoIdx, std::nullopt};
+    if (!virtualModes) {
+        return plain;
+    }
+    if ((path.flags & DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE) != 0 ||
+        modeAt(plain.source, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, path.sourceInfo.adapterId,
+               path.sourceInfo.id) == nullptr) {
+        return packedModesOf(path);
+    }
+    return plain;
 }
 
 // A target or desktop image index that names no entry, or one of that type for the path's target.
@@ -138,7 +151,9 @@ LONG SimulatedWindowSystem::setDisplayConfig(UINT32 pathCount, DISPLAYCONFIG_PAT
 LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYCONFIG_PATH_INFO* paths,
                                                 UINT32 modeCount, const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags) {
     if ((flags & ~kKnownFlags) != 0 || (flags & (SDC_APPLY | SDC_VALIDATE)) == 0 ||
-        ((flags & kAwareFlags) != 0 && desktop_.virtualModeAware == VirtualModeAware::Refused)) {
+        ((flags & kAwareFlags) != 0 && desktop_.virtualModeAware == VirtualModeAware::Refused) ||
+        ((flags & SDC_VIRTUAL_REFRESH_RATE_AWARE) != 0 &&
+         desktop_.virtualModeAware == VirtualModeAware::RefreshRateRefusedAtApply)) {
         return kInvalidParameter;
     }
     if ((flags & SDC_USE_DATABASE_CURRENT) != 0) {
@@ -189,7 +204,7 @@ LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYC
         if (!wired) {
             return kInvalidParameter;
         }
-        const PathModes indexes = modesOf(path, virtualModes);
+        const PathModes indexes = modesOf(path, virtualModes, modeCount, modes);
         const DISPLAYCONFIG_MODE_INFO* sourceMode =
             modeAt(indexes.source, modeCount, modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, path.sourceInfo.adapterId,
                    path.sourceInfo.id);

@@ -85,7 +85,7 @@ UINT32 queryBase(UINT32 flags) { return flags & ~kAwareQueryFlags; }
 bool validQueryFlags(UINT32 flags, const SimulatedDesktop& desktop) {
     const UINT32 base = queryBase(flags);
     return (base == QDC_ALL_PATHS || base == QDC_ONLY_ACTIVE_PATHS || base == QDC_DATABASE_CURRENT) &&
-           ((flags & kAwareQueryFlags) == 0 || desktop.virtualModeAware == VirtualModeAware::Taken);
+           ((flags & kAwareQueryFlags) == 0 || desktop.virtualModeAware != VirtualModeAware::Refused);
 }
 
 // A mode index of the virtual-mode-aware layout: two 16-bit indexes in one, the first of the
@@ -380,7 +380,7 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
         return result;
     }
     const bool withModes = desktop_.databaseEntry || queryBase(flags) != QDC_DATABASE_CURRENT;
-    const bool virtualModes = (flags & QDC_VIRTUAL_MODE_AWARE) != 0;
+    const bool awareQuery = (flags & QDC_VIRTUAL_MODE_AWARE) != 0;
     const bool virtualRefreshRates = (flags & QDC_VIRTUAL_REFRESH_RATE_AWARE) != 0;
     UINT32 cloneGroups = 0;
     for (std::size_t adapter = 0; adapter < desktop_.adapters.size(); ++adapter) {
@@ -389,6 +389,11 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
         UINT32 targetId = 0;
         for (std::size_t source = 0; source < displays.size(); ++source) {
             const SimulatedDisplay& display = displays[source];
+            // A path that a virtual-mode-aware query gives in the plain layout, or packed without its flag.
+            const bool virtualModes =
+                awareQuery && display.virtualModePaths != SimulatedDisplay::VirtualModePaths::Plain;
+            const bool virtualModeFlag =
+                awareQuery && display.virtualModePaths == SimulatedDisplay::VirtualModePaths::Supported;
             std::optional<UINT32> sourceModeIndex;
             const UINT32 sourceId = sourceIdOf(display, source);
             const UINT32 cloneGroup = cloneGroups;
@@ -436,7 +441,7 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
                 path.targetInfo.targetAvailable = TRUE;
                 path.targetInfo.statusFlags = kInUse;
                 path.flags =
-                    kPathActive | (virtualModes ? DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE : 0) |
+                    kPathActive | (virtualModeFlag ? DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE : 0) |
                     (virtualRefreshRates && display.dynamicRefresh ? DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE : 0);
                 result.paths.push_back(path);
             }

@@ -1,6 +1,8 @@
 #include "app/DeviceWait.h"
 
 #include "app/ScreenWatch.h"
+#include "display/DisplayConfigRefused.h"
+#include "simulation/RecordedEventLog.h"
 
 #include "tests/support/ProgressBound.h"
 
@@ -286,7 +288,8 @@ TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
 
 // The watch sleeps without a time limit until a notice, and looks once nothing more has come for a
 // second; it has no timer of its own. The notices of one burst are one look's, which acts after a
-// resume or a return even where a change of the screens came after it (the same screens here).
+// resume or a return even where a change of the screens came after it (the same screens here, which
+// Windows laid out anew while the session was away).
 TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
     using orvi::platform::Notices;
     struct Case {
@@ -325,16 +328,122 @@ TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
             waiter.log, noLogFile,
             [&](std::ostream&, const orvi::PassOptions& options) {
                 looks.push_back(static_cast<double>(waiter.clock.now - kStart) / kSecond);
-                acted.push_back(options.gate(orvi::ScreensSeen{{"panel"}, true, false}));
+                acted.push_back(options.gate(orvi::ScreensSeen{{"panel"}, {"R"}, true, false}));
                 return orvi::PassOutcome{orvi::PassEnd::HeldBack, true};
             },
-            {}, std::vector<std::string>{"panel"});
+            {}, waiter.clock, orvi::ScreensSeen{{"panel"}, {"L"}, true, true}, false);
         const auto listener = waiter.changes.listen([](orvi::platform::Ending) {});
-        watch.watch(waiter.clock, *listener);
+        watch.watch(*listener);
         EXPECT_EQ(looks, c.looks) << c.what;
         EXPECT_EQ(acted, c.acted) << c.what;
         EXPECT_EQ(waiter.clock.now, waiter.changes.sessionEndsAt) << c.what << ": ends at once";
         EXPECT_LE(waiter.changes.waits, 2 * static_cast<int>(c.notices.size()) + 1) << c.what << ": no timer";
+    }
+}
+
+// Which looks of the watch act, what the others write, and what each switch's event names. A look
+// sees a set of screens and a layout (letters) with the Kiv primary or not; "switch" is a pass that
+// went on, followed by its event's causes.
+TEST(ScreenWatch, ActsOnlyWhenWindowsRearrangedTheScreens) {
+    using Notices = orvi::platform::Notices;
+    const Notices screens{true, false, false};
+    const Notices returned{false, true, false};
+    const Notices resumed{false, false, true};
+    struct Look {
+        Notices heard;
+        double second;  // when the first notice came, after kStart
+        const char* set;
+        const char* layout;
+        bool kivPrimary;
+        const char* wrote;  // "same", "already", "refused", "switch, after ...", or "" for nothing
+        int times = 1;
+    };
+    struct Case {
+        const char* what;
+        bool sawScreens;  // the first outcome saw set "S" in layout "L" with the Kiv primary
+        bool kivJustMadePrimary;
+        std::vector<Look> looks;
+    };
+    const Case cases[] = {
+        {"200 notices about other devices leave one line", true, false, {{screens, 10, "S", "L", true, "same", 200}}},
+        {"the user's choice survives a lock",
+         true,
+         false,
+         {{screens, 10, "S", "U", false, "same"}, {returned, 20, "S", "U", false, ""}}},
+        {"a layout Windows changed while the session was away",
+         true,
+         false,
+         {{screens, 10, "S", "U", false, "same"},
+          {returned, 20, "S", "R", false, "switch, after the session came back"}}},
+        {"a screen that came while the session was away",
+         true,
+         false,
+         {{returned, 20, "SK", "U", false, "switch, after the screens changed and the session came back"}}},
+        {"a resume before a refused look",
+         true,
+         false,
+         {{resumed, 10, nullptr, nullptr, false, "refused"},
+          {screens, 20, "S", "L", false, "switch, after the PC resumed"}}},
+        {"a long lock leaves one refused line",
+         true,
+         false,
+         {{screens, 10, nullptr, nullptr, false, "refused", 3}, {returned, 20, "S", "L", true, "same"}}},
+        {"a resume that moved nothing", true, false, {{resumed, 10, "S", "L", true, "already"}}},
+        {"looks refused since the start, then one that sees the screens",
+         false,
+         false,
+         {{screens, 10, nullptr, nullptr, false, "refused"},
+          {returned, 20, "S", "L", false, "switch, after the screens changed and the session came back"}}},
+        {"Windows lays the screens out again right after the switch: answered once",
+         true,
+         true,
+         {{screens, 3, "S", "W", false, "switch, after Windows laid the screens out again"},
+          {screens, 6, "S", "W", false, "same"}}},
+        {"a change after the open time is the user's", true, true, {{screens, 5.5, "S", "U", false, "same"}}},
+    };
+    for (const Case& c : cases) {
+        FakeClock clock;
+        std::ostringstream log;
+        orvi::LogFile noLogFile;
+        const Look* current = nullptr;
+        orvi::ScreenWatch watch(
+            log, noLogFile,
+            [&](std::ostream& out, const orvi::PassOptions& options) {
+                if (current->set == nullptr) {
+                    throw orvi::DisplayConfigRefused(ERROR_ACCESS_DENIED, "refused");
+                }
+                if (!options.gate({{current->set}, {current->layout}, true, current->kivPrimary})) {
+                    return orvi::PassOutcome{orvi::PassEnd::HeldBack, true};
+                }
+                out << "switch\n";
+                *options.finding = orvi::KivFinding{true, "Varel", "\\\\.\\DISPLAY3"};
+                return orvi::PassOutcome{orvi::PassEnd::Done, true};
+            },
+            {}, clock, c.sawScreens ? std::optional<orvi::ScreensSeen>({{"S"}, {"L"}, true, true}) : std::nullopt,
+            c.kivJustMadePrimary);
+        for (const Look& look : c.looks) {
+            for (int time = 0; time < look.times; ++time) {
+                current = &look;
+                log.str("");
+                orvi::simulation::forgetRecordedEvents();
+                clock.now = kStart + static_cast<std::int64_t>(look.second * kSecond);
+                watch.look(look.heard, clock.now);
+                std::string wrote = log.str();
+                const std::string looked = "Looked at the screens again: ";
+                if (wrote.rfind(looked, 0) == 0) {
+                    wrote = wrote.find("same") != std::string::npos ? "same" : "already";
+                } else if (wrote.find("cannot be read now") != std::string::npos) {
+                    wrote = "refused";
+                } else if (wrote == "switch\n" && orvi::simulation::recordedEvents().size() == 1) {
+                    const std::string& text = orvi::simulation::recordedEvents().front().text;
+                    wrote = "switch" + text.substr(text.find("; while watching") + 16);
+                }
+                EXPECT_EQ(wrote, time == 0 ? look.wrote : "") << c.what << ", look at " << look.second << " s";
+                if (wrote.rfind("switch", 0) != 0) {
+                    EXPECT_TRUE(orvi::simulation::recordedEvents().empty()) << c.what << ": an event";
+                }
+            }
+        }
     }
 }
 

@@ -491,7 +491,7 @@ std::vector<Case> cases() {
          {"-t", "0", "--watch"},
          true,
          0,
-         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens, kSessionEnds},
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSessionEnds},
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}], "sessionEndsAtSecond": 20)"},
@@ -529,8 +529,7 @@ std::vector<Case> cases() {
          {"-t", "0", "--watch"},
          true,
          0,
-         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens} + varelOfDefaultSet +
-             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultSet + Lines{kWatching, kSameScreens} + varelOfDefaultSet + Lines{kSameScreens, kSessionEnds},
          varelOfDefaultPrimary,
          kVarelMadePrimary +
              information(1,
@@ -539,18 +538,17 @@ std::vector<Case> cases() {
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
             "sleeps": [{"fromSecond": 20, "toSecond": 30}], "sessionEndsAtSecond": 40)"},
 
-        {"WatchActsWhenTheSessionComesBack",
+        // Nothing happened while the session was away: the user's own primary stands after the unlock,
+        // and the look's line, the same as the previous look's, is not written again.
+        {"WatchKeepsTheUsersChoiceAcrossALock",
          "default.json",
          {"-t", "0", "--watch"},
          true,
          0,
-         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens} + varelOfDefaultSet +
-             Lines{kSameScreens, kSessionEnds},
-         varelOfDefaultPrimary + Lines{"session locked from 15 to 25 s"},
-         kVarelMadePrimary +
-             information(1,
-                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
-                         "watching, after the session came back"),
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSessionEnds},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)",
+               "session locked from 15 to 25 s"},
+         kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
             "sessionLocked": [{"fromSecond": 15, "toSecond": 25}], "sessionEndsAtSecond": 40)"},
 
@@ -580,6 +578,25 @@ std::vector<Case> cases() {
                          "watching, after the PC resumed"),
          R"("failures": [{"call": "ChangeDisplaySettingsExW", "occurrence": 1, "result": -2}],
             "sleeps": [{"fromSecond": 60, "toSecond": 70}], "sessionEndsAtSecond": 100)"},
+
+        // A display stack not ready at sign-in: the failure is the run's outcome, and the watch follows.
+        {"WatchFollowsAFailedFirstLook",
+         kKivAtSecond45,
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         Lines{"Searching for Monitor Screens", "ERROR: " + kSizesContext + ": The parameter is incorrect.\r",
+               " (Error code: 0x57)", kWatching} +
+             scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
+                      "Detected 2 Screens and Orvi Kiv", kVarelSet) +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary + Lines{"plug-in at second 47", "failure of GetDisplayConfigBufferSizes #1"},
+         error(10, kSizesContext + ": The parameter is incorrect.\r\n (Error code: 0x57)") +
+             information(1,
+                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
+                         "watching, after the screens changed"),
+         R"("failures": [{"call": "GetDisplayConfigBufferSizes", "occurrence": 1, "result": 87}],
+            "sessionEndsAtSecond": 100)"},
 
         {"BrokenDesktopFile",
          "{",

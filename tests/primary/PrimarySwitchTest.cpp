@@ -164,9 +164,21 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         unsigned failingChange;  // a ChangeDisplaySettingsEx answering DISP_CHANGE_FAILED (0: none)
         VirtualModeAware virtualModeAware;
         Lines secondWay;  // its query and SetDisplayConfig
+        SimulatedDisplay::VirtualModePaths kivPaths = SimulatedDisplay::VirtualModePaths::Supported;
     };
     const Lines aware{"query active 0x52", "set config 0x282a0"};
     for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0, VirtualModeAware::Taken, aware},
+                          // The refresh-rate flag refused at the apply: asked and applied mode-aware alone.
+                          Case{"refresh rates refused at the apply",
+                               LegacyIndirectPrimary::Failed,
+                               0,
+                               VirtualModeAware::RefreshRateRefusedAtApply,
+                               {"query active 0x12", "set config 0x82a0"}},
+                          // The Kiv's source mode found through the other half of its path's index.
+                          Case{"the Kiv's path packed without its flag", LegacyIndirectPrimary::Failed, 0,
+                               VirtualModeAware::Taken, aware, SimulatedDisplay::VirtualModePaths::Unflagged},
+                          Case{"the Kiv's path plain in the aware layout", LegacyIndirectPrimary::Failed, 0,
+                               VirtualModeAware::Taken, aware, SimulatedDisplay::VirtualModePaths::Plain},
                           Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0, VirtualModeAware::Taken, aware},
                           Case{"apply refused", LegacyIndirectPrimary::Taken, 4, VirtualModeAware::Taken, aware},
                           Case{"aware flags refused",
@@ -182,6 +194,7 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
                                                    displayAt(1920, 1080, 1024, 768), displayAt(-1920, 1080, 800, 600)}),
                                   adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}};
         desktop.adapters[1].indirect = true;
+        desktop.adapters[1].displays[0].virtualModePaths = c.kivPaths;
         desktop.legacyIndirectPrimary = c.legacy;
         desktop.virtualModeAware = c.virtualModeAware;
         serve(desktop);
@@ -227,6 +240,7 @@ struct SwitchFailure {
     unsigned pausedMilliseconds = 0;  // before put-back calls made once more, beyond the looks at the primary
     std::vector<unsigned> alsoFailingSetDisplayConfig = {};  // beyond the first, which fails where it is tried
     int monitorInfoPrimary = 0;  // a screen whose monitor information says primary though it is not (0: none)
+    orvi::simulation::VirtualModeAware virtualModeAware = orvi::simulation::VirtualModeAware::Taken;
 };
 
 void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -304,6 +318,7 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
                                                displayAt(0, 1080, 1920, 1080)}),
                               adapter(kVarelId, {displayAt(1920, 0, 1280, 800), displayAt(3200, 0, 1280, 800)})}};
     desktop.declinesPrimary = failure.declinesPrimary;
+    desktop.virtualModeAware = failure.virtualModeAware;
     if (failure.monitorInfoPrimary != 0) {
         numbered(desktop, failure.monitorInfoPrimary).monitorInfoPrimary = true;
     }
@@ -404,6 +419,25 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       true,
                       true},
+        // Refresh rates refused at the apply: the configuration asked for mode-aware alone is put back
+        // with the flags it was asked with.
+        SwitchFailure{
+            "KeptWhereTheApplyRefusesRefreshRates",
+            DisplayOperation::ChangeDisplaySettingsEx,
+            0,
+            0,
+            kKeptAnother,
+            false,
+            callsFailingAfter(5, "apply 0x0") + Lines{"apply 0x0", "query active 0x52", kSetConfig + " -> 87",
+                                                      "query active 0x12", "set config 0x82a0", "set config 0x82a0"},
+            {},
+            {},
+            true,
+            true,
+            0,
+            {},
+            0,
+            orvi::simulation::VirtualModeAware::RefreshRateRefusedAtApply},
         // A record of the put-back that Windows refuses once is made again.
         SwitchFailure{"PutBackFailsOnce",
                       DisplayOperation::ChangeDisplaySettingsEx,

@@ -421,8 +421,11 @@ struct Day {
 
 // Whether the Kiv is primary after the look that the session's return brings: `primary`, whether it
 // was before; `somethingHappened`, whether the Kiv came or went or the PC resumed while the session
-// was away (or just before, unseen by a look). Every such look acts: an attached Kiv becomes primary.
-bool kivPrimaryAfterAReturn(bool attached, bool /*primary*/, bool /*somethingHappened*/) { return attached; }
+// was away (or just before, unseen by a look). Only then does the look act, making an attached Kiv
+// primary; otherwise the user's choice from before stands.
+bool kivPrimaryAfterAReturn(bool attached, bool primary, bool somethingHappened) {
+    return somethingHappened ? attached : primary;
+}
 
 Day generatedDay(Random& random) {
     Day day;

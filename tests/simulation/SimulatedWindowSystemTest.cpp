@@ -441,7 +441,8 @@ TEST(SimulatedWindowSystem, SetDisplayConfigShowsAndStoresASuppliedConfiguration
          std::nullopt, false, false, false, kAwareQuery},
         {"queried aware, applied plain", kApplyAndStore, kInvalid, false, false, 1280, 3200, 0, 3, std::nullopt, false,
          false, false, kAwareQuery},
-        {"queried plain, applied aware", kApplyAndStore | SDC_VIRTUAL_MODE_AWARE, kInvalid, false, false},
+        {"queried plain, applied aware: each path read as its flag says", kApplyAndStore | SDC_VIRTUAL_MODE_AWARE, 0,
+         true, true},
         {"aware flags refused", kApplyAndStore | SDC_VIRTUAL_REFRESH_RATE_AWARE, kInvalid, false, false, 1280, 3200, 0,
          3, std::nullopt, false, false, false, 0, true},
     };
