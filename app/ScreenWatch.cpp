@@ -69,8 +69,8 @@ void ScreenWatch::watch(platform::DesktopChangeListener& listener) {
     }
 }
 
-void ScreenWatch::writeQuietly(const std::string& line) {
-    if (line != previousLine_) {
+void ScreenWatch::writeQuietly(const std::string& line, bool always) {
+    if (always || line != previousLine_) {
         log_ << line << std::flush;
         previousLine_ = line;
     }
@@ -105,7 +105,7 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
                                                   : nullptr;
         wentOn = unchanged == nullptr;
         if (!wentOn) {
-            writeQuietly("Looked at the screens again: " + std::string(unchanged) + "\n");
+            writeQuietly("Looked at the screens again: " + std::string(unchanged) + "\n", acts);
         }
         return wentOn;
     };
@@ -134,7 +134,7 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
         }
         std::ostringstream line;
         writeRefusedLook(line, refused.what());
-        writeQuietly(line.str());
+        writeQuietly(line.str(), false);
     } catch (const std::exception& failure) {
         previousLine_.clear();
         reportFailure(logFile_, failure.what(), note());

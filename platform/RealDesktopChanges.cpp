@@ -5,6 +5,7 @@
 #include "platform/DesktopChanges.h"
 
 #include "platform/MonitorArrivalFilter.h"
+#include "platform/SuspendResumeRegistration.h"
 #include "platform/Win32.h"
 
 #include <dbt.h>
@@ -39,7 +40,8 @@ bool isMonitorArrival(LPARAM data) {
 // configuration is refused; WM_WTSSESSION_CHANGE, sent only to registered windows, tells when it
 // comes back: an unlock, or a connection to the console or a remote client.
 //
-// WM_POWERBROADCAST reaches every top-level window; after a sleep or hibernation Windows sends
+// WM_POWERBROADCAST reaches every top-level window, and on a PC with Modern Standby only a window
+// registered for it (SuspendResumeRegistration); after a sleep or hibernation Windows sends
 // PBT_APMRESUMEAUTOMATIC, and PBT_APMRESUMESUSPEND as well when a user woke the PC.
 Notices noticesOf(UINT message, WPARAM kind, LPARAM data) {
     Notices notices;
@@ -147,6 +149,11 @@ private:
     HWND window_;  // registered; null when not
 };
 
+// A resume heard within this time after the one before is the same resume: a registered window of a
+// PC that sleeps in S3 hears it twice, by the broadcast and by its registration, and a user's wake
+// brings PBT_APMRESUMESUSPEND after PBT_APMRESUMEAUTOMATIC.
+constexpr ULONGLONG kSameResumeMilliseconds = 5000;
+
 class WindowListener final : public DesktopChangeListener {
 public:
     explicit WindowListener(SessionEnding sessionEnding)
@@ -154,7 +161,8 @@ public:
           class_(&WindowListener::procedure),
           window_(class_),
           arrivals_(window_.handle()),
-          session_(window_.handle()) {
+          session_(window_.handle()),
+          resumes_(window_.handle()) {
         if (window_.handle() != nullptr) {
             SetWindowLongPtrW(window_.handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         }
@@ -250,7 +258,16 @@ private:
         default:
             break;
         }
-        const Notices notices = noticesOf(message, kind, data);
+        Notices notices = noticesOf(message, kind, data);
+        if (notices.resumed) {
+            const ULONGLONG now = GetTickCount64();
+            const bool again = listener->lastResume_ != 0 && now - listener->lastResume_ < kSameResumeMilliseconds;
+            listener->lastResume_ = now;
+            notices.resumed = !again;
+            if (again) {
+                return TRUE;
+            }
+        }
         if (notices) {
             listener->heard_ |= notices;
             return message == WM_DEVICECHANGE || message == WM_POWERBROADCAST ? TRUE : 0;
@@ -266,7 +283,9 @@ private:
     HiddenWindow window_;
     MonitorArrivals arrivals_;
     SessionNotices session_;
-    Notices heard_;  // since the last wait that returned notices
+    SuspendResumeRegistration resumes_;
+    Notices heard_;             // since the last wait that returned notices
+    ULONGLONG lastResume_ = 0;  // when the last resume was heard (GetTickCount64); 0: none yet
 };
 
 class WindowDesktopChanges final : public DesktopChanges {
@@ -281,6 +300,15 @@ public:
 };
 
 }  // namespace
+
+SuspendResumeRegistration::SuspendResumeRegistration(HWND window)
+    : handle_(window != nullptr ? RegisterSuspendResumeNotification(window, DEVICE_NOTIFY_WINDOW_HANDLE) : nullptr) {}
+
+SuspendResumeRegistration::~SuspendResumeRegistration() {
+    if (handle_ != nullptr) {
+        UnregisterSuspendResumeNotification(handle_);
+    }
+}
 
 DEV_BROADCAST_DEVICEINTERFACE_W monitorArrivalFilter() {
     DEV_BROADCAST_DEVICEINTERFACE_W filter{};

@@ -3,6 +3,7 @@
 #include "platform/DesktopChanges.h"
 
 #include "platform/MonitorArrivalFilter.h"
+#include "platform/SuspendResumeRegistration.h"
 #include "platform/Win32.h"
 
 #include <dbt.h>
@@ -34,13 +35,20 @@ void waitForAQuietDesktop() {
     }
 }
 
-// A monitor's DBT_DEVICEARRIVAL reaches only windows registered for the monitor interface; Wine never
-// announces one, so the registration is checked by its filter.
-TEST(RealDesktopChanges, RegistersForTheArrivalOfMonitors) {
+// A monitor's DBT_DEVICEARRIVAL reaches only windows registered for the monitor interface, and on a PC
+// with Modern Standby a resume only windows registered for it; Wine announces neither, so the
+// registrations are checked by themselves.
+TEST(RealDesktopChanges, RegistersForTheArrivalOfMonitorsAndForResumes) {
     const DEV_BROADCAST_DEVICEINTERFACE_W filter = orvi::platform::monitorArrivalFilter();
     EXPECT_EQ(filter.dbcc_size, sizeof filter);
     EXPECT_EQ(filter.dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
     EXPECT_TRUE(IsEqualGUID(filter.dbcc_classguid, kMonitorInterface));
+
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(orvi::platform::SuspendResumeRegistration(window).registered());
+    EXPECT_FALSE(orvi::platform::SuspendResumeRegistration(nullptr).registered());
+    DestroyWindow(window);
 }
 
 TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
@@ -85,6 +93,9 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         // Every top-level window hears of sleep and resume.
         {"the PC resumed by itself", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, nullptr, Resumed},
         {"a user woke the PC", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, nullptr, Resumed},
+        // A registered window of a PC that sleeps in S3 hears the resume by the broadcast and again by
+        // its registration: one notice.
+        {"the resume heard twice", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, nullptr, Resumed, NoEnd, 2},
         {"the PC goes to sleep", WM_POWERBROADCAST, PBT_APMSUSPEND, nullptr, Nothing},
         // Sign-out and shutdown: asked first (the answer must be TRUE), then told; so does the Restart
         // Manager with ENDSESSION_CLOSEAPP when it closes the tool.
@@ -142,6 +153,7 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         }
         sender.join();
         EXPECT_TRUE(handled) << c.what;
+        EXPECT_FALSE(listener->waitMilliseconds(0)) << c.what << ": heard once";
         const Heard heard = noticed.screens           ? Screens
                             : noticed.sessionReturned ? SessionReturned
                             : noticed.resumed         ? Resumed
