@@ -409,8 +409,9 @@ constexpr std::uint64_t kDays = 300;
 // whenever it was attached at the last rearrangement (the sign-in, a plug-in or an unplug, a resume,
 // the session's return as kivPrimaryAfterAReturn says), unless the user has made another screen
 // primary since. Things come together on some days: a plug-in or an unplug, or a device that is no
-// screen, half a second after a resume (one burst of notices), a lock half a second after a resume (the look after the resume is
-// refused), a sibling tool that holds the family lock at a rearrangement.
+// screen, half a second after a resume (one burst of notices); a lock half a second after a resume
+// (the look after the resume is refused); a sibling tool that holds the family lock at a
+// rearrangement (the look waits for it).
 struct Day {
     SimulatedDesktop desktop;
     bool kivPrimaryAtTheEnd = false;

@@ -65,7 +65,8 @@ public:
             return;
         }
         std::promise<void> tried;
-        holder_ = std::thread([&tried] {
+        const std::future<void> triedYet = tried.get_future();
+        holder_ = std::thread([tried = std::move(tried)]() mutable {
             const auto familyLock = util::GlobalNamedMutex::create("MorvaKivDisplayApp_main");
             const bool held = familyLock->tryLock();
             tried.set_value();
@@ -73,7 +74,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(30));
             }
         });
-        tried.get_future().wait();
+        triedYet.wait();
     }
 
 private:
@@ -82,7 +83,7 @@ private:
 };
 #endif
 
-WholeRun runWhole(bool watch, std::optional<std::int64_t> siblingAt = std::nullopt) {
+WholeRun runWhole(bool watch, [[maybe_unused]] std::optional<std::int64_t> siblingAt = std::nullopt) {
     const std::filesystem::path path = privateFolder() / "run.log";
     std::filesystem::remove(path);
     WholeRun run;
