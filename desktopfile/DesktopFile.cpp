@@ -230,7 +230,7 @@ SimulatedAdapter readAdapter(const json& object, const std::string& where) {
 }
 
 PlannedPlugIn readPlugIn(const json& object, const std::string& where) {
-    checkKeys(object, where, {"duringPass", "atSecond", "adapter"});
+    checkKeys(object, where, {"duringPass", "atSecond", "adapter", "relayoutAfterSeconds"});
     const bool byPass = object.contains("duringPass");
     if (byPass == object.contains("atSecond")) {
         fault(where,
@@ -245,8 +245,12 @@ PlannedPlugIn readPlugIn(const json& object, const std::string& where) {
         if (plugIn.duringPass == 0) {
             fault(member(where, "duringPass"), "out of range");
         }
+        if (object.contains("relayoutAfterSeconds")) {
+            fault(member(where, "relayoutAfterSeconds"), "only with \"atSecond\"");
+        }
     } else {
         plugIn.atSecond = readNumber<unsigned>(object, "atSecond", 0, where);
+        plugIn.relayoutAfterSeconds = readOptionalNumber<unsigned>(object, "relayoutAfterSeconds", where);
     }
     plugIn.adapter = readAdapter(object.at("adapter"), member(where, "adapter"));
     return plugIn;
@@ -370,12 +374,13 @@ constexpr NamedValue<AfterSleep> kAfterSleepNames[] = {
 };
 
 PlannedSleep readSleep(const json& object, const std::string& where) {
-    checkKeys(object, where, {"fromSecond", "toSecond", "afterwards"});
+    checkKeys(object, where, {"fromSecond", "toSecond", "afterwards", "resumeNotice"});
     const PlannedSessionLock interval = readInterval(object, where);
     PlannedSleep sleep;
     sleep.fromSecond = interval.fromSecond;
     sleep.toSecond = interval.toSecond;
     sleep.afterwards = readNamed(object, "afterwards", kAfterSleepNames, where);
+    sleep.resumeNotice = readBool(object, "resumeNotice", sleep.resumeNotice, where);
     return sleep;
 }
 
@@ -412,6 +417,9 @@ void writeDay(const DesktopFile& file, json& document) {
     for (const PlannedSleep& sleep : file.sleeps) {
         json written{{"fromSecond", sleep.fromSecond}, {"toSecond", sleep.toSecond}};
         writeNamed(written, "afterwards", sleep.afterwards, kAfterSleepNames);
+        if (!sleep.resumeNotice) {
+            written["resumeNotice"] = false;
+        }
         sleeps.push_back(written);
     }
     for (auto [key, items] : {std::pair{"unplugs", &unplugs}, {"userPrimary", &primaries}, {"sleeps", &sleeps}}) {
@@ -580,6 +588,9 @@ std::string formatDesktop(const DesktopFile& file) {
             plugIns.push_back(
                 plugIn.atSecond ? json{{"atSecond", *plugIn.atSecond}, {"adapter", adapterToJson(plugIn.adapter)}}
                                 : json{{"duringPass", plugIn.duringPass}, {"adapter", adapterToJson(plugIn.adapter)}});
+            if (plugIn.relayoutAfterSeconds) {
+                plugIns.back()["relayoutAfterSeconds"] = *plugIn.relayoutAfterSeconds;
+            }
         }
         document["plugIns"] = plugIns;
     }

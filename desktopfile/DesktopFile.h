@@ -17,6 +17,10 @@ struct PlannedPlugIn {
     unsigned duringPass = 1;  // not used when atSecond is set
     SimulatedAdapter adapter;
     std::optional<unsigned> atSecond = std::nullopt;
+    // With atSecond: that many seconds after the adapter arrived, Windows lays the screens out again as
+    // it laid them out at its arrival, shown and stored (a USB display adapter that finishes appearing,
+    // or its helper applying a stored layout, after the tool's switch).
+    std::optional<unsigned> relayoutAfterSeconds = std::nullopt;
 };
 
 // A display call that fails instead of doing anything: the occurrence-th call (1, 2, ...) of that
@@ -56,6 +60,9 @@ struct PlannedSleep {
     unsigned fromSecond = 0;
     unsigned toSecond = 0;
     AfterSleep afterwards = AfterSleep::Stored;
+    // false: the resume announces no WM_POWERBROADCAST that the tool hears (a Modern Standby PC whose
+    // window is not registered for it); only a change of the screens and an unlock are heard.
+    bool resumeNotice = true;
 };
 
 // What a desktop file holds: the desktop as the tool finds it, the adapters plugged in later, the

@@ -36,7 +36,8 @@ void addTheDayToCome(const SimulatedWindowSystem& system, std::int64_t start, De
         file.userPrimary.push_back(PlannedPrimary{secondOf(primary.time, start), primary.deviceName});
     }
     for (const SimulatedWindowSystem::TimedSleep& sleep : system.sleepsToCome()) {
-        file.sleeps.push_back(PlannedSleep{secondOf(sleep.from, start), secondOf(sleep.to, start), sleep.afterwards});
+        file.sleeps.push_back(
+            PlannedSleep{secondOf(sleep.from, start), secondOf(sleep.to, start), sleep.afterwards, sleep.resumeNotice});
     }
     if (const std::optional<std::int64_t> end = system.sessionEnd(); end && !system.sessionHasEnded()) {
         file.sessionEndsAtSecond = secondOf(*end, start);
@@ -69,7 +70,11 @@ void useDesktopFromEnvironment() {
     for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
         const PlannedPlugIn& plugIn = file.plugIns[i];
         if (plugIn.atSecond) {
-            system.plugInAt(start + *plugIn.atSecond * kNanosecondsPerSecond, plugIn.adapter);
+            std::optional<std::int64_t> relayoutAfter;
+            if (plugIn.relayoutAfterSeconds) {
+                relayoutAfter = std::int64_t{*plugIn.relayoutAfterSeconds} * kNanosecondsPerSecond;
+            }
+            system.plugInAt(start + *plugIn.atSecond * kNanosecondsPerSecond, plugIn.adapter, relayoutAfter);
         } else {
             system.plugInAfterSizesQuery(sizesQueries[i], plugIn.adapter);
         }
@@ -90,7 +95,7 @@ void useDesktopFromEnvironment() {
         system.makePrimaryAt(at(primary.atSecond), primary.display);
     }
     for (const PlannedSleep& sleep : file.sleeps) {
-        system.sleepBetween(at(sleep.fromSecond), at(sleep.toSecond), sleep.afterwards);
+        system.sleepBetween(at(sleep.fromSecond), at(sleep.toSecond), sleep.afterwards, sleep.resumeNotice);
     }
     if (file.sessionEndsAtSecond) {
         system.endSessionAt(at(*file.sessionEndsAtSecond));

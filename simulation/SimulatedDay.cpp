@@ -110,8 +110,35 @@ void SimulatedWindowSystem::makePrimaryAt(std::int64_t time, std::u16string devi
     primaries_.push_back(TimedPrimary{time, std::move(deviceName)});
 }
 
-void SimulatedWindowSystem::sleepBetween(std::int64_t from, std::int64_t to, AfterSleep afterwards) {
-    sleeps_.push_back(TimedSleep{from, to, afterwards});
+void SimulatedWindowSystem::sleepBetween(std::int64_t from, std::int64_t to, AfterSleep afterwards, bool resumeNotice) {
+    sleeps_.push_back(TimedSleep{from, to, afterwards, resumeNotice});
+}
+
+void SimulatedWindowSystem::scheduleRelayout(std::int64_t time) {
+    TimedRelayout relayout{time, screenSet(), {}};
+    forEachAttached(desktop_, [&relayout](const std::u16string& identity, const SimulatedDisplay& display) {
+        relayout.placements[identity] = Placement{display.x, display.y, display.primary};
+    });
+    relayouts_.push_back(std::move(relayout));
+}
+
+void SimulatedWindowSystem::relayOut(const TimedRelayout& relayout) {
+    if (screenSet() != relayout.set) {
+        return;  // the screens changed meanwhile: that layout is no longer this set's
+    }
+    narrate("Windows lays the screens out again as at the plug-in");
+    const SimulatedDesktop before = desktop_;
+    forEachAttached(desktop_, [&relayout](const std::u16string& identity, SimulatedDisplay& display) {
+        const Placement& placement = relayout.placements.at(identity);
+        display.x = placement.x;
+        display.y = placement.y;
+        display.primary = placement.primary;
+    });
+    storeShownLayout();
+    if (!samePlaces(before, desktop_)) {
+        ++screenChanges_;
+        ++notices_.screens;
+    }
 }
 
 std::optional<std::int64_t> SimulatedWindowSystem::asleepUntil() const {
@@ -128,6 +155,7 @@ std::optional<std::int64_t> SimulatedWindowSystem::nextEventTime() const {
     std::optional<std::int64_t> next = earlier(nextPlugInTime(), nextUnlockTime());
     next = earlier(next, earliestOf(unplugs_, [](const TimedUnplug& unplug) { return unplug.time; }));
     next = earlier(next, earliestOf(primaries_, [](const TimedPrimary& primary) { return primary.time; }));
+    next = earlier(next, earliestOf(relayouts_, [](const TimedRelayout& relayout) { return relayout.time; }));
     const std::int64_t time = now();
     // A sleep to come begins, one under way ends.
     next = earlier(next, earliestOf(sleeps_, [time](const TimedSleep& sleep) {
@@ -144,6 +172,7 @@ void SimulatedWindowSystem::happenDue() {
     const auto unplugTime = [](const TimedUnplug& unplug) { return unplug.time; };
     const auto primaryTime = [](const TimedPrimary& primary) { return primary.time; };
     const auto resumeTime = [](const TimedSleep& sleep) { return sleep.to; };
+    const auto relayoutTime = [](const TimedRelayout& relayout) { return relayout.time; };
     for (;;) {
         for (TimedSleep& sleep : sleeps_) {
             if (!sleep.begun && sleep.from <= time) {
@@ -160,6 +189,7 @@ void SimulatedWindowSystem::happenDue() {
         std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
         next = earlier(next, earliestOf(primaries_, primaryTime));
         next = earlier(next, earliestOf(sleeps_, resumeTime));
+        next = earlier(next, earliestOf(relayouts_, relayoutTime));
         if (next && *next > time) {
             next.reset();
         }
@@ -174,7 +204,10 @@ void SimulatedWindowSystem::happenDue() {
             makePrimary(primary.deviceName);
         }
         for (const TimedSleep& sleep : takeAt(sleeps_, *next, resumeTime)) {
-            resume(sleep.afterwards);
+            resume(sleep.afterwards, sleep.resumeNotice);
+        }
+        for (const TimedRelayout& relayout : takeAt(relayouts_, *next, relayoutTime)) {
+            relayOut(relayout);
         }
     }
     if (sessionHasEnded() && !sessionEndNarrated_) {
@@ -287,7 +320,7 @@ void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
     ++notices_.screens;
 }
 
-void SimulatedWindowSystem::resume(AfterSleep afterwards) {
+void SimulatedWindowSystem::resume(AfterSleep afterwards, bool resumeNotice) {
     const SimulatedDesktop before = desktop_;
     if (afterwards == AfterSleep::Stored) {
         copyPlaces(storedLayout_, desktop_);
@@ -307,9 +340,13 @@ void SimulatedWindowSystem::resume(AfterSleep afterwards) {
         }
         storeShownLayout();
     }
-    narrate(afterwards == AfterSleep::Stored ? "the PC resumes; Windows lays the screens out as it stored them"
-                                             : "the PC resumes; Windows resets the layout");
-    ++notices_.resumes;
+    narrate(std::string(afterwards == AfterSleep::Stored
+                            ? "the PC resumes; Windows lays the screens out as it stored them"
+                            : "the PC resumes; Windows resets the layout") +
+            (resumeNotice ? "" : " (no resume notice reaches the tool)"));
+    if (resumeNotice) {
+        ++notices_.resumes;
+    }
     if (!samePlaces(before, desktop_)) {
         ++screenChanges_;
         ++notices_.screens;

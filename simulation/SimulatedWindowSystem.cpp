@@ -211,8 +211,9 @@ void SimulatedWindowSystem::plugInAfterSizesQuery(unsigned sizesQuery, Simulated
     plugIns_.push_back(PlugIn{sizesQuery, std::move(adapter)});
 }
 
-void SimulatedWindowSystem::plugInAt(std::int64_t time, SimulatedAdapter adapter) {
-    timedPlugIns_.push_back(TimedPlugIn{time, std::move(adapter)});
+void SimulatedWindowSystem::plugInAt(std::int64_t time, SimulatedAdapter adapter,
+                                     std::optional<std::int64_t> relayoutAfter) {
+    timedPlugIns_.push_back(TimedPlugIn{time, std::move(adapter), relayoutAfter});
 }
 
 std::optional<std::int64_t> SimulatedWindowSystem::nextPlugInTime() const {
@@ -226,11 +227,18 @@ void SimulatedWindowSystem::plugInBy(std::int64_t time) {
         return;
     }
     std::vector<SimulatedAdapter> adapters;
+    std::vector<std::int64_t> relayoutTimes;
     for (auto plugIn = timedPlugIns_.begin(); plugIn != due; ++plugIn) {
         adapters.push_back(std::move(plugIn->adapter));
+        if (plugIn->relayoutAfter) {
+            relayoutTimes.push_back(plugIn->time + *plugIn->relayoutAfter);
+        }
     }
     timedPlugIns_.erase(timedPlugIns_.begin(), due);
     addAdapters(std::move(adapters));
+    for (const std::int64_t relayoutTime : relayoutTimes) {
+        scheduleRelayout(relayoutTime);
+    }
 }
 
 void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) {

@@ -176,7 +176,10 @@ public:
     // Adds `adapter` after the others once the clock reads `time` or later: a screen plugged in at a
     // moment of its own, not of the tool's calls. It arrives at happenDue, which every call of
     // GetDisplayConfigBufferSizes makes first (so that the sizes already count it).
-    void plugInAt(std::int64_t time, SimulatedAdapter adapter);
+    // With `relayoutAfter`, that long after it arrived Windows lays the screens out again as it did at
+    // its arrival, shown and stored, and announces the change, when the same screens are attached.
+    void plugInAt(std::int64_t time, SimulatedAdapter adapter,
+                  std::optional<std::int64_t> relayoutAfter = std::nullopt);
     // The time of the earliest plugInAt adapter that has not arrived yet.
     std::optional<std::int64_t> nextPlugInTime() const;
 
@@ -212,8 +215,9 @@ public:
     // every other one shifted alike, shown and stored.
     void makePrimaryAt(std::int64_t time, std::u16string deviceName);
     // The PC sleeps from `from` to `to` (from < to): a listener's wait sleeps through it, and at `to`
-    // the screens are laid out as `afterwards` says, shown and stored, and a resume is announced.
-    void sleepBetween(std::int64_t from, std::int64_t to, AfterSleep afterwards);
+    // the screens are laid out as `afterwards` says, shown and stored, and a resume is announced (not
+    // without `resumeNotice`: a Modern Standby PC whose listener is not registered for it).
+    void sleepBetween(std::int64_t from, std::int64_t to, AfterSleep afterwards, bool resumeNotice = true);
     // The session ends (a sign-out) at `time`: a listener ends its wait then.
     void endSessionAt(std::int64_t time) { sessionEnd_ = time; }
     bool sessionHasEnded() const { return sessionEnd_ && now() >= *sessionEnd_; }
@@ -246,6 +250,7 @@ public:
         std::int64_t from;
         std::int64_t to;
         AfterSleep afterwards;
+        bool resumeNotice = true;
         bool begun = false;
     };
     const std::vector<TimedUnplug>& unplugsToCome() const { return unplugs_; }
@@ -304,6 +309,7 @@ private:
     struct TimedPlugIn {
         std::int64_t time;
         SimulatedAdapter adapter;
+        std::optional<std::int64_t> relayoutAfter;
     };
     struct SessionLock {
         std::int64_t from;
@@ -360,7 +366,17 @@ private:
     void layOutThisSet(const ScreenSet& before, bool primaryMayHaveGone);
     void unplug(const AdapterChoice& adapter);
     void makePrimary(const std::u16string& deviceName);
-    void resume(AfterSleep afterwards);
+    void resume(AfterSleep afterwards, bool resumeNotice);
+    // Windows lays the screens out again as at a plug-in (plugInAt's relayoutAfter).
+    struct TimedRelayout {
+        std::int64_t time;
+        ScreenSet set;
+        StoredPlacements placements;
+    };
+    // Schedules the layout shown now to be laid out again at `time`.
+    void scheduleRelayout(std::int64_t time);
+    void relayOut(const TimedRelayout& relayout);
+    std::vector<TimedRelayout> relayouts_;
     // Stores the layout shown now, as a change that Windows made itself.
     void storeShownLayout();
 

@@ -140,10 +140,10 @@ FuzzedDesktop decodeFuzzedDesktop(FuzzInput& input) {
     const std::uint8_t answers = input.byte();
     result.desktop.declinesPrimary = (answers & 1) != 0;
     result.desktop.databaseEntry = (answers & 2) == 0;
-    result.desktop.virtualModeAware =
-        (answers & 8) != 0 ? simulation::VirtualModeAware::Refused : simulation::VirtualModeAware::Taken;
+    result.desktop.virtualModeAware = static_cast<simulation::VirtualModeAware>((answers >> 3) % 3);
     for (simulation::SimulatedAdapter& each : result.desktop.adapters) {
         for (simulation::SimulatedDisplay& shown : each.displays) {
+            shown.virtualModePaths = static_cast<simulation::SimulatedDisplay::VirtualModePaths>((answers >> 5) % 3);
             for (simulation::SimulatedMonitor& monitor : shown.monitors) {
                 monitor.edidValid = (answers & 4) == 0;
             }

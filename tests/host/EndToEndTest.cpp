@@ -217,6 +217,26 @@ std::vector<Case> cases() {
                  "Detected 2 Screens and Orvi Kiv",
                  {"Setting Orvi Kiv as primary Display", "Orvi Kiv was made primary through the display configuration",
                   "setPrimaryDevice completed result: 0"});
+    // The pass that makes the Varel plugged in beside the panel and the monitor primary.
+    const Lines varelPassOfPlugIn =
+        scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varel("\\\\.\\DISPLAY3")},
+                 "Detected 2 Screens and Orvi Kiv", kVarelSet);
+    const auto madeWhileWatching = [](const std::string& why) {
+        return information(1,
+                           "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
+                           "watching, after " +
+                               why);
+    };
+    // The Varel of kKivAtSecond45 laid out again, as at its arrival, `seconds` after it.
+    const auto withRelayoutAfter = [](int seconds) {
+        std::string desktop = kKivAtSecond45;
+        const std::string plugIn = R"("atSecond": 45,)";
+        return desktop.replace(desktop.find(plugIn), plugIn.size(),
+                               plugIn + R"( "relayoutAfterSeconds": )" + std::to_string(seconds) + ",");
+    };
+    const Lines refusedLook = {"The display configuration cannot be read now, the tool will look again: " +
+                                   kSizesContext + ": Access is denied.\r",
+                               " (Error code: 0x5)"};
     // Passes at 0, 10, 20 and 30 s refused, then the pass after the fourth wait.
     const Lines refusedFourTimes = refusedPass(kSizesContext) + Lines{notFound(120), poll(10)} +
                                    refusedPass(kSizesContext) + Lines{poll(10)} + refusedPass(kSizesContext) +
@@ -578,6 +598,45 @@ std::vector<Case> cases() {
                          "watching, after the PC resumed"),
          R"("failures": [{"call": "ChangeDisplaySettingsExW", "occurrence": 1, "result": -2}],
             "sleeps": [{"fromSecond": 60, "toSecond": 70}], "sessionEndsAtSecond": 100)"},
+
+        // Windows lays the screens out again 3 s after the Kiv arrived, after the watch's switch: answered
+        // once; 20 s after, the rearrangement is closed and the change left alone.
+        {"WatchAnswersALateRelayoutOnce",
+         withRelayoutAfter(3),
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         panelAndMonitorPass() + Lines{kWatching} + varelPassOfPlugIn + varelPassOfPlugIn +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary,
+         information(3, "No Kiv found; told not to wait") + madeWhileWatching("the screens changed") +
+             madeWhileWatching("Windows laid the screens out again"),
+         R"("sessionEndsAtSecond": 100)"},
+        {"WatchLeavesARelayoutAfterTheOpenTime",
+         withRelayoutAfter(20),
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         panelAndMonitorPass() + Lines{kWatching} + varelPassOfPlugIn + Lines{kSameScreens, kSessionEnds},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (4480, 0)"},
+         information(3, "No Kiv found; told not to wait") + madeWhileWatching("the screens changed"),
+         R"("sessionEndsAtSecond": 100)"},
+
+        // A Modern Standby sleep whose resume the tool does not hear, inside a lock: Windows reset the
+        // layout while the session was away, so the unlock puts the Kiv back.
+        {"WatchActsWhenWindowsResetTheLayoutDuringALock",
+         "default.json",
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelOfDefaultSet + Lines{kWatching, kSameScreens} + refusedLook + varelOfDefaultSet +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary + Lines{"session locked from 15 to 45 s"},
+         kVarelMadePrimary + madeWhileWatching("the session came back"),
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
+            "sessionLocked": [{"fromSecond": 15, "toSecond": 45}],
+            "sleeps": [{"fromSecond": 20, "toSecond": 40, "afterwards": "reset", "resumeNotice": false}],
+            "sessionEndsAtSecond": 60)"},
 
         // A display stack not ready at sign-in: the failure is the run's outcome, and the watch follows.
         {"WatchFollowsAFailedFirstLook",

@@ -120,10 +120,10 @@ void drawRefreshRates(SimulatedDesktop& desktop, std::uint64_t seed) {
         for (SimulatedDisplay& display : each.displays) {
             display.refreshRate = rates[uniform(random, 0, 4)];
             display.dynamicRefresh = chance(random, 0.3);
+            display.virtualModePaths = static_cast<SimulatedDisplay::VirtualModePaths>(uniform(random, 0, 2));
         }
     }
-    desktop.virtualModeAware =
-        chance(random, 0.3) ? orvi::simulation::VirtualModeAware::Refused : orvi::simulation::VirtualModeAware::Taken;
+    desktop.virtualModeAware = static_cast<orvi::simulation::VirtualModeAware>(uniform(random, 0, 2));
 }
 
 LONG wayToFail(Random& random, DisplayOperation operation) {

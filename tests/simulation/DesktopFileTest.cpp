@@ -52,6 +52,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].refreshRate = 144;
     desktop.adapters[1].displays[0].dynamicRefresh = true;
     desktop.adapters[1].displays[0].monitorInfoPrimary = true;
+    desktop.adapters[1].displays[0].virtualModePaths = orvi::simulation::SimulatedDisplay::VirtualModePaths::Unflagged;
     desktop.adapters[1].indirect = true;
     desktop.adapters[1].outputTechnology = 5;
     desktop.declinesPrimary = true;
@@ -72,6 +73,8 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_EQ(read.adapters[1].displays[0].refreshRate, 144u);
     EXPECT_TRUE(read.adapters[1].displays[0].dynamicRefresh);
     EXPECT_TRUE(read.adapters[1].displays[0].monitorInfoPrimary);
+    EXPECT_EQ(read.adapters[1].displays[0].virtualModePaths,
+              orvi::simulation::SimulatedDisplay::VirtualModePaths::Unflagged);
     EXPECT_EQ(parseDesktop(text).desktop.adapters[0].displays[1].monitors[0].friendlyName,
               u"Caf\u00e9 \u0130 \U0001F5B5");
     EXPECT_EQ(text.find("session"), std::string::npos) << "the session keys only when they say something";
@@ -84,12 +87,16 @@ TEST(DesktopFile, WritesWhatItReads) {
     orvi::simulation::DesktopFile day{desktop, {}};
     day.unplugs = {{60, u"Varel Kiv USB Display Adapter"}, {70, std::size_t{1}}};
     day.userPrimary = {{80, u"\\\\.\\DISPLAY1"}};
-    day.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset}, {110, 120}};
+    day.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset},
+                  {110, 120, orvi::simulation::AfterSleep::Stored, false}};
+    day.plugIns = {{1, desktop.adapters[1], 30, 5}};
     day.sessionEndsAtSecond = 130;
     const std::string dayText = formatDesktop(day);
     EXPECT_EQ(formatDesktop(parseDesktop(dayText)), dayText);
     EXPECT_EQ(parseDesktop(dayText).sleeps.at(0).afterwards, orvi::simulation::AfterSleep::Reset);
     EXPECT_EQ(std::get<std::size_t>(parseDesktop(dayText).unplugs.at(1).adapter), 1u);
+    EXPECT_FALSE(parseDesktop(dayText).sleeps.at(1).resumeNotice);
+    EXPECT_EQ(parseDesktop(dayText).plugIns.at(0).relayoutAfterSeconds, 5u);
 }
 
 TEST(DesktopFile, WritesPlugInsOnlyWhenThereAreAny) {
@@ -223,6 +230,12 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
         {R"({"adapters": [], "sleeps": [{"fromSecond": 1, "toSecond": 9, "afterwards": "lost"}]})",
          "sleeps[0].afterwards: must be \"stored\" or \"reset\""},
         {R"({"adapters": [], "sessionEndsAtSecond": -1})", "sessionEndsAtSecond: out of range"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 1, "toSecond": 9, "resumeNotice": 0}]})",
+         "sleeps[0].resumeNotice: must be true or false"},
+        {R"({"adapters": [], "plugIns": [{"duringPass": 2, "relayoutAfterSeconds": 3, "adapter": {}}]})",
+         "plugIns[0].relayoutAfterSeconds: only with \"atSecond\""},
+        {R"({"adapters": [{"displays": [{"virtualModePaths": "some"}]}]})",
+         "adapters[0].displays[0].virtualModePaths: must be \"supported\", \"unflagged\" or \"plain\""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
