@@ -143,43 +143,74 @@ void SimulatedWindowSystem::happenDue() {
     const std::int64_t time = now();
     const auto unplugTime = [](const TimedUnplug& unplug) { return unplug.time; };
     const auto primaryTime = [](const TimedPrimary& primary) { return primary.time; };
-    const auto resumeTime = [](const TimedSleep& sleep) { return sleep.to; };
+    // A sleep to come begins, one under way ends.
+    const auto sleepTime = [](const TimedSleep& sleep) { return sleep.begun ? sleep.to : sleep.from; };
+    bool happened = false;
+    // One second of the day after the other, so that each event is told at its own second.
     for (;;) {
+        std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
+        next = earlier(next, earliestOf(primaries_, primaryTime));
+        next = earlier(next, earliestOf(sleeps_, sleepTime));
+        for (const SessionLock& lock : sessionLocks_) {
+            if (narratedLocksUntil_ < lock.from) {
+                next = earlier(next, lock.from);
+            }
+        }
+        if (sessionEnd_ && !sessionEndNarrated_) {
+            next = earlier(next, sessionEnd_);
+        }
+        // The adapters due by the next other event (or by now) arrive together, with one notice, as
+        // when they came while the tool was busy; each is told at its own second.
+        if (nextPlugInTime() && *nextPlugInTime() <= time) {
+            plugInBy(next ? std::min(*next, time) : time);
+            happened = true;
+        }
+        if (!next || *next > time) {
+            break;
+        }
+        const std::int64_t at = *next;
+        happened = true;
+        for (const TimedSleep& sleep : takeAt(
+                 sleeps_, at, [](const TimedSleep& each) { return each.begun ? each.to : std::int64_t{INT64_MIN}; })) {
+            resume(sleep.afterwards, at);
+        }
+        for (const TimedUnplug& unplugging : takeAt(unplugs_, at, unplugTime)) {
+            unplug(unplugging.adapter, at);
+        }
+        for (const TimedPrimary& primary : takeAt(primaries_, at, primaryTime)) {
+            makePrimary(primary.deviceName, at);
+        }
         for (TimedSleep& sleep : sleeps_) {
-            if (!sleep.begun && sleep.from <= time) {
+            if (!sleep.begun && sleep.from == at) {
                 sleep.begun = true;
-                narrate("the PC sleeps", sleep.from);
+                narrate("the PC sleeps", at);
             }
         }
         for (const SessionLock& lock : sessionLocks_) {
-            if (narratedLocksUntil_ < lock.from && lock.from <= time) {
-                narrate("the session is locked", lock.from);
+            if (lock.from == at) {
+                narrate("the session is locked", at);
             }
         }
-        narratedLocksUntil_ = time;
-        std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
-        next = earlier(next, earliestOf(primaries_, primaryTime));
-        next = earlier(next, earliestOf(sleeps_, resumeTime));
-        if (next && *next > time) {
-            next.reset();
-        }
-        plugInBy(next ? *next : time);  // the adapters due by then arrive together, with one notice
-        if (!next) {
-            break;
-        }
-        for (const TimedUnplug& unplugging : takeAt(unplugs_, *next, unplugTime)) {
-            unplug(unplugging.adapter);
-        }
-        for (const TimedPrimary& primary : takeAt(primaries_, *next, primaryTime)) {
-            makePrimary(primary.deviceName);
-        }
-        for (const TimedSleep& sleep : takeAt(sleeps_, *next, resumeTime)) {
-            resume(sleep.afterwards);
+        narratedLocksUntil_ = at;
+        if (sessionEnd_ == at) {
+            sessionEndNarrated_ = true;
+            narrate("the session ends", at);
         }
     }
-    if (sessionHasEnded() && !sessionEndNarrated_) {
-        sessionEndNarrated_ = true;
-        narrate("the session ends", sessionEnd_);
+    if (happened) {
+        storeTheDay();
+    }
+}
+
+std::string SimulatedWindowSystem::whileAsleep() const {
+    const bool asleep =
+        std::any_of(sleeps_.begin(), sleeps_.end(), [](const TimedSleep& sleep) { return sleep.begun; });
+    return asleep ? ", while the PC sleeps: Windows hears of it at the resume" : "";
+}
+
+void SimulatedWindowSystem::storeTheDay() {
+    if (layoutStore_) {
+        layoutStore_(storedLayout_);
     }
 }
 
@@ -239,7 +270,7 @@ void SimulatedWindowSystem::layOutThisSet(const ScreenSet& before, bool primaryM
     }
 }
 
-void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
+void SimulatedWindowSystem::unplug(const AdapterChoice& adapter, std::int64_t time) {
     std::optional<std::size_t> index;
     if (const std::size_t* number = std::get_if<std::size_t>(&adapter)) {
         if (*number < desktop_.adapters.size()) {
@@ -254,10 +285,10 @@ void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
         }
     }
     if (!index) {
-        narrate("nothing to unplug: no such adapter");
+        narrate("nothing to unplug: no such adapter", time);
         return;
     }
-    narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name));
+    narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name) + whileAsleep(), time);
     const ScreenSet before = keepLayoutOfThisSet();
     desktop_.adapters.erase(desktop_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
     storedLayout_.adapters.erase(storedLayout_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
@@ -265,12 +296,9 @@ void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
     layOutThisSet(before, true);
     ++screenChanges_;
     ++notices_.screens;
-    if (layoutStore_) {
-        layoutStore_(storedLayout_);
-    }
 }
 
-void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
+void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName, std::int64_t time) {
     SimulatedDisplay* chosen = nullptr;
     forEachAttached(desktop_, [&](const std::u16string&, SimulatedDisplay& display) {
         if (chosen == nullptr && display.deviceName == deviceName) {
@@ -278,16 +306,16 @@ void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
         }
     });
     if (chosen == nullptr) {
-        narrate("the user cannot make " + utf16ToUtf8(deviceName) + " primary: it is not attached");
+        narrate("the user cannot make " + utf16ToUtf8(deviceName) + " primary: it is not attached", time);
         return;
     }
-    narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display");
+    narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display", time);
     moveToTheOrigin(desktop_, *chosen);
     storeShownLayout();
     ++notices_.screens;
 }
 
-void SimulatedWindowSystem::resume(AfterSleep afterwards) {
+void SimulatedWindowSystem::resume(AfterSleep afterwards, std::int64_t time) {
     const SimulatedDesktop before = desktop_;
     if (afterwards == AfterSleep::Stored) {
         copyPlaces(storedLayout_, desktop_);
@@ -308,7 +336,8 @@ void SimulatedWindowSystem::resume(AfterSleep afterwards) {
         storeShownLayout();
     }
     narrate(afterwards == AfterSleep::Stored ? "the PC resumes; Windows lays the screens out as it stored them"
-                                             : "the PC resumes; Windows resets the layout");
+                                             : "the PC resumes; Windows resets the layout",
+            time);
     ++notices_.resumes;
     if (!samePlaces(before, desktop_)) {
         ++screenChanges_;

@@ -1,5 +1,7 @@
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "desktopfile/DesktopFile.h"
+
 #include "desktopfile/Utf8.h"
 
 #include <algorithm>
@@ -225,28 +227,28 @@ void SimulatedWindowSystem::plugInBy(std::int64_t time) {
     if (due == timedPlugIns_.begin()) {
         return;
     }
-    std::vector<SimulatedAdapter> adapters;
-    for (auto plugIn = timedPlugIns_.begin(); plugIn != due; ++plugIn) {
-        adapters.push_back(std::move(plugIn->adapter));
-    }
+    std::vector<TimedPlugIn> arriving(std::make_move_iterator(timedPlugIns_.begin()), std::make_move_iterator(due));
     timedPlugIns_.erase(timedPlugIns_.begin(), due);
-    addAdapters(std::move(adapters));
+    std::stable_sort(arriving.begin(), arriving.end(),
+                     [](const TimedPlugIn& a, const TimedPlugIn& b) { return a.time < b.time; });
+    addAdapters(std::move(arriving));
 }
 
-void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) {
-    if (adapters.empty()) {
+void SimulatedWindowSystem::addAdapters(std::vector<TimedPlugIn> plugIns) {
+    if (plugIns.empty()) {
         return;
     }
     const ScreenSet before = keepLayoutOfThisSet();
-    for (SimulatedAdapter& adapter : adapters) {
-        narrate("plugged in: " + utf16ToUtf8(adapter.name));
-        desktop_.adapters.push_back(adapter);
-        storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
+    for (TimedPlugIn& plugIn : plugIns) {
+        narrate("plugged in: " + utf16ToUtf8(plugIn.adapter.name) + whileAsleep(), plugIn.time);
+        desktop_.adapters.push_back(plugIn.adapter);
+        storedLayout_.adapters.push_back(std::move(plugIn.adapter));  // as the window system stores it
     }
     nameDisplays();
     layOutThisSet(before, false);
     ++screenChanges_;
     ++notices_.screens;
+    storeTheDay();  // laid out as stored or not, the plugged-in adapter is part of the desktop now
 }
 
 void SimulatedWindowSystem::lockSession(std::int64_t from, std::int64_t to) {
@@ -277,6 +279,7 @@ void SimulatedWindowSystem::announceUnlocks(bool heard) {
     if (heard) {
         ++notices_.sessionReturns;
     }
+    storeTheDay();
 }
 
 std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
@@ -315,16 +318,7 @@ LONG SimulatedWindowSystem::record(SimulatedCall call) {
 
 void SimulatedWindowSystem::nameDisplays() {
     for (SimulatedDesktop* desktop : {&desktop_, &storedLayout_}) {
-        std::size_t number = 1;
-        for (SimulatedAdapter& adapter : desktop->adapters) {
-            for (SimulatedDisplay& display : adapter.displays) {
-                if (display.deviceName.empty()) {
-                    const std::string digits = std::to_string(number);
-                    display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
-                }
-                ++number;
-            }
-        }
+        nameDisplayDevices(desktop->adapters);
     }
 }
 
@@ -547,10 +541,10 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     }
     const LONG result = record(std::move(call));
 
-    std::vector<SimulatedAdapter> adapters;
+    std::vector<TimedPlugIn> adapters;
     for (const PlugIn& plugIn : plugIns_) {
         if (plugIn.sizesQuery == sizesQuery) {
-            adapters.push_back(plugIn.adapter);
+            adapters.push_back(TimedPlugIn{now(), plugIn.adapter});
         }
     }
     addAdapters(std::move(adapters));
