@@ -145,7 +145,7 @@ void SimulatedWindowSystem::happenDue() {
     const auto primaryTime = [](const TimedPrimary& primary) { return primary.time; };
     // A sleep to come begins, one under way ends.
     const auto sleepTime = [](const TimedSleep& sleep) { return sleep.begun ? sleep.to : sleep.from; };
-    bool happened = false;
+    bool happened = false;  // an event that the file written then no longer holds
     // One second of the day after the other, so that each event is told at its own second.
     for (;;) {
         std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
@@ -162,23 +162,24 @@ void SimulatedWindowSystem::happenDue() {
         // The adapters due by the next other event (or by now) arrive together, with one notice, as
         // when they came while the tool was busy; each is told at its own second.
         if (nextPlugInTime() && *nextPlugInTime() <= time) {
-            plugInBy(next ? std::min(*next, time) : time);
-            happened = true;
+            plugInBy(next ? std::min(*next, time) : time);  // which stores the day itself
         }
         if (!next || *next > time) {
             break;
         }
         const std::int64_t at = *next;
-        happened = true;
         for (const TimedSleep& sleep : takeAt(
                  sleeps_, at, [](const TimedSleep& each) { return each.begun ? each.to : std::int64_t{INT64_MIN}; })) {
             resume(sleep.afterwards, at);
+            happened = true;
         }
         for (const TimedUnplug& unplugging : takeAt(unplugs_, at, unplugTime)) {
             unplug(unplugging.adapter, at);
+            happened = true;
         }
         for (const TimedPrimary& primary : takeAt(primaries_, at, primaryTime)) {
             makePrimary(primary.deviceName, at);
+            happened = true;
         }
         for (TimedSleep& sleep : sleeps_) {
             if (!sleep.begun && sleep.from == at) {
@@ -195,6 +196,7 @@ void SimulatedWindowSystem::happenDue() {
         if (sessionEnd_ == at) {
             sessionEndNarrated_ = true;
             narrate("the session ends", at);
+            happened = true;
         }
     }
     if (happened) {

@@ -231,9 +231,10 @@ public:
     std::optional<std::int64_t> nextEventTime() const;
     // Makes every event due by now happen, one second after the other in the order of their times
     // (at one second: the plug-ins, a resume, the unplugs, the user's primaries, a sleep's beginning, a
-    // lock's, the end of the session), each told at its own second; the plugInAt adapters due at one
-    // second arrive together, with one notice. When any happened, the layout store gets the stored
-    // layout, so that a file written then holds the day as it stands.
+    // lock's, the end of the session), each told at its own second; the plugInAt adapters due by the
+    // next other event arrive together, with one notice. When an event happened that a desktop file
+    // written then no longer holds (all but the beginning of a sleep or a lock), the layout store gets
+    // the stored layout, so that such a file holds the day as it stands.
     void happenDue();
 
     // The events of the day still to come, with their times, for a desktop file written meanwhile.
