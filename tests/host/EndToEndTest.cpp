@@ -279,6 +279,17 @@ std::vector<Case> cases() {
          std::nullopt,
          information(2, "The Kiv was the primary display already (Varel); nothing changed")},
 
+        // An adapter that arrives in a run that stores nothing is written among the adapters all the same.
+        {"OnlyKivAndAnAdapterThatArrives",
+         "only-kiv.json",
+         {"-t", "0"},
+         true,
+         0,
+         scanPass({varel("\\\\.\\DISPLAY1")}, "Detected 0 Screen and Orvi Kiv", {"Orvi Kiv is - already primary"}),
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (0, 0) not attached"},
+         information(2, "The Kiv was the primary display already (Varel); nothing changed"),
+         R"("plugIns": [{"duringPass": 1, "adapter": {"displays": [{"attached": false}]}}])"},
+
         // Waits of 10, 10, 10 and 12 s; the Kiv arrives in the pass after the fourth wait, which must
         // read the grown configuration a second time.
         {"KivPluggedInDuringTheFourthWait",
