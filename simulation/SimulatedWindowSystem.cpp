@@ -597,6 +597,8 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
     }
     call.result = asResult(ERROR_INVALID_PARAMETER);
     const std::optional<std::size_t> adapter = request != nullptr ? findAdapter(request->adapterId) : std::nullopt;
+    // Read below only once `adapter` is known to be there; a plain index, as GCC's -Os cannot tell.
+    const std::size_t asked = adapter.value_or(0);
 
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
@@ -607,7 +609,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
     } else if (call.operation == DisplayOperation::OtherDeviceInfo) {
         call.result = asResult(ERROR_NOT_SUPPORTED);
     } else if (call.operation == DisplayOperation::GetSourceName) {
-        const std::vector<SimulatedDisplay>& displays = desktop_.adapters[*adapter].displays;
+        const std::vector<SimulatedDisplay>& displays = desktop_.adapters[asked].displays;
         for (std::size_t source = 0; source < displays.size(); ++source) {
             if (request->size == sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) &&
                 sourceIdOf(displays[source], source) == request->id) {
@@ -624,7 +626,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
             for (const SimulatedDisplay& display : desktop_.adapters[owner].displays) {
                 for (const SimulatedMonitor& monitor : display.monitors) {
                     const UINT32 counted = targetId++;
-                    if (monitor.targetAdapter.value_or(owner) != *adapter ||
+                    if (monitor.targetAdapter.value_or(owner) != asked ||
                         monitor.targetId.value_or(counted) != request->id || call.result == asResult(ERROR_SUCCESS)) {
                         continue;
                     }
@@ -632,7 +634,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
                     answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
                                           (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
                     answer->outputTechnology =
-                        static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, *adapter));
+                        static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, asked));
                     answer->edidManufactureId = 0;
                     answer->edidProductCodeId = monitor.edidProductCode;
                     answer->connectorInstance = 0;
