@@ -37,7 +37,7 @@ watches() {
     case "$1" in
       -l|--log) shift ;;
       --) return 1 ;;
-      --watch|--watch=*) return 0 ;;
+      --watch) return 0 ;;
     esac
     [ $# -gt 0 ] && shift
   done
@@ -187,6 +187,16 @@ run_host() {
   echo
   echo "== SetPrimaryKiv $*"
   [ "$SIMULATED_CLOCK" = 1 ] && echo "(simulated time: waits take no real time)"
+  # The watch ends with the session: said before it waits, as a file without an end waits for Ctrl-C.
+  if watches "$@"; then
+    local end
+    end=$("$view" "$desktop" | sed -n 's/^the session ends at second \([0-9]*\)$/\1/p')
+    if [ -n "$end" ]; then
+      echo "(the watch ends with the session, at second $end as the desktop file says)"
+    else
+      echo "(the watch runs until Ctrl-C: the desktop file sets no end of the session, \"sessionEndsAtSecond\")"
+    fi
+  fi
   local log
   log=$(log_file_of "$@")
   run_logged "$log" "$log" "$root/build/host/bin/SetPrimaryKiv" "$@"

@@ -71,6 +71,24 @@ std::vector<std::string> withGluedValuesApart(int argc, const char* const* argv)
     return arguments;
 }
 
+// The option library would take a value after a flag's name: "--watch=false" and "--watch=0" as no
+// watch, "--watch=1" as the watch, "--help=false" as a request for help. A flag is there or not, so a
+// value given to one makes the command line wrong, as a wrong value of an option does. The values of
+// the options that take one, and everything after "--", are not looked at.
+void requireFlagsWithoutValue(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+        const std::string& argument = arguments[i];
+        for (const char* option : kValueOptions) {
+            i += argument == option ? 1 : 0;  // its value follows
+        }
+        for (const std::string flag : {"watch", "help"}) {
+            if (argument.rfind("--" + flag + "=", 0) == 0) {
+                throw std::runtime_error("Option '" + flag + "' takes no value, got: " + argument);
+            }
+        }
+    }
+}
+
 // Whether an integer as the option library reads it (an optional '-', then decimal digits or "0x" and
 // hexadecimal digits) lies in the range of a 32-bit int.
 bool fitsIn32Bits(const std::string& text) {
@@ -144,6 +162,7 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
         const char* const programOnly[] = {"", nullptr};
         const bool empty = argc < 1 || argv == nullptr;
         const std::vector<std::string> arguments = withGluedValuesApart(empty ? 1 : argc, empty ? programOnly : argv);
+        requireFlagsWithoutValue(arguments);
         std::vector<const char*> pointers;
         for (const std::string& argument : arguments) {
             pointers.push_back(argument.c_str());

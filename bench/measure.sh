@@ -4,7 +4,7 @@
 #      against a program that makes a single display call;
 #   2. processor time of a 12 s wait against a `-t 0` run (goal: under 0.5 s more: the wait sleeps);
 #   3. the DLLs the executable imports (goal: system DLLs only);
-#   4. the executable's size (goal: under 800 KB);
+#   4. the executable's size (goal: under 1,200,000 bytes);
 #   5. on a private Xvfb display (Wine makes windows only on an X display), the time from a
 #      WM_DISPLAYCHANGE broadcast to the start of the waiting tool's next pass (median of
 #      NOTICE_RUNS runs), and the processor time of a 60 s wait without notices and with one every 5 s;
@@ -129,7 +129,7 @@ done
 echo "imports: system DLLs only"
 
 size=$(stat -c %s "$bin/SetPrimaryKiv.exe")
-echo "size: SetPrimaryKiv.exe ${size} bytes (goal < 800 KB: $((800 * 1024)) bytes)"
+echo "size: SetPrimaryKiv.exe ${size} bytes (goal < 1200000 bytes)"
 
 wineserver -k >/dev/null 2>&1 || true
 trap - EXIT

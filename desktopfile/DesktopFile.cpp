@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -540,7 +541,182 @@ void checkIds(const std::vector<SimulatedAdapter>& adapters) {
     }
 }
 
+// Fails where a display device of `added` (at `where` in the file) has the name of one in `present` or
+// of another of its own.
+void requireUniqueNames(const std::vector<SimulatedAdapter>& present, const SimulatedAdapter& added,
+                        const std::string& where, const std::string& when) {
+    std::set<std::u16string> names;
+    for (const SimulatedAdapter& adapter : present) {
+        for (const SimulatedDisplay& display : adapter.displays) {
+            names.insert(display.deviceName);
+        }
+    }
+    for (std::size_t source = 0; source < added.displays.size(); ++source) {
+        const std::u16string& name = added.displays[source].deviceName;
+        if (!name.empty() && !names.insert(name).second) {
+            fault(member(item(where, "displays", source), "deviceName"), "another display device has this name" + when);
+        }
+    }
+}
+
+std::string atSecond(unsigned second) { return " at second " + std::to_string(second); }
+
+// The adapters attached as the day goes on: the plug-ins and unplugs in the order of their seconds (at
+// one second the plug-ins first, as the window system makes them happen), an adapter planned for a
+// pass from the start. Each plug-in's display devices must have names of their own, and each unplug
+// must find its adapter.
+void checkAttachedAdapters(const DesktopFile& file) {
+    std::vector<SimulatedAdapter> present;
+    for (std::size_t i = 0; i < file.desktop.adapters.size(); ++i) {
+        requireUniqueNames(present, file.desktop.adapters[i], item("", "adapters", i), "");
+        present.push_back(file.desktop.adapters[i]);
+    }
+    nameDisplayDevices(present);
+    struct Event {
+        unsigned second;
+        bool unplug;
+        std::size_t index;
+    };
+    std::vector<Event> events;
+    for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
+        events.push_back(Event{file.plugIns[i].atSecond.value_or(0), false, i});
+    }
+    for (std::size_t i = 0; i < file.unplugs.size(); ++i) {
+        events.push_back(Event{file.unplugs[i].atSecond, true, i});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+        return a.second != b.second ? a.second < b.second : !a.unplug && b.unplug;
+    });
+    for (const Event& event : events) {
+        if (!event.unplug) {
+            const PlannedPlugIn& plugIn = file.plugIns[event.index];
+            requireUniqueNames(present, plugIn.adapter, member(item("", "plugIns", event.index), "adapter"),
+                               plugIn.atSecond ? atSecond(*plugIn.atSecond) : "");
+            present.push_back(plugIn.adapter);
+            nameDisplayDevices(present);
+            continue;
+        }
+        const PlannedUnplug& unplug = file.unplugs[event.index];
+        const std::string place = member(item("", "unplugs", event.index), "adapter");
+        auto found = present.end();
+        if (const std::size_t* index = std::get_if<std::size_t>(&unplug.adapter)) {
+            if (*index >= present.size()) {
+                fault(place, "no adapter " + std::to_string(*index) + atSecond(unplug.atSecond) + ": " +
+                                 std::to_string(present.size()) + " are attached then, counted from 0");
+            }
+            found = present.begin() + static_cast<std::ptrdiff_t>(*index);
+        } else {
+            const std::u16string& name = std::get<std::u16string>(unplug.adapter);
+            found = std::find_if(present.begin(), present.end(),
+                                 [&name](const SimulatedAdapter& adapter) { return adapter.name == name; });
+            if (found == present.end()) {
+                fault(place, "no adapter of this name is attached" + atSecond(unplug.atSecond));
+            }
+        }
+        present.erase(found);
+    }
+}
+
+// Every second of the day, with its place, in the order of the file.
+std::vector<std::pair<unsigned, std::string>> secondsOfTheDay(const DesktopFile& file) {
+    std::vector<std::pair<unsigned, std::string>> seconds;
+    for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
+        if (file.plugIns[i].atSecond) {
+            seconds.emplace_back(*file.plugIns[i].atSecond, member(item("", "plugIns", i), "atSecond"));
+        }
+    }
+    for (std::size_t i = 0; i < file.sessionLocked.size(); ++i) {
+        seconds.emplace_back(file.sessionLocked[i].fromSecond, member(item("", "sessionLocked", i), "fromSecond"));
+        seconds.emplace_back(file.sessionLocked[i].toSecond, member(item("", "sessionLocked", i), "toSecond"));
+    }
+    for (std::size_t i = 0; i < file.unplugs.size(); ++i) {
+        seconds.emplace_back(file.unplugs[i].atSecond, member(item("", "unplugs", i), "atSecond"));
+    }
+    for (std::size_t i = 0; i < file.userPrimary.size(); ++i) {
+        seconds.emplace_back(file.userPrimary[i].atSecond, member(item("", "userPrimary", i), "atSecond"));
+    }
+    for (std::size_t i = 0; i < file.sleeps.size(); ++i) {
+        seconds.emplace_back(file.sleeps[i].fromSecond, member(item("", "sleeps", i), "fromSecond"));
+        seconds.emplace_back(file.sleeps[i].toSecond, member(item("", "sleeps", i), "toSecond"));
+    }
+    return seconds;
+}
+
+// A sleeping PC neither sleeps again nor is locked or unlocked, and its user changes no primary; a
+// locked session's user neither. Nothing of the day comes at or after the sign-out.
+void checkTheDay(const DesktopFile& file) {
+    if (file.sessionEndsAtSecond) {
+        for (const auto& [second, place] : secondsOfTheDay(file)) {
+            if (second >= *file.sessionEndsAtSecond) {
+                fault(place,
+                      "must be before \"sessionEndsAtSecond\" (" + std::to_string(*file.sessionEndsAtSecond) + ")");
+            }
+        }
+    }
+    for (std::size_t i = 0; i < file.sleeps.size(); ++i) {
+        const PlannedSleep& sleep = file.sleeps[i];
+        const auto asleep = [&sleep](unsigned second) { return sleep.fromSecond < second && second < sleep.toSecond; };
+        const std::string during = ": the PC sleeps then (" + item("", "sleeps", i) + ")";
+        for (std::size_t j = 0; j < i; ++j) {
+            if (file.sleeps[j].fromSecond < sleep.toSecond && sleep.fromSecond < file.sleeps[j].toSecond) {
+                fault(member(item("", "sleeps", i), "fromSecond"), "overlaps " + item("", "sleeps", j));
+            }
+        }
+        for (std::size_t j = 0; j < file.sessionLocked.size(); ++j) {
+            for (const auto& [second, key] : {std::pair{file.sessionLocked[j].fromSecond, "fromSecond"},
+                                              std::pair{file.sessionLocked[j].toSecond, "toSecond"}}) {
+                if (asleep(second)) {
+                    fault(member(item("", "sessionLocked", j), key), "cannot be" + during);
+                }
+            }
+        }
+        for (std::size_t j = 0; j < file.userPrimary.size(); ++j) {
+            if (asleep(file.userPrimary[j].atSecond)) {
+                fault(member(item("", "userPrimary", j), "atSecond"), "cannot be" + during);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < file.sessionLocked.size(); ++i) {
+        const PlannedSessionLock& lock = file.sessionLocked[i];
+        for (std::size_t j = 0; j < file.userPrimary.size(); ++j) {
+            const unsigned second = file.userPrimary[j].atSecond;
+            if (lock.fromSecond <= second && second < lock.toSecond) {
+                fault(member(item("", "userPrimary", j), "atSecond"),
+                      "cannot be: the session is locked then (" + item("", "sessionLocked", i) + ")");
+            }
+        }
+    }
+}
+
 }  // namespace
+
+void nameDisplayDevices(std::vector<SimulatedAdapter>& adapters) {
+    std::set<std::u16string> taken;
+    for (const SimulatedAdapter& adapter : adapters) {
+        for (const SimulatedDisplay& display : adapter.displays) {
+            taken.insert(display.deviceName);
+        }
+    }
+    const auto nameOf = [](std::size_t number) {
+        const std::string digits = std::to_string(number);
+        return u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
+    };
+    std::size_t number = 0;
+    for (SimulatedAdapter& adapter : adapters) {
+        for (SimulatedDisplay& display : adapter.displays) {
+            ++number;
+            if (!display.deviceName.empty()) {
+                continue;
+            }
+            std::u16string name = nameOf(number);
+            for (std::size_t free = 1; taken.count(name) != 0; ++free) {
+                name = nameOf(free);
+            }
+            taken.insert(name);
+            display.deviceName = name;
+        }
+    }
+}
 
 DesktopFile parseDesktop(const std::string& text) {
     const json document = json::parse(text, nullptr, false);
@@ -572,6 +748,8 @@ DesktopFile parseDesktop(const std::string& text) {
     }
     file.remoteSession = readBool(document, "remoteSession", false, "");
     readDay(document, file);
+    checkAttachedAdapters(file);
+    checkTheDay(file);
     return file;
 }
 

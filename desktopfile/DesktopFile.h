@@ -85,8 +85,17 @@ struct DesktopFile {
 // second, a failure without its call, occurrence or result, of a call that is not a display call, or
 // with a result that is no failure, a session lock or a sleep without both seconds or that does not
 // end after it begins, an unplug without its second or adapter, a user's primary without its second
-// or display, a source id or target id given twice, a target adapter that is none of the adapters.
+// or display, a source id or target id given twice, a target adapter that is none of the adapters,
+// and a day that cannot happen: two display devices of one name at one time, an unplug of an adapter
+// that is not attached at its second, any second of the day at or after sessionEndsAtSecond, sleeps
+// that overlap, a lock that begins or ends while the PC sleeps, a user's primary while the PC sleeps or
+// the session is locked. An adapter planned for a pass counts as attached from the start.
 DesktopFile parseDesktop(const std::string& json);
+
+// Gives every display device without a name "\\.\DISPLAYn", n counting all of them from 1 adapter by
+// adapter, or the lowest n that no display device has where another one has that name already (one
+// plugged in after an unplug).
+void nameDisplayDevices(std::vector<SimulatedAdapter>& adapters);
 
 // Every field written, indented by two blanks; "plugIns", "failures", "sessionLocked", "unplugs",
 // "userPrimary" and "sleeps" only when there are any, "remoteSession" only when true,

@@ -5,9 +5,11 @@
 #include "simulation/PlugInSchedule.h"
 #include "simulation/SimulatedWindowSystem.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -42,6 +44,16 @@ void addTheDayToCome(const SimulatedWindowSystem& system, std::int64_t start, De
     if (const std::optional<std::int64_t> end = system.sessionEnd(); end && !system.sessionHasEnded()) {
         file.sessionEndsAtSecond = secondOf(*end, start);
     }
+}
+
+// The session locks of the file that have not ended by now.
+std::vector<PlannedSessionLock> locksToCome(const std::vector<PlannedSessionLock>& locks, std::int64_t start,
+                                            std::int64_t now) {
+    std::vector<PlannedSessionLock> toCome;
+    std::copy_if(locks.begin(), locks.end(), std::back_inserter(toCome), [&](const PlannedSessionLock& lock) {
+        return start + std::int64_t{lock.toSecond} * kNanosecondsPerSecond > now;
+    });
+    return toCome;
 }
 
 }  // namespace
@@ -107,9 +119,9 @@ void useDesktopFromEnvironment() {
                       << std::endl;
         });
     }
-    // The adapters plugged in so far are part of the stored desktop now; only the others are still
-    // to come, in a later run.
-    // The failures and the session stay as they are: they belong to every run on this file.
+    // The adapters plugged in so far are part of the stored desktop now, and the events of the day
+    // that have happened are over: only the others are still to come, in a later run. The failures
+    // and the remote session stay as they are: they belong to every run on this file.
     system.setLayoutStore([path, file, start, &system](const SimulatedDesktop& layout) {
         const auto sizesQueriesMade = system.callsOf(DisplayOperation::GetDisplayConfigBufferSizes).size();
         std::optional<unsigned> nextSecond;
@@ -117,7 +129,7 @@ void useDesktopFromEnvironment() {
             nextSecond = static_cast<unsigned>((*next - start) / kNanosecondsPerSecond);
         }
         DesktopFile stored{layout, pendingPlugIns(file.plugIns, static_cast<unsigned>(sizesQueriesMade), nextSecond),
-                           file.failures, file.sessionLocked, file.remoteSession};
+                           file.failures, locksToCome(file.sessionLocked, start, system.now()), file.remoteSession};
         addTheDayToCome(system, start, stored);
         return writeDesktopFile(path, stored);
     });

@@ -122,11 +122,11 @@ void SimulatedWindowSystem::scheduleRelayout(std::int64_t time) {
     relayouts_.push_back(std::move(relayout));
 }
 
-void SimulatedWindowSystem::relayOut(const TimedRelayout& relayout) {
+void SimulatedWindowSystem::relayOut(const TimedRelayout& relayout, std::int64_t time) {
     if (screenSet() != relayout.set) {
         return;  // the screens changed meanwhile: that layout is no longer this set's
     }
-    narrate("Windows lays the screens out again as at the plug-in");
+    narrate("Windows lays the screens out again as at the plug-in", time);
     const SimulatedDesktop before = desktop_;
     forEachAttached(desktop_, [&relayout](const std::u16string& identity, SimulatedDisplay& display) {
         const Placement& placement = relayout.placements.at(identity);
@@ -171,48 +171,81 @@ void SimulatedWindowSystem::happenDue() {
     const std::int64_t time = now();
     const auto unplugTime = [](const TimedUnplug& unplug) { return unplug.time; };
     const auto primaryTime = [](const TimedPrimary& primary) { return primary.time; };
-    const auto resumeTime = [](const TimedSleep& sleep) { return sleep.to; };
     const auto relayoutTime = [](const TimedRelayout& relayout) { return relayout.time; };
+    // A sleep to come begins, one under way ends.
+    const auto sleepTime = [](const TimedSleep& sleep) { return sleep.begun ? sleep.to : sleep.from; };
+    bool happened = false;  // an event that the file written then no longer holds
+    // One second of the day after the other, so that each event is told at its own second.
     for (;;) {
+        std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
+        next = earlier(next, earliestOf(primaries_, primaryTime));
+        next = earlier(next, earliestOf(sleeps_, sleepTime));
+        next = earlier(next, earliestOf(relayouts_, relayoutTime));
+        for (const SessionLock& lock : sessionLocks_) {
+            if (narratedLocksUntil_ < lock.from) {
+                next = earlier(next, lock.from);
+            }
+        }
+        if (sessionEnd_ && !sessionEndNarrated_) {
+            next = earlier(next, sessionEnd_);
+        }
+        // The adapters due by the next other event (or by now) arrive together, with one notice, as
+        // when they came while the tool was busy; each is told at its own second.
+        if (nextPlugInTime() && *nextPlugInTime() <= time) {
+            plugInBy(next ? std::min(*next, time) : time);  // which stores the day itself
+        }
+        if (!next || *next > time) {
+            break;
+        }
+        const std::int64_t at = *next;
+        for (const TimedSleep& sleep : takeAt(
+                 sleeps_, at, [](const TimedSleep& each) { return each.begun ? each.to : std::int64_t{INT64_MIN}; })) {
+            resume(sleep.afterwards, sleep.resumeNotice, at);
+            happened = true;
+        }
+        for (const TimedUnplug& unplugging : takeAt(unplugs_, at, unplugTime)) {
+            unplug(unplugging.adapter, at);
+            happened = true;
+        }
+        for (const TimedPrimary& primary : takeAt(primaries_, at, primaryTime)) {
+            makePrimary(primary.deviceName, at);
+            happened = true;
+        }
         for (TimedSleep& sleep : sleeps_) {
-            if (!sleep.begun && sleep.from <= time) {
+            if (!sleep.begun && sleep.from == at) {
                 sleep.begun = true;
-                narrate("the PC sleeps", sleep.from);
+                narrate("the PC sleeps", at);
             }
         }
         for (const SessionLock& lock : sessionLocks_) {
-            if (narratedLocksUntil_ < lock.from && lock.from <= time) {
-                narrate("the session is locked", lock.from);
+            if (lock.from == at) {
+                narrate("the session is locked", at);
             }
         }
-        narratedLocksUntil_ = time;
-        std::optional<std::int64_t> next = earliestOf(unplugs_, unplugTime);
-        next = earlier(next, earliestOf(primaries_, primaryTime));
-        next = earlier(next, earliestOf(sleeps_, resumeTime));
-        next = earlier(next, earliestOf(relayouts_, relayoutTime));
-        if (next && *next > time) {
-            next.reset();
+        narratedLocksUntil_ = at;
+        for (const TimedRelayout& relayout : takeAt(relayouts_, at, relayoutTime)) {
+            relayOut(relayout, at);
         }
-        plugInBy(next ? *next : time);  // the adapters due by then arrive together, with one notice
-        if (!next) {
-            break;
-        }
-        for (const TimedUnplug& unplugging : takeAt(unplugs_, *next, unplugTime)) {
-            unplug(unplugging.adapter);
-        }
-        for (const TimedPrimary& primary : takeAt(primaries_, *next, primaryTime)) {
-            makePrimary(primary.deviceName);
-        }
-        for (const TimedSleep& sleep : takeAt(sleeps_, *next, resumeTime)) {
-            resume(sleep.afterwards, sleep.resumeNotice);
-        }
-        for (const TimedRelayout& relayout : takeAt(relayouts_, *next, relayoutTime)) {
-            relayOut(relayout);
+        if (sessionEnd_ == at) {
+            sessionEndNarrated_ = true;
+            narrate("the session ends", at);
+            happened = true;
         }
     }
-    if (sessionHasEnded() && !sessionEndNarrated_) {
-        sessionEndNarrated_ = true;
-        narrate("the session ends", sessionEnd_);
+    if (happened) {
+        storeTheDay();
+    }
+}
+
+std::string SimulatedWindowSystem::whileAsleep() const {
+    const bool asleep =
+        std::any_of(sleeps_.begin(), sleeps_.end(), [](const TimedSleep& sleep) { return sleep.begun; });
+    return asleep ? ", while the PC sleeps: Windows hears of it at the resume" : "";
+}
+
+void SimulatedWindowSystem::storeTheDay() {
+    if (layoutStore_) {
+        layoutStore_(storedLayout_);
     }
 }
 
@@ -272,7 +305,7 @@ void SimulatedWindowSystem::layOutThisSet(const ScreenSet& before, bool primaryM
     }
 }
 
-void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
+void SimulatedWindowSystem::unplug(const AdapterChoice& adapter, std::int64_t time) {
     std::optional<std::size_t> index;
     if (const std::size_t* number = std::get_if<std::size_t>(&adapter)) {
         if (*number < desktop_.adapters.size()) {
@@ -287,10 +320,10 @@ void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
         }
     }
     if (!index) {
-        narrate("nothing to unplug: no such adapter");
+        narrate("nothing to unplug: no such adapter", time);
         return;
     }
-    narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name));
+    narrate("unplugged: " + utf16ToUtf8(desktop_.adapters[*index].name) + whileAsleep(), time);
     const ScreenSet before = keepLayoutOfThisSet();
     desktop_.adapters.erase(desktop_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
     storedLayout_.adapters.erase(storedLayout_.adapters.begin() + static_cast<std::ptrdiff_t>(*index));
@@ -298,12 +331,9 @@ void SimulatedWindowSystem::unplug(const AdapterChoice& adapter) {
     layOutThisSet(before, true);
     ++screenChanges_;
     ++notices_.screens;
-    if (layoutStore_) {
-        layoutStore_(storedLayout_);
-    }
 }
 
-void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
+void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName, std::int64_t time) {
     SimulatedDisplay* chosen = nullptr;
     forEachAttached(desktop_, [&](const std::u16string&, SimulatedDisplay& display) {
         if (chosen == nullptr && display.deviceName == deviceName) {
@@ -311,16 +341,16 @@ void SimulatedWindowSystem::makePrimary(const std::u16string& deviceName) {
         }
     });
     if (chosen == nullptr) {
-        narrate("the user cannot make " + utf16ToUtf8(deviceName) + " primary: it is not attached");
+        narrate("the user cannot make " + utf16ToUtf8(deviceName) + " primary: it is not attached", time);
         return;
     }
-    narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display");
+    narrate("the user makes " + utf16ToUtf8(deviceName) + " the primary display", time);
     moveToTheOrigin(desktop_, *chosen);
     storeShownLayout();
     ++notices_.screens;
 }
 
-void SimulatedWindowSystem::resume(AfterSleep afterwards, bool resumeNotice) {
+void SimulatedWindowSystem::resume(AfterSleep afterwards, bool resumeNotice, std::int64_t time) {
     const SimulatedDesktop before = desktop_;
     if (afterwards == AfterSleep::Stored) {
         copyPlaces(storedLayout_, desktop_);
@@ -340,10 +370,11 @@ void SimulatedWindowSystem::resume(AfterSleep afterwards, bool resumeNotice) {
         }
         storeShownLayout();
     }
-    narrate(std::string(afterwards == AfterSleep::Stored
-                            ? "the PC resumes; Windows lays the screens out as it stored them"
-                            : "the PC resumes; Windows resets the layout") +
-            (resumeNotice ? "" : " (no resume notice reaches the tool)"));
+    narrate(
+        std::string(afterwards == AfterSleep::Stored ? "the PC resumes; Windows lays the screens out as it stored them"
+                                                     : "the PC resumes; Windows resets the layout") +
+            (resumeNotice ? "" : " (no resume notice reaches the tool)"),
+        time);
     if (resumeNotice) {
         ++notices_.resumes;
     }

@@ -1,5 +1,7 @@
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "desktopfile/DesktopFile.h"
+
 #include "desktopfile/Utf8.h"
 
 #include <algorithm>
@@ -226,35 +228,37 @@ void SimulatedWindowSystem::plugInBy(std::int64_t time) {
     if (due == timedPlugIns_.begin()) {
         return;
     }
-    std::vector<SimulatedAdapter> adapters;
+    std::vector<TimedPlugIn> arriving(std::make_move_iterator(timedPlugIns_.begin()), std::make_move_iterator(due));
+    timedPlugIns_.erase(timedPlugIns_.begin(), due);
+    std::stable_sort(arriving.begin(), arriving.end(),
+                     [](const TimedPlugIn& a, const TimedPlugIn& b) { return a.time < b.time; });
     std::vector<std::int64_t> relayoutTimes;
-    for (auto plugIn = timedPlugIns_.begin(); plugIn != due; ++plugIn) {
-        adapters.push_back(std::move(plugIn->adapter));
-        if (plugIn->relayoutAfter) {
-            relayoutTimes.push_back(plugIn->time + *plugIn->relayoutAfter);
+    for (const TimedPlugIn& plugIn : arriving) {
+        if (plugIn.relayoutAfter) {
+            relayoutTimes.push_back(plugIn.time + *plugIn.relayoutAfter);
         }
     }
-    timedPlugIns_.erase(timedPlugIns_.begin(), due);
-    addAdapters(std::move(adapters));
+    addAdapters(std::move(arriving));
     for (const std::int64_t relayoutTime : relayoutTimes) {
         scheduleRelayout(relayoutTime);
     }
 }
 
-void SimulatedWindowSystem::addAdapters(std::vector<SimulatedAdapter> adapters) {
-    if (adapters.empty()) {
+void SimulatedWindowSystem::addAdapters(std::vector<TimedPlugIn> plugIns) {
+    if (plugIns.empty()) {
         return;
     }
     const ScreenSet before = keepLayoutOfThisSet();
-    for (SimulatedAdapter& adapter : adapters) {
-        narrate("plugged in: " + utf16ToUtf8(adapter.name));
-        desktop_.adapters.push_back(adapter);
-        storedLayout_.adapters.push_back(std::move(adapter));  // as the window system stores it
+    for (TimedPlugIn& plugIn : plugIns) {
+        narrate("plugged in: " + utf16ToUtf8(plugIn.adapter.name) + whileAsleep(), plugIn.time);
+        desktop_.adapters.push_back(plugIn.adapter);
+        storedLayout_.adapters.push_back(std::move(plugIn.adapter));  // as the window system stores it
     }
     nameDisplays();
     layOutThisSet(before, false);
     ++screenChanges_;
     ++notices_.screens;
+    storeTheDay();  // laid out as stored or not, the plugged-in adapter is part of the desktop now
 }
 
 void SimulatedWindowSystem::lockSession(std::int64_t from, std::int64_t to) {
@@ -285,6 +289,7 @@ void SimulatedWindowSystem::announceUnlocks(bool heard) {
     if (heard) {
         ++notices_.sessionReturns;
     }
+    storeTheDay();
 }
 
 std::optional<LONG> SimulatedWindowSystem::countCall(DisplayOperation operation) {
@@ -323,16 +328,7 @@ LONG SimulatedWindowSystem::record(SimulatedCall call) {
 
 void SimulatedWindowSystem::nameDisplays() {
     for (SimulatedDesktop* desktop : {&desktop_, &storedLayout_}) {
-        std::size_t number = 1;
-        for (SimulatedAdapter& adapter : desktop->adapters) {
-            for (SimulatedDisplay& display : adapter.displays) {
-                if (display.deviceName.empty()) {
-                    const std::string digits = std::to_string(number);
-                    display.deviceName = u"\\\\.\\DISPLAY" + std::u16string(digits.begin(), digits.end());
-                }
-                ++number;
-            }
-        }
+        nameDisplayDevices(desktop->adapters);
     }
 }
 
@@ -560,10 +556,10 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
     }
     const LONG result = record(std::move(call));
 
-    std::vector<SimulatedAdapter> adapters;
+    std::vector<TimedPlugIn> adapters;
     for (const PlugIn& plugIn : plugIns_) {
         if (plugIn.sizesQuery == sizesQuery) {
-            adapters.push_back(plugIn.adapter);
+            adapters.push_back(TimedPlugIn{now(), plugIn.adapter, std::nullopt});
         }
     }
     addAdapters(std::move(adapters));
@@ -616,6 +612,8 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
     }
     call.result = asResult(ERROR_INVALID_PARAMETER);
     const std::optional<std::size_t> adapter = request != nullptr ? findAdapter(request->adapterId) : std::nullopt;
+    // Read below only once `adapter` is known to be there; a plain index, as GCC's -Os cannot tell.
+    const std::size_t asked = adapter.value_or(0);
 
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
@@ -626,7 +624,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
     } else if (call.operation == DisplayOperation::OtherDeviceInfo) {
         call.result = asResult(ERROR_NOT_SUPPORTED);
     } else if (call.operation == DisplayOperation::GetSourceName) {
-        const std::vector<SimulatedDisplay>& displays = desktop_.adapters[*adapter].displays;
+        const std::vector<SimulatedDisplay>& displays = desktop_.adapters[asked].displays;
         for (std::size_t source = 0; source < displays.size(); ++source) {
             if (request->size == sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) &&
                 sourceIdOf(displays[source], source) == request->id) {
@@ -643,7 +641,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
             for (const SimulatedDisplay& display : desktop_.adapters[owner].displays) {
                 for (const SimulatedMonitor& monitor : display.monitors) {
                     const UINT32 counted = targetId++;
-                    if (monitor.targetAdapter.value_or(owner) != *adapter ||
+                    if (monitor.targetAdapter.value_or(owner) != asked ||
                         monitor.targetId.value_or(counted) != request->id || call.result == asResult(ERROR_SUCCESS)) {
                         continue;
                     }
@@ -651,7 +649,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
                     answer->flags.value = (monitor.edidValid ? kEdidIdsValid : 0) |
                                           (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
                     answer->outputTechnology =
-                        static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, *adapter));
+                        static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, asked));
                     answer->edidManufactureId = 0;
                     answer->edidProductCodeId = monitor.edidProductCode;
                     answer->connectorInstance = 0;

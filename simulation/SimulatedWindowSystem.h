@@ -233,8 +233,12 @@ public:
     // The time of the next event that has not happened yet: a timed plug-in, an unlock not announced,
     // an event of the day, the end of the session.
     std::optional<std::int64_t> nextEventTime() const;
-    // Makes every event due by now happen, in the order of their times; the plugInAt adapters due by
-    // then arrive together, with one notice.
+    // Makes every event due by now happen, one second after the other in the order of their times
+    // (at one second: the plug-ins, a resume, the unplugs, the user's primaries, a sleep's beginning, a
+    // lock's, the end of the session), each told at its own second; the plugInAt adapters due by the
+    // next other event arrive together, with one notice. When an event happened that a desktop file
+    // written then no longer holds (all but the beginning of a sleep or a lock), the layout store gets
+    // the stored layout, so that such a file holds the day as it stands.
     void happenDue();
 
     // The events of the day still to come, with their times, for a desktop file written meanwhile.
@@ -346,8 +350,9 @@ private:
     LONG showStoredLayout();
     // Adds every plugInAt adapter due by `time`, all in one change.
     void plugInBy(std::int64_t time);
-    // Adds plugged-in adapters to the desktop shown and stored, and announces the change.
-    void addAdapters(std::vector<SimulatedAdapter> adapters);
+    // Adds plugged-in adapters to the desktop shown and stored, each told at its time, announces the
+    // change and stores the day.
+    void addAdapters(std::vector<TimedPlugIn> plugIns);
 
     // Windows' stored layouts per set of screens (SimulatedDay.cpp).
     struct Placement {
@@ -364,9 +369,16 @@ private:
     // screens keep their places and, where the primary may have gone and did, the first one becomes
     // primary at the origin. Shown and stored.
     void layOutThisSet(const ScreenSet& before, bool primaryMayHaveGone);
-    void unplug(const AdapterChoice& adapter);
-    void makePrimary(const std::u16string& deviceName);
-    void resume(AfterSleep afterwards, bool resumeNotice);
+    // Each event of the day at its time.
+    void unplug(const AdapterChoice& adapter, std::int64_t time);
+    void makePrimary(const std::u16string& deviceName, std::int64_t time);
+    void resume(AfterSleep afterwards, bool resumeNotice, std::int64_t time);
+    // What a plug-in or an unplug while the PC sleeps adds to its narration: Windows hears of it only
+    // at the resume. Empty while the PC is awake.
+    std::string whileAsleep() const;
+    // Hands the stored layout to the layout store, which writes the day as it stands (the events
+    // that have happened gone).
+    void storeTheDay();
     // Windows lays the screens out again as at a plug-in (plugInAt's relayoutAfter).
     struct TimedRelayout {
         std::int64_t time;
@@ -375,7 +387,7 @@ private:
     };
     // Schedules the layout shown now to be laid out again at `time`.
     void scheduleRelayout(std::int64_t time);
-    void relayOut(const TimedRelayout& relayout);
+    void relayOut(const TimedRelayout& relayout, std::int64_t time);
     std::vector<TimedRelayout> relayouts_;
     // Stores the layout shown now, as a change that Windows made itself.
     void storeShownLayout();

@@ -57,6 +57,7 @@ struct Target {
     UINT32 id;
     simulation::SimulatedMonitor monitor;
     bool indirect;
+    UINT32 technology;  // DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY
 };
 
 std::vector<Device> listDevices() {
@@ -91,6 +92,10 @@ void readSettings(Device& device) {
     device.display.y = mode.dmPosition.y;
     device.display.width = mode.dmPelsWidth;
     device.display.height = mode.dmPelsHeight;
+    // 0 and 1 stand for the hardware's default rate, which the mode does not name.
+    if ((mode.dmFields & DM_DISPLAYFREQUENCY) != 0 && mode.dmDisplayFrequency > 1) {
+        device.display.refreshRate = mode.dmDisplayFrequency;
+    }
 }
 
 BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
@@ -100,45 +105,51 @@ BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 
 // Gives each attached display device the name that GetMonitorInfoW reports for its monitor, where
 // that is another name: a monitor whose name is no attached display device's goes to the first
-// attached display device without a monitor of its name at the same place, else the first left.
-// Answers whether EnumDisplayMonitors listed the primary monitor after another one (in device order,
-// not the primary first).
+// attached display device without a monitor of its name at the same place, else the first left. A
+// display device that is not the primary but whose monitor GetMonitorInfoW reports as primary gets
+// monitorInfoPrimary. Answers whether EnumDisplayMonitors listed the primary display device's monitor
+// after another one (in device order, not the primary first).
 bool readMonitorNames(std::vector<Device>& devices) {
     std::vector<HMONITOR> monitors;
     if (!platform::enumDisplayMonitors(collectMonitor, reinterpret_cast<LPARAM>(&monitors))) {
         throw CaptureFailure("EnumDisplayMonitors", GetLastError());
     }
-    std::vector<std::pair<std::u16string, RECT>> named;
-    bool primaryAfterAnother = false;
+    struct Named {
+        std::u16string name;
+        RECT area;
+        bool primary;
+        std::optional<std::size_t> device;  // the display device it goes to
+    };
+    std::vector<Named> named;
     for (const HMONITOR monitor : monitors) {
         MONITORINFOEXW info{};
         info.cbSize = sizeof info;
         if (!platform::getMonitorInfo(monitor, &info)) {
             throw CaptureFailure("GetMonitorInfoW", GetLastError());
         }
-        primaryAfterAnother = primaryAfterAnother || ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 && !named.empty());
-        named.emplace_back(textOf(info.szDevice), info.rcMonitor);
+        named.push_back(Named{textOf(info.szDevice), info.rcMonitor, (info.dwFlags & MONITORINFOF_PRIMARY) != 0, {}});
     }
     std::vector<bool> matched(devices.size(), false);
-    std::vector<std::pair<std::u16string, RECT>> others;
-    for (const auto& [name, area] : named) {
+    for (Named& monitor : named) {
         const auto device = std::find_if(devices.begin(), devices.end(), [&](const Device& each) {
-            return each.attached && !matched[&each - devices.data()] && each.name == name;
+            return each.attached && !matched[&each - devices.data()] && each.name == monitor.name;
         });
         if (device != devices.end()) {
-            matched[device - devices.begin()] = true;
-        } else {
-            others.emplace_back(name, area);
+            monitor.device = static_cast<std::size_t>(device - devices.begin());
+            matched[*monitor.device] = true;
         }
     }
-    for (const auto& [name, area] : others) {
+    for (Named& monitor : named) {
+        if (monitor.device) {
+            continue;
+        }
         std::optional<std::size_t> chosen;
         for (std::size_t i = 0; i < devices.size(); ++i) {
             const simulation::SimulatedDisplay& shown = devices[i].display;
             if (!devices[i].attached || matched[i]) {
                 continue;
             }
-            if (shown.x == area.left && shown.y == area.top) {
+            if (shown.x == monitor.area.left && shown.y == monitor.area.top) {
                 chosen = i;
                 break;
             }
@@ -146,8 +157,18 @@ bool readMonitorNames(std::vector<Device>& devices) {
         }
         if (chosen) {
             matched[*chosen] = true;
-            devices[*chosen].display.monitorInfoDeviceName = name;
+            monitor.device = chosen;
+            devices[*chosen].display.monitorInfoDeviceName = monitor.name;
         }
+    }
+    bool primaryAfterAnother = false;
+    for (std::size_t place = 0; place < named.size(); ++place) {
+        if (!named[place].primary || !named[place].device) {
+            continue;
+        }
+        Device& device = devices[*named[place].device];
+        primaryAfterAnother = primaryAfterAnother || (device.primary && place > 0);
+        device.display.monitorInfoPrimary = !device.primary;
     }
     return primaryAfterAnother;
 }
@@ -224,14 +245,13 @@ Target targetOf(const DISPLAYCONFIG_PATH_TARGET_INFO& target) {
     name.header.adapterId = target.adapterId;
     name.header.id = target.id;
     ask(name.header);
-    Target result{target.adapterId, target.id, {}, false};
+    Target result{target.adapterId, target.id, {}, false, static_cast<UINT32>(target.outputTechnology)};
     result.monitor.edidProductCode = name.edidProductCodeId;
     result.monitor.friendlyName = textOf(name.monitorFriendlyDeviceName);
     result.monitor.devicePath = textOf(name.monitorDevicePath);
     result.monitor.edidValid = (name.flags.value & 0x4) != 0;  // edidIdsValid
-    const UINT32 technology = static_cast<UINT32>(target.outputTechnology);
-    result.indirect = technology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED ||
-                      technology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_VIRTUAL;
+    result.indirect = result.technology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED ||
+                      result.technology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_VIRTUAL;
     return result;
 }
 
@@ -338,6 +358,17 @@ simulation::SimulatedDesktop arrange(std::vector<Device>& devices, const std::ve
     }
     for (Group& group : groups) {
         group.adapter.indirect = group.adapter.indirect || onTheUsbBus(group.adapter.hardwareId);
+    }
+    // The output technology of an adapter's first target, where it is not the one the desktop file
+    // gives such an adapter by default (the file knows one technology per adapter).
+    std::vector<bool> technologySeen(groups.size(), false);
+    for (const Target& target : targets) {
+        const std::size_t group = *groupWithLuid(target.adapter);
+        const UINT32 byDefault = groups[group].adapter.indirect ? DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_WIRED : 0;
+        if (!technologySeen[group] && target.technology != byDefault) {
+            groups[group].adapter.outputTechnology = target.technology;
+        }
+        technologySeen[group] = true;
     }
 
     bool listedByAdapter = true;

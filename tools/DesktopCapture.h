@@ -25,16 +25,19 @@ private:
 // configuration's adapter of each display device's source; a display device without a display path
 // goes to an adapter of the same description and hardware id), the display devices in the list's
 // order (with deviceIndex on each when that order is not adapter by adapter), their current settings
-// (an attached one's; a detached one keeps the defaults), their monitors from the display paths in
-// the paths' order, monitorInfoDeviceName where GetMonitorInfoW names another device, edidValid,
-// indirect (an adapter with a target that reports an indirect output technology, or whose hardware id
-// names the USB bus), databaseEntry, monitorsInDeviceOrder (EnumDisplayMonitors lists the primary
-// after another monitor), and sourceId, targetId and targetAdapter wherever the ids are not the ones
-// counted by default. A session refused the display configuration (ERROR_ACCESS_DENIED from any of
-// its calls, also part-way) gives remoteSession and no monitors; a configuration without paths gives
-// displayPaths false. Plug-ins, failures, session locks and the answers to a change
-// (declinesPrimary, legacyIndirectPrimary) are never written: no display call that changes nothing
-// shows them.
+// (an attached one's, its refresh rate where the mode names one; a detached one keeps the defaults),
+// their monitors from the display paths in the paths' order, monitorInfoDeviceName where
+// GetMonitorInfoW names another device, monitorInfoPrimary where it calls the monitor of a display
+// device that is not the primary primary, edidValid, indirect (an adapter with a target that reports
+// an indirect output technology, or whose hardware id names the USB bus), outputTechnology (an
+// adapter's first target's, where not the default of such an adapter), databaseEntry,
+// monitorsInDeviceOrder (EnumDisplayMonitors lists the primary after another monitor), and sourceId,
+// targetId and targetAdapter wherever the ids are not the ones counted by default. A session refused
+// the display configuration (ERROR_ACCESS_DENIED from any of its calls, also part-way) gives
+// remoteSession and no monitors; a configuration without paths gives displayPaths false. Plug-ins,
+// failures, session locks, the rest of a day, a dynamic refresh rate (read as 60 Hz), whether Windows
+// knows the virtual-mode-aware flags, and the answers to a change (declinesPrimary,
+// legacyIndirectPrimary) are never written: no display call that changes nothing shows them.
 // Throws CaptureFailure for a display call that fails, std::runtime_error when the display
 // configuration names a display device that EnumDisplayDevicesW does not list.
 simulation::DesktopFile captureDesktop();

@@ -93,7 +93,12 @@ std::string screenTable(const simulation::DesktopFile& file) {
                             display.attached ? sizeOf(display) : "-", state});
         }
     }
-    std::string result = aligned(rows);
+    // The day in the order of its seconds; what has no second (a remote session, a plug-in during a
+    // pass) first.
+    std::vector<std::pair<std::int64_t, std::string>> day;
+    if (file.remoteSession) {
+        day.emplace_back(-1, "a Remote Desktop session: the display configuration is refused all day");
+    }
     for (const simulation::PlannedPlugIn& plugIn : file.plugIns) {
         std::string shows;
         for (const SimulatedDisplay& display : plugIn.adapter.displays) {
@@ -101,26 +106,40 @@ std::string screenTable(const simulation::DesktopFile& file) {
         }
         const std::string when = plugIn.atSecond ? "at second " + std::to_string(*plugIn.atSecond)
                                                  : "during pass " + std::to_string(plugIn.duringPass);
-        result += "plugged in " + when + ": " +
-                  (plugIn.adapter.name.empty() ? "an adapter" : text(plugIn.adapter.name)) +
-                  (shows.empty() ? "" : " with " + shows) + "\n";
+        day.emplace_back(plugIn.atSecond ? std::int64_t{*plugIn.atSecond} : -1,
+                         "plugged in " + when + ": " +
+                             (plugIn.adapter.name.empty() ? "an adapter" : text(plugIn.adapter.name)) +
+                             (shows.empty() ? "" : " with " + shows));
+    }
+    for (const simulation::PlannedSessionLock& lock : file.sessionLocked) {
+        day.emplace_back(lock.fromSecond, "locked from second " + std::to_string(lock.fromSecond) + " to " +
+                                              std::to_string(lock.toSecond));
     }
     for (const simulation::PlannedUnplug& unplug : file.unplugs) {
         const std::u16string* name = std::get_if<std::u16string>(&unplug.adapter);
-        result += "unplugged at second " + std::to_string(unplug.atSecond) + ": " +
-                  (name != nullptr ? text(*name) : "adapter " + std::to_string(std::get<std::size_t>(unplug.adapter))) +
-                  "\n";
+        day.emplace_back(
+            unplug.atSecond,
+            "unplugged at second " + std::to_string(unplug.atSecond) + ": " +
+                (name != nullptr ? text(*name) : "adapter " + std::to_string(std::get<std::size_t>(unplug.adapter))));
     }
     for (const simulation::PlannedPrimary& primary : file.userPrimary) {
-        result += "made primary by the user at second " + std::to_string(primary.atSecond) + ": " +
-                  text(primary.display) + "\n";
+        day.emplace_back(primary.atSecond, "made primary by the user at second " + std::to_string(primary.atSecond) +
+                                               ": " + text(primary.display));
     }
     for (const simulation::PlannedSleep& sleep : file.sleeps) {
-        result += "asleep from second " + std::to_string(sleep.fromSecond) + " to " + std::to_string(sleep.toSecond) +
-                  (sleep.afterwards == simulation::AfterSleep::Reset ? ", then the layout is reset\n" : "\n");
+        day.emplace_back(sleep.fromSecond,
+                         "asleep from second " + std::to_string(sleep.fromSecond) + " to " +
+                             std::to_string(sleep.toSecond) +
+                             (sleep.afterwards == simulation::AfterSleep::Reset ? ", then the layout is reset" : ""));
     }
     if (file.sessionEndsAtSecond) {
-        result += "the session ends at second " + std::to_string(*file.sessionEndsAtSecond) + "\n";
+        day.emplace_back(*file.sessionEndsAtSecond,
+                         "the session ends at second " + std::to_string(*file.sessionEndsAtSecond));
+    }
+    std::stable_sort(day.begin(), day.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string result = aligned(rows);
+    for (const auto& [second, line] : day) {
+        result += line + "\n";
     }
     return result;
 }

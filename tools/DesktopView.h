@@ -8,9 +8,10 @@
 namespace orvi::tools {
 
 // One line per display device in device order, numbered from 1: its device name, the friendly names
-// of its monitors, its position and size, and whether it is primary or not attached. Then the
-// plug-ins still to come and the rest of the day (unplugs, the user's primary, sleeps, the end of the
-// session), one line each. Columns are aligned; the text ends with a line feed.
+// of its monitors, its position and size, and whether it is primary or not attached. Then the day
+// still to come, one line per event in the order of their seconds: a remote session and the plug-ins
+// during a pass first, then the timed plug-ins, session locks, unplugs, the user's primaries, sleeps
+// and the end of the session. Columns are aligned; the text ends with a line feed.
 std::string screenTable(const simulation::DesktopFile& file);
 
 // The attached display devices as boxes at their places, the whole desktop scaled to `width`

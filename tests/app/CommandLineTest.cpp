@@ -168,6 +168,10 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
         {{"-t", "5", "-t", "9999999999"}},  // a repeated option: the last one counts, and is checked
         {{"--watch=maybe"}},
         {{"-w"}},  // --watch has no short form
+        // A flag takes no value, not even one that the option library would read as true or false.
+        {{"--watch=false"}, "Option 'watch' takes no value, got: --watch=false"},
+        {{"-t", "0", "--watch=1"}, "Option 'watch' takes no value, got: --watch=1"},
+        {{"--help=0"}, "Option 'help' takes no value, got: --help=0"},
     };
     const std::string help = helpText();
     for (const Case& c : cases) {

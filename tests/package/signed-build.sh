@@ -22,7 +22,7 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass
 export KIV_SIGNING_PFX="$work/signer.pfx" KIV_SIGNING_PASSWORD=throwaway
 unset KIV_SIGNING_TIMESTAMP_URL
 cmake -S "$source_dir" -B "$build_dir" --toolchain "$source_dir/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >"$work/configure.log" || { cat "$work/configure.log"; exit 1; }
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF >"$work/configure.log" || { cat "$work/configure.log"; exit 1; }
 cmake --build "$build_dir" -j2 --target msi_package >"$work/build.log" || { cat "$work/build.log"; exit 1; }
 
 verified() {  # FILE: signed, with SHA-256, by the throwaway certificate

@@ -502,6 +502,9 @@ Day generatedDay(Random& random) {
                 });
                 story << "  " << second << " to " << second + length << " s: asleep, then "
                       << (afterwards == AfterSleep::Reset ? "reset" : "as stored") << "\n";
+                if (chance(random, 0.5)) {
+                    plugOrUnplug(second + length / 2);  // heard at the resume
+                }
                 second += length;
                 primary = attached;
                 rearrangements.push_back(second);
@@ -600,6 +603,21 @@ bool kivPrimary(const SimulatedDesktop& desktop) {
     return false;
 }
 
+// The window system's narration of a day, each event with its time.
+using Narration = std::vector<std::pair<std::int64_t, std::string>>;
+
+// The first event that the narration tells at an earlier time than the one before it; or nothing.
+std::optional<std::string> toldBackwards(const Narration& narration) {
+    for (std::size_t i = 1; i < narration.size(); ++i) {
+        if (narration[i].first < narration[i - 1].first) {
+            return "the narration goes back in time: \"" + narration[i].second + "\" at " +
+                   std::to_string(narration[i].first / kSecond) + " s after \"" + narration[i - 1].second + "\" at " +
+                   std::to_string(narration[i - 1].first / kSecond) + " s";
+        }
+    }
+    return std::nullopt;
+}
+
 TEST_F(LayoutPropertyTest, EveryWatchEndsWithTheKivPrimaryExactlyWhenItShould) {
     const std::uint64_t firstSeed = fromEnvironment("KIV_LAYOUT_SEED", kFirstSeed);
     const std::uint64_t days = fromEnvironment("KIV_LAYOUT_CASES", kDays);
@@ -609,6 +627,9 @@ TEST_F(LayoutPropertyTest, EveryWatchEndsWithTheKivPrimaryExactlyWhenItShould) {
         const Day day = generatedDay(random);
         serve(day.desktop);
         day.schedule(windowSystem());
+        Narration narration;
+        windowSystem().setNarration(
+            [&narration](std::int64_t time, const std::string& what) { narration.emplace_back(time, what); });
         const WholeRun run = runWholeWatch(day.siblingLocksAt);
         std::optional<std::string> wrong;
         // The days plant no failure.
@@ -622,6 +643,9 @@ TEST_F(LayoutPropertyTest, EveryWatchEndsWithTheKivPrimaryExactlyWhenItShould) {
             *wrong = "stored: " + *wrong;
         } else if (!samePlaces(windowSystem().desktop(), windowSystem().storedLayout())) {
             wrong = "the desktop shown is not the stored layout";
+        }
+        if (!wrong) {
+            wrong = toldBackwards(narration);
         }
         if (wrong) {
             ++failures;

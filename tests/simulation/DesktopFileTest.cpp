@@ -85,7 +85,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_TRUE(parseDesktop(session).remoteSession);
 
     orvi::simulation::DesktopFile day{desktop, {}};
-    day.unplugs = {{60, u"Varel Kiv USB Display Adapter"}, {70, std::size_t{1}}};
+    day.unplugs = {{60, u"Varel Kiv USB Display Adapter"}, {70, std::size_t{0}}};
     day.userPrimary = {{80, u"\\\\.\\DISPLAY1"}};
     day.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset},
                   {110, 120, orvi::simulation::AfterSleep::Stored, false}};
@@ -94,7 +94,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     const std::string dayText = formatDesktop(day);
     EXPECT_EQ(formatDesktop(parseDesktop(dayText)), dayText);
     EXPECT_EQ(parseDesktop(dayText).sleeps.at(0).afterwards, orvi::simulation::AfterSleep::Reset);
-    EXPECT_EQ(std::get<std::size_t>(parseDesktop(dayText).unplugs.at(1).adapter), 1u);
+    EXPECT_EQ(std::get<std::size_t>(parseDesktop(dayText).unplugs.at(1).adapter), 0u);
     EXPECT_FALSE(parseDesktop(dayText).sleeps.at(1).resumeNotice);
     EXPECT_EQ(parseDesktop(dayText).plugIns.at(0).relayoutAfterSeconds, 5u);
 }
@@ -236,6 +236,27 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "plugIns[0].relayoutAfterSeconds: only with \"atSecond\""},
         {R"({"adapters": [{"displays": [{"virtualModePaths": "some"}]}]})",
          "adapters[0].displays[0].virtualModePaths: must be \"supported\", \"unflagged\" or \"plain\""},
+        // A day that cannot happen.
+        {R"({"adapters": [{"displays": [{"deviceName": "\\\\.\\DISPLAY1"}]}, {"displays": [{}, {"deviceName": "\\\\.\\DISPLAY1"}]}]})",
+         "adapters[1].displays[1].deviceName: another display device has this name"},
+        {R"({"adapters": [{"name": "K", "displays": [{"deviceName": "\\\\.\\DISPLAY3"}]}],
+             "plugIns": [{"atSecond": 400, "adapter": {"displays": [{"deviceName": "\\\\.\\DISPLAY3"}]}}],
+             "unplugs": [{"atSecond": 400, "adapter": "K"}]})",
+         "plugIns[0].adapter.displays[0].deviceName: another display device has this name at second 400"},
+        {R"({"adapters": [{"name": "K"}], "unplugs": [{"atSecond": 200, "adapter": "K"}, {"atSecond": 300, "adapter": "K"}]})",
+         "unplugs[1].adapter: no adapter of this name is attached at second 300"},
+        {R"({"adapters": [{}], "plugIns": [{"atSecond": 50, "adapter": {}}], "unplugs": [{"atSecond": 40, "adapter": 1}]})",
+         "unplugs[0].adapter: no adapter 1 at second 40: 1 are attached then, counted from 0"},
+        {R"({"adapters": [], "userPrimary": [{"atSecond": 5000, "display": "\\\\.\\DISPLAY1"}], "sessionEndsAtSecond": 4800})",
+         "userPrimary[0].atSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionEndsAtSecond": 300})",
+         "sleeps[0].toSecond: must be before \"sessionEndsAtSecond\" (300)"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 3000, "toSecond": 3600}, {"fromSecond": 3300, "toSecond": 3900}]})",
+         "sleeps[1].fromSecond: overlaps sleeps[0]"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionLocked": [{"fromSecond": 50, "toSecond": 300}]})",
+         "sessionLocked[0].toSecond: cannot be: the PC sleeps then (sleeps[0])"},
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 50, "toSecond": 300}], "userPrimary": [{"atSecond": 50, "display": "\\\\.\\DISPLAY1"}]})",
+         "userPrimary[0].atSecond: cannot be: the session is locked then (sessionLocked[0])"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;

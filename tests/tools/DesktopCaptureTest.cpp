@@ -46,8 +46,9 @@ bool refusesTheConfiguration(const orvi::simulation::PlannedFailure& failure) {
 bool onTheUsbBus(const std::u16string& hardwareId) { return hardwareId.rfind(u"USB\\", 0) == 0; }
 
 // The file as DesktopCapture can see it: without what only the simulation knows (plug-ins, failures,
-// how Windows answers a change, session locks after the start, output technologies, the rest of a
-// day), detached display devices with the default settings and no monitors, no monitors in a session
+// how Windows answers a change, session locks after the start, a dynamic refresh rate, the output
+// technology of an adapter without targets in a display path, the rest of a day), detached display
+// devices with the default settings and no monitors, no monitors in a session
 // refused the display configuration (from the start, or by a failure of one of its calls that the
 // capture makes) or without display paths, no source id for a display device without a display path,
 // adapters in the order of their first display device in the list, indirect where a target reports
@@ -107,12 +108,19 @@ DesktopFile observable(DesktopFile file) {
             if (seen.empty()) {
                 display.sourceId.reset();  // no display path shows it
             }
+            // A dynamic refresh rate reads as 60 Hz; GetMonitorInfoW's primary flag tells only beside
+            // another primary.
+            display.refreshRate = display.dynamicRefresh ? 60 : display.refreshRate;
+            display.dynamicRefresh = false;
+            display.monitorInfoPrimary = display.monitorInfoPrimary && !display.primary;
             if (!display.attached) {
                 display.x = 0;
                 display.y = 0;
                 display.width = SimulatedDisplay{}.width;
                 display.height = SimulatedDisplay{}.height;
                 display.monitorInfoDeviceName.clear();
+                display.refreshRate = SimulatedDisplay{}.refreshRate;
+                display.monitorInfoPrimary = false;
             }
             if (display.monitorInfoDeviceName == display.deviceName) {
                 display.monitorInfoDeviceName.clear();
@@ -135,6 +143,9 @@ DesktopFile observable(DesktopFile file) {
         const UINT32 technology = adapter.outputTechnology.value_or(adapter.indirect ? 16 : 0);
         adapter.indirect = (targeted[a] && (technology == 16 || technology == 17)) || onTheUsbBus(adapter.hardwareId);
         adapter.outputTechnology.reset();
+        if (targeted[a] && technology != (adapter.indirect ? 16u : 0u)) {
+            adapter.outputTechnology = technology;
+        }
         for (SimulatedDisplay& display : adapter.displays) {
             display.deviceIndex = listed[place++];
             firstListed[a] = std::min(firstListed[a], *display.deviceIndex);
@@ -297,6 +308,11 @@ DesktopFile generatedFile(unsigned seed) {
         if (technology >= 4) {
             adapter.outputTechnology = technology == 4 ? 5 : 17;  // HDMI, INDIRECT_VIRTUAL
         }
+    }
+    for (SimulatedDisplay* display : all) {
+        display->refreshRate = chance(random, 0.3) ? 144 : display->refreshRate;
+        display->dynamicRefresh = chance(random, 0.2);
+        display->monitorInfoPrimary = chance(random, 0.1);
     }
     return file;
 }

@@ -84,21 +84,25 @@ TEST_F(DesktopView, TableListsEveryDisplayDeviceAndTheDayToCome) {
         {{5, SimulatedAdapter{u"USB", u"", {display(u"", 0, 0, 800, 480, u"Late")}}}, {1, SimulatedAdapter{}, 45}}};
     file.unplugs = {{60, u"USB"}, {70, std::size_t{1}}};
     file.userPrimary = {{80, u"\\\\.\\DISPLAY3"}};
-    file.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset}, {110, 120}};
+    file.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset}, {10, 20}};
     file.sessionEndsAtSecond = 130;
+    file.sessionLocked = {{50, 55}};
+    file.remoteSession = true;
 
     EXPECT_EQ(orvi::tools::screenTable(file),
               "#  device        monitor       position      size\n"
               "1  \\\\.\\DISPLAY1  (no name)     (0, 0)        1920 x 1080  primary\n"
               "2  \\\\.\\DISPLAY2  (no monitor)  -             -            not attached\n"
               "3  \\\\.\\DISPLAY3  Kiv + Caf\u00e9    (1920, -480)  1280 x 480\n"
+              "a Remote Desktop session: the display configuration is refused all day\n"
               "plugged in during pass 5: USB with Late 800 x 480\n"
+              "asleep from second 10 to 20\n"
               "plugged in at second 45: an adapter\n"
+              "locked from second 50 to 55\n"
               "unplugged at second 60: USB\n"
               "unplugged at second 70: adapter 1\n"
               "made primary by the user at second 80: \\\\.\\DISPLAY3\n"
               "asleep from second 90 to 100, then the layout is reset\n"
-              "asleep from second 110 to 120\n"
               "the session ends at second 130\n");
 }
 

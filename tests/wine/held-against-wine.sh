@@ -43,6 +43,15 @@ if [ "$shown" != "$screens" ]; then
   echo "Wine showed $shown screens on a display of $screens" >&2
   exit 1
 fi
+# Wine gives each screen the refresh rate of its X mode: 85 Hz for the modes that the dummy driver
+# takes from its built-in list within the monitors' range. The capture must write it, or a replay runs
+# the screens at the default 60 Hz.
+rates=$(grep -c '"refreshRate": 85' "$dir/captured.json")
+if [ "$rates" != "$screens" ]; then
+  echo "the capture wrote a refresh rate of 85 Hz for $rates of $screens screens" >&2
+  cat "$dir/captured.json" >&2
+  exit 1
+fi
 cp "$dir/captured.json" "$dir/host.json"
 SIMULATED_DESKTOP="$dir/host.json" SIMULATED_CLOCK=1 "$host_bin/SetPrimaryKiv" -t 0 -l "$dir/host.log"
 host_status=$?
