@@ -173,6 +173,12 @@ TEST_F(EventLogEndToEnd, AnEndDuringAWaitSaysHowTheRunEnded) {
         ASSERT_TRUE(e2e::waitForText(
             log, ending.siblingHoldsTheFamilyLock ? "Other application is performing" : "Poll: Waiting for Kiv device"))
             << readFile(log);
+        // The line comes just before the tool makes its listening window for the wait.
+        const ULONGLONG deadline = GetTickCount64() + 10000;
+        while (FindWindowW(L"SetPrimaryKiv desktop change listener", nullptr) == nullptr &&
+               GetTickCount64() < deadline) {
+            Sleep(20);
+        }
         EXPECT_EQ(ChildProcess(programBesideTests("send_session_end"), ending.how).waitForExit(), 0);
         EXPECT_EQ(tool.finish(Box::NotExpected).exitCode, 0u);
         EXPECT_EQ(eventCalls(before), oneEvent("0x0004", ending.id, "trace", ending.text));
