@@ -115,9 +115,7 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
         // A display stack not ready at sign-in must not cancel the day: the failure is reported as the
         // run's would be, and the watch answers the next rearrangement.
         reportFailure(logFile, failure.what());
-        result = PassResult::NoKiv;
-        finding = KivFinding{};
-        outcomeReported = true;
+        outcomeReported = true;  // `result` stays NoKiv: nothing was found
     }
     if (result == PassResult::Stopped) {
         return 0;  // reported while the run ended

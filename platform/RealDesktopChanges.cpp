@@ -215,6 +215,14 @@ public:
     bool sessionEnded() const override { return sessionEnded_; }
 
 private:
+    // Whether a resume heard now is the one heard last (kSameResumeMilliseconds); notes it as the last.
+    bool sameResumeAsBefore() {
+        const ULONGLONG now = GetTickCount64();
+        const bool again = lastResume_ != 0 && now - lastResume_ < kSameResumeMilliseconds;
+        lastResume_ = now;
+        return again;
+    }
+
     // A wait that fails without a time limit pauses this long before the caller waits again.
     static constexpr DWORD kPauseAfterAFailedWait = 1000;
 
@@ -258,15 +266,9 @@ private:
         default:
             break;
         }
-        Notices notices = noticesOf(message, kind, data);
-        if (notices.resumed) {
-            const ULONGLONG now = GetTickCount64();
-            const bool again = listener->lastResume_ != 0 && now - listener->lastResume_ < kSameResumeMilliseconds;
-            listener->lastResume_ = now;
-            notices.resumed = !again;
-            if (again) {
-                return TRUE;
-            }
+        const Notices notices = noticesOf(message, kind, data);
+        if (notices.resumed && listener->sameResumeAsBefore()) {
+            return TRUE;
         }
         if (notices) {
             listener->heard_ |= notices;

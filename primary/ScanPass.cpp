@@ -94,27 +94,27 @@ KivFinding makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivSc
                       way == SwitchWay::DisplayConfiguration};
 }
 
-std::vector<std::string> identitiesOf(const std::vector<ScreenDevice>& screens) {
-    std::vector<std::string> identities;
-    for (const ScreenDevice& screen : screens) {
-        identities.push_back(narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" +
-                             screen.devicePath());
-    }
-    std::sort(identities.begin(), identities.end());
-    return identities;
+std::string identityOf(const ScreenDevice& screen) {
+    return narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" + screen.devicePath();
 }
 
-std::vector<std::string> layoutOf(const std::vector<ScreenDevice>& screens) {
-    std::vector<std::string> layout;
-    for (const ScreenDevice& screen : screens) {
-        const MONITORINFOEXW& info = screen.monitorInfo();
-        layout.push_back(narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" +
-                         screen.devicePath() + "@" + std::to_string(info.rcMonitor.left) + "," +
-                         std::to_string(info.rcMonitor.top) +
-                         ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? " primary" : ""));
+// The identity and, when `withPlaces`, where the screen stands and whether it is primary.
+std::string describedAs(const ScreenDevice& screen, bool withPlaces) {
+    if (!withPlaces) {
+        return identityOf(screen);
     }
-    std::sort(layout.begin(), layout.end());
-    return layout;
+    const MONITORINFOEXW& info = screen.monitorInfo();
+    return identityOf(screen) + "@" + std::to_string(info.rcMonitor.left) + "," + std::to_string(info.rcMonitor.top) +
+           ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? " primary" : "");
+}
+
+std::vector<std::string> sortedDescriptions(const std::vector<ScreenDevice>& screens, bool withPlaces) {
+    std::vector<std::string> described;
+    for (const ScreenDevice& screen : screens) {
+        described.push_back(describedAs(screen, withPlaces));
+    }
+    std::sort(described.begin(), described.end());
+    return described;
 }
 
 bool anyPrimary(const std::vector<ScreenDevice>& screens) {
@@ -144,8 +144,8 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     std::vector<ScreenDevice> screens = enumerateScreens(*out);
     *out << "found " << screens.size() << " screens" << std::endl;
     const bool told = options.gate || options.observer;
-    const std::vector<std::string> identities = told ? identitiesOf(screens) : std::vector<std::string>{};
-    const std::vector<std::string> layout = told ? layoutOf(screens) : std::vector<std::string>{};
+    const std::vector<std::string> identities = told ? sortedDescriptions(screens, false) : std::vector<std::string>{};
+    const std::vector<std::string> layout = told ? sortedDescriptions(screens, true) : std::vector<std::string>{};
 
     KivScreens kiv = takeKivScreens(*out, screens);
     *out << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
