@@ -5,6 +5,7 @@
 #include "app/RunEvents.h"
 #include "display/DisplayConfigRefused.h"
 
+#include <algorithm>
 #include <exception>
 #include <sstream>
 #include <utility>
@@ -53,10 +54,18 @@ ScreenWatch::ScreenWatch(std::ostream& log, LogFile& logFile, LoggingScanPass sc
       scanPass_(std::move(scanPass)),
       waitForFamilyLock_(std::move(waitForFamilyLock)),
       clock_(clock) {
-    state_.seen = std::move(seen);
+    if (seen) {
+        remember(*seen, kivJustMadePrimary ? seen->kiv : seen->primary);
+    }
     if (kivJustMadePrimary) {
         state_.openUntil = clock_.nowNanoseconds() + kRearrangementOpenNanoseconds;
     }
+}
+
+void ScreenWatch::remember(const ScreensSeen& seen, const std::string& leftPrimary) {
+    state_.seen = seen;
+    state_.leftPrimary = leftPrimary;
+    state_.leftPrimaryOfSet[seen.screens] = leftPrimary;
 }
 
 void ScreenWatch::watch(platform::DesktopChangeListener& listener) {
@@ -82,21 +91,31 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
     Causes causes;
     bool wentOn = false;
     KivFinding finding;
+    std::optional<ScreensSeen> madePrimaryBy;  // what the pass saw, once it saw the screens
     PassOptions options;
     options.finding = &finding;
     options.waitForFamilyLock = waitForFamilyLock_;
     options.gate = [&](const ScreensSeen& seen) {
-        const bool setChanged = !state_.seen || state_.seen->screens != seen.screens;
-        const bool layoutChanged = state_.seen && state_.seen->layout != seen.layout;
-        causes.screensChanged = setChanged;
-        causes.resumed = state_.pending.resumed;
-        causes.sessionReturned = state_.pending.sessionReturned && (setChanged || causes.resumed || layoutChanged);
+        const std::optional<ScreensSeen>& previous = state_.seen;
+        const bool setChanged = !previous || previous->screens != seen.screens;
+        const bool kivArrived =
+            seen.kivFound && (!previous || std::find(previous->screens.begin(), previous->screens.end(), seen.kiv) ==
+                                               previous->screens.end());
+        const auto ofThisSet = state_.leftPrimaryOfSet.find(seen.screens);
+        const bool primaryTaken = (!previous || seen.primary != state_.leftPrimary) &&
+                                  (ofThisSet == state_.leftPrimaryOfSet.end() || seen.primary != ofThisSet->second);
+        const bool windowsActed = setChanged || state_.pending.resumed || state_.pending.sessionReturned;
+        const bool answered = windowsActed && (kivArrived || primaryTaken);
+        causes.screensChanged = answered && setChanged;
+        causes.resumed = answered && state_.pending.resumed;
+        causes.sessionReturned = answered && state_.pending.sessionReturned;
         causes.laidOutAgain =
             !setChanged && state_.openUntil && heardAt <= *state_.openUntil && seen.kivFound && !seen.kivPrimary;
         if (causes.laidOutAgain) {
             state_.openUntil.reset();  // once per rearrangement
         }
-        state_.seen = seen;
+        madePrimaryBy = seen;
+        remember(seen, seen.primary);
         state_.pending = {};
         const bool acts = !describe(causes).empty();
         const char* unchanged = !seen.kivFound    ? "no Kiv is attached"
@@ -120,6 +139,9 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
             previousLine_.clear();  // the pass wrote its lines
             if (outcome.kivFound) {
                 reportKivFound(finding, note());
+            }
+            if (finding.madePrimary && madePrimaryBy) {
+                remember(*madePrimaryBy, madePrimaryBy->kiv);
             }
             if (finding.madePrimary && !causes.laidOutAgain) {  // a second answer opens nothing anew
                 state_.openUntil = clock_.nowNanoseconds() + kRearrangementOpenNanoseconds;

@@ -9,9 +9,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace orvi {
 
@@ -31,7 +33,7 @@ class ScreenWatch {
 public:
     // `seen`: what the first outcome's last pass saw of the screens; none when it saw none (every look
     // was refused). `kivJustMadePrimary`: that pass made the Kiv primary, so the rearrangement it
-    // answered is still open. Failures are reported into `logFile` as the run's would be.
+    // answered is still open, and the Kiv is the screen it left primary. Failures are reported into `logFile` as the run's would be.
     ScreenWatch(std::ostream& log, LogFile& logFile, LoggingScanPass scanPass, FamilyLockWait waitForFamilyLock,
                 Clock& clock, std::optional<ScreensSeen> seen, bool kivJustMadePrimary);
 
@@ -41,11 +43,13 @@ public:
     void watch(platform::DesktopChangeListener& listener);
 
     // One look after `heard`, the first of which came at `heardAt` (the clock's time). It acts only
-    // when Windows has rearranged the screens since the previous look that saw them:
-    // - the set of attached screens changed (what identifies them, not where they stand);
-    // - the PC resumed (counted until a look sees the screens);
-    // - the session came back (counted alike) and the layout (places, primary) differs from what that
-    //   look saw: while the session was away its user could not change it, so Windows did;
+    // where Windows did something that takes the Kiv's place away:
+    // - after a change of the set of attached screens (what identifies them, not where they stand), a
+    //   resume or the session's return (each counted until a look sees the screens), when the Kiv
+    //   arrived (it was not in the set of the previous look that saw the screens), or when the screen
+    //   now primary is neither the one the previous look left primary nor the one the last look of this
+    //   same set of screens left primary (Windows keeps a layout per set of screens and brings it back,
+    //   the user's choice of primary included);
     // - within kRearrangementOpenNanoseconds after the watch (or the first outcome) made the Kiv primary,
     //   a change left another screen primary on the same screens; once per rearrangement.
     // Then a Kiv that is not primary is made primary by a whole pass, which writes its usual lines and
@@ -54,17 +58,23 @@ public:
     // user's, is left as it is), or the Kiv is primary already; a refused look writes its usual line.
     // Such a line of a look that answered no rearrangement, and a refused look's line, is written only
     // when it differs from the previous look's line, so that a burst of notices about other devices, or
-    // a long lock, leaves one line; a rearrangement's look always writes its line. A failure is reported as the run's
-    // are (its ERROR entry or box, its event with the watch's note), and the watch goes on. A look
-    // refused part-way (after it saw the screens) counts as not having seen them.
+    // a long lock, leaves one line; a rearrangement's look always writes its line. A failure is reported
+    // as the run's are (its ERROR entry or box, its event with the watch's note), and the watch goes on.
+    // A look refused part-way (after it saw the screens) counts as not having seen them.
     void look(const platform::Notices& heard, std::int64_t heardAt);
 
 private:
     // Writes a look's line unless it is the previous look's line and the look answered no rearrangement.
     void writeQuietly(const std::string& line, bool always);
 
+    // Remembers what a look (or the first outcome) that saw the screens left primary.
+    void remember(const ScreensSeen& seen, const std::string& leftPrimary);
+
     struct State {
-        std::optional<ScreensSeen> seen;        // what the last look that saw the screens saw
+        std::optional<ScreensSeen> seen;  // what the last look that saw the screens saw
+        std::string leftPrimary;          // the screen that that look left primary
+        // Per set of screens (ScreensSeen::screens), the screen that the last look of it left primary.
+        std::map<std::vector<std::string>, std::string> leftPrimaryOfSet;
         platform::Notices pending;              // a resume or a return not yet looked at
         std::optional<std::int64_t> openUntil;  // the answered rearrangement is open until then
     };

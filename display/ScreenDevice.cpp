@@ -31,6 +31,10 @@ std::uint16_t ScreenDevice::edidProductCode() const { return impl_->edidProductC
 const MONITORINFOEXW& ScreenDevice::monitorInfo() const { return impl_->monitorInfo; }
 const DISPLAY_DEVICEW& ScreenDevice::displayDevice() const { return impl_->displayDevice; }
 
+std::string ScreenDevice::identity() const {
+    return narrowBounded(impl_->displayDevice.DeviceID) + "|" + impl_->deviceName + "|" + impl_->devicePath;
+}
+
 bool ScreenDevice::matchesUsbId(std::ostream& log, UsbId wanted) const {
     const UsbId found = parseUsbId(narrowBounded(impl_->displayDevice.DeviceID));
     log << "Current device USB ID: " << formatUsbId(found) << ", Comparing with Varel: " << formatUsbId(wanted) << "\n";

@@ -28,6 +28,9 @@ public:
     std::uint16_t edidProductCode() const;   // 0 for the empty identity
     const MONITORINFOEXW& monitorInfo() const;
     const DISPLAY_DEVICEW& displayDevice() const;
+    // What tells this screen from any other across looks, wherever it stands: its adapter's hardware
+    // id, its device name and its monitor's device path, joined by "|".
+    std::string identity() const;
 
     // True when the display device's hardware id carries exactly `wanted`. Writes the comparison line
     // "Current device USB ID: ..., Comparing with Varel: ..." ended without a flush.

@@ -1,6 +1,5 @@
 #include "primary/ScanPass.h"
 
-#include "display/Narrow.h"
 #include "display/ScreenDevice.h"
 #include "display/ScreenEnumeration.h"
 #include "display/UsbId.h"
@@ -94,33 +93,24 @@ KivFinding makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivSc
                       way == SwitchWay::DisplayConfiguration};
 }
 
-std::string identityOf(const ScreenDevice& screen) {
-    return narrowBounded(screen.displayDevice().DeviceID) + "|" + screen.deviceName() + "|" + screen.devicePath();
-}
+bool isPrimary(const ScreenDevice& screen) { return (screen.monitorInfo().dwFlags & MONITORINFOF_PRIMARY) != 0; }
 
-// The identity and, when `withPlaces`, where the screen stands and whether it is primary.
-std::string describedAs(const ScreenDevice& screen, bool withPlaces) {
-    if (!withPlaces) {
-        return identityOf(screen);
-    }
-    const MONITORINFOEXW& info = screen.monitorInfo();
-    return identityOf(screen) + "@" + std::to_string(info.rcMonitor.left) + "," + std::to_string(info.rcMonitor.top) +
-           ((info.dwFlags & MONITORINFOF_PRIMARY) != 0 ? " primary" : "");
-}
-
-std::vector<std::string> sortedDescriptions(const std::vector<ScreenDevice>& screens, bool withPlaces) {
-    std::vector<std::string> described;
+std::vector<std::string> sortedIdentities(const std::vector<ScreenDevice>& screens) {
+    std::vector<std::string> identities;
     for (const ScreenDevice& screen : screens) {
-        described.push_back(describedAs(screen, withPlaces));
+        identities.push_back(screen.identity());
     }
-    std::sort(described.begin(), described.end());
-    return described;
+    std::sort(identities.begin(), identities.end());
+    return identities;
+}
+
+std::string primaryOf(const std::vector<ScreenDevice>& screens) {
+    const auto primary = std::find_if(screens.begin(), screens.end(), isPrimary);
+    return primary == screens.end() ? std::string() : primary->identity();
 }
 
 bool anyPrimary(const std::vector<ScreenDevice>& screens) {
-    return std::any_of(screens.begin(), screens.end(), [](const ScreenDevice& screen) {
-        return (screen.monitorInfo().dwFlags & MONITORINFOF_PRIMARY) != 0;
-    });
+    return std::any_of(screens.begin(), screens.end(), isPrimary);
 }
 
 }  // namespace
@@ -144,8 +134,8 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     std::vector<ScreenDevice> screens = enumerateScreens(*out);
     *out << "found " << screens.size() << " screens" << std::endl;
     const bool told = options.gate || options.observer;
-    const std::vector<std::string> identities = told ? sortedDescriptions(screens, false) : std::vector<std::string>{};
-    const std::vector<std::string> layout = told ? sortedDescriptions(screens, true) : std::vector<std::string>{};
+    const std::vector<std::string> identities = told ? sortedIdentities(screens) : std::vector<std::string>{};
+    const std::string primary = told ? primaryOf(screens) : std::string();
 
     KivScreens kiv = takeKivScreens(*out, screens);
     *out << summaryLine(screens.size(), kiv.varel.size(), kiv.pellun.size()) << std::endl;
@@ -158,7 +148,8 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     }
 
     const std::vector<ScreenDevice>& chosen = kiv.varel.empty() ? kiv.pellun : kiv.varel;
-    const ScreensSeen seen{identities, layout, kivFound, kivFound && (screens.empty() || anyPrimary(chosen))};
+    const ScreensSeen seen{identities, primary, kivFound && told ? chosen.front().identity() : std::string(), kivFound,
+                           kivFound && (screens.empty() || anyPrimary(chosen))};
     if (options.observer) {
         options.observer(seen);
     }

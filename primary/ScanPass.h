@@ -14,12 +14,14 @@ namespace orvi {
 
 // What a pass saw once it sorted the screens, before it changes anything.
 struct ScreensSeen {
-    // Each attached screen's identity (its adapter's hardware id, its device name and its monitor's
-    // device path), sorted: two looks at the same screens give the same list wherever they stand.
+    // Each attached screen's identity (ScreenDevice::identity), sorted: two looks at the same screens
+    // give the same list wherever they stand.
     std::vector<std::string> screens;
-    // Each attached screen's identity with its place on the desktop and whether it is primary, sorted:
-    // two looks give the same list when nothing moved.
-    std::vector<std::string> layout;
+    // The identity of the screen that is primary; empty when none is.
+    std::string primary;
+    // The identity of the Kiv screen that the pass makes primary (the first of the variant that takes
+    // precedence); empty when no Kiv is attached.
+    std::string kiv;
     bool kivFound = false;
     // A Kiv screen of the variant that takes precedence is the primary display, or every screen is one.
     bool kivPrimary = false;

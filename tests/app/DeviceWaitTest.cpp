@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <map>
 #include <memory>
@@ -288,8 +290,9 @@ TEST(DeviceWait, AFailingPassEndsTheWaitAtOnce) {
 
 // The watch sleeps without a time limit until a notice, and looks once nothing more has come for a
 // second; it has no timer of its own. The notices of one burst are one look's, which acts after a
-// resume or a return even where a change of the screens came after it (the same screens here, which
-// Windows laid out anew while the session was away).
+// resume or a return even where a change of the screens came after it (the same screens here, on
+// which Windows made another screen primary meanwhile). The Kiv was made primary at kStart: a burst
+// is within the open time of that rearrangement by its first notice.
 TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
     using orvi::platform::Notices;
     struct Case {
@@ -310,6 +313,7 @@ TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
         {"the end while a notice settles", {30}, 30.5, {}, {}},
         {"a resume, then the screens", {30, 30.5}, 600, {31.5}, {true}, {{30, resumed}}},
         {"a return, then the screens", {30, 30.5}, 600, {31.5}, {true}, {{30, returned}}},
+        {"a re-layout burst that begins inside the open time and ends after it", {4, 4.5, 5.5}, 600, {6.5}, {true}},
     };
     for (const Case& c : cases) {
         Waiter waiter;
@@ -328,10 +332,10 @@ TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
             waiter.log, noLogFile,
             [&](std::ostream&, const orvi::PassOptions& options) {
                 looks.push_back(static_cast<double>(waiter.clock.now - kStart) / kSecond);
-                acted.push_back(options.gate(orvi::ScreensSeen{{"panel"}, {"R"}, true, false}));
+                acted.push_back(options.gate(orvi::ScreensSeen{{"kiv", "panel"}, "panel", "kiv", true, false}));
                 return orvi::PassOutcome{orvi::PassEnd::HeldBack, true};
             },
-            {}, waiter.clock, orvi::ScreensSeen{{"panel"}, {"L"}, true, true}, false);
+            {}, waiter.clock, orvi::ScreensSeen{{"kiv", "panel"}, "kiv", "kiv", true, true}, true);
         const auto listener = waiter.changes.listen([](orvi::platform::Ending) {});
         watch.watch(*listener);
         EXPECT_EQ(looks, c.looks) << c.what;
@@ -341,9 +345,9 @@ TEST(ScreenWatch, LooksASecondAfterTheLastNoticeAndOnlyThen) {
     }
 }
 
-// Which looks of the watch act, what the others write, and what each switch's event names. A look
-// sees a set of screens and a layout (letters) with the Kiv primary or not; "switch" is a pass that
-// went on, followed by its event's causes.
+// Which looks of the watch act, what the others write, and what each switch's event names. Screens
+// are letters: P the panel, D a monitor, K and L two Kiv screens; a look sees a set of them and the
+// one that is primary. "switch" is a pass that went on, followed by its event's causes.
 TEST(ScreenWatch, ActsOnlyWhenWindowsRearrangedTheScreens) {
     using Notices = orvi::platform::Notices;
     const Notices screens{true, false, false};
@@ -351,55 +355,115 @@ TEST(ScreenWatch, ActsOnlyWhenWindowsRearrangedTheScreens) {
     const Notices resumed{false, false, true};
     struct Look {
         Notices heard;
-        double second;  // when the first notice came, after kStart
-        const char* set;
-        const char* layout;
-        bool kivPrimary;
-        const char* wrote;  // "same", "already", "refused", "switch, after ...", or "" for nothing
+        double second;    // when the first notice came, after kStart
+        const char* set;  // nullptr: the look is refused before it sees the screens
+        char primary;
+        const char* wrote;  // "same", "already", "no Kiv", "refused", "switch, after ...", or "" for nothing;
+                            // "refused" with a set: refused after the look saw the screens and went on
         int times = 1;
+        double lookedAt = 0;  // when the look is made, when later than `second`
     };
     struct Case {
         const char* what;
-        bool sawScreens;  // the first outcome saw set "S" in layout "L" with the Kiv primary
+        const char* firstSet;  // the first outcome saw it with the Kiv primary; nullptr: it saw nothing
         bool kivJustMadePrimary;
         std::vector<Look> looks;
     };
     const Case cases[] = {
-        {"200 notices about other devices leave one line", true, false, {{screens, 10, "S", "L", true, "same", 200}}},
+        {"200 notices about other devices leave one line", "PK", false, {{screens, 10, "PK", 'K', "same", 200}}},
         {"the user's choice survives a lock",
-         true,
+         "PK",
          false,
-         {{screens, 10, "S", "U", false, "same"}, {returned, 20, "S", "U", false, ""}}},
-        {"a layout Windows changed while the session was away",
-         true,
+         {{screens, 10, "PK", 'P', "same"}, {returned, 20, "PK", 'P', ""}}},
+        {"the user's choice survives a sleep",
+         "PK",
          false,
-         {{screens, 10, "S", "U", false, "same"},
-          {returned, 20, "S", "R", false, "switch, after the session came back"}}},
+         {{screens, 10, "PK", 'P', "same"}, {resumed, 20, "PK", 'P', ""}}},
+        {"a sleep that leaves another screen primary than the user's",
+         "PDK",
+         false,
+         {{screens, 10, "PDK", 'P', "same"}, {resumed, 20, "PDK", 'D', "switch, after the PC resumed"}}},
+        {"a monitor that drops out and comes back keeps the user's choice",
+         "PDK",
+         false,
+         {{screens, 10, "PDK", 'P', "same"}, {screens, 300, "PK", 'P', ""}, {screens, 400, "PDK", 'P', ""}}},
+        {"each set of screens brings back its own primary",
+         "PDK",
+         false,
+         {{screens, 10, "PDK", 'P', "same"}, {screens, 300, "PK", 'K', "already"}, {screens, 400, "PDK", 'P', "same"}}},
+        {"the Kiv plugged in again after the user chose the panel",
+         "PK",
+         false,
+         {{screens, 10, "PK", 'P', "same"},
+          {screens, 20, "P", 'P', "no Kiv"},
+          {screens, 30, "PK", 'P', "switch, after the screens changed"}}},
+        {"the user's primary unplugged",
+         "PDK",
+         false,
+         {{screens, 10, "PDK", 'D', "same"}, {screens, 20, "PK", 'P', "switch, after the screens changed"}}},
         {"a screen that came while the session was away",
-         true,
+         "PK",
          false,
-         {{returned, 20, "SK", "U", false, "switch, after the screens changed and the session came back"}}},
+         {{returned, 20, "PDK", 'D', "switch, after the screens changed and the session came back"}}},
         {"a resume before a refused look",
-         true,
+         "PK",
          false,
-         {{resumed, 10, nullptr, nullptr, false, "refused"},
-          {screens, 20, "S", "L", false, "switch, after the PC resumed"}}},
+         {{resumed, 10, nullptr, ' ', "refused"}, {screens, 20, "PK", 'P', "switch, after the PC resumed"}}},
+        {"a look refused after it saw the screens leaves the watch as it was",
+         "PK",
+         false,
+         {{screens, 10, "PK", 'P', "same"},
+          {resumed, 20, "PDK", 'D', "refused"},
+          {screens, 30, "PDK", 'D', "switch, after the screens changed and the PC resumed"}}},
         {"a long lock leaves one refused line",
-         true,
+         "PK",
          false,
-         {{screens, 10, nullptr, nullptr, false, "refused", 3}, {returned, 20, "S", "L", true, "same"}}},
-        {"a resume that moved nothing", true, false, {{resumed, 10, "S", "L", true, "already"}}},
+         {{screens, 10, nullptr, ' ', "refused", 3}, {returned, 20, "PK", 'K', "same"}}},
+        {"a resume that moved nothing", "PK", false, {{resumed, 10, "PK", 'K', "same"}}},
+        {"two arrivals that find a Kiv primary write a line each",
+         "P",
+         false,
+         {{screens, 10, "PK", 'K', "already"}, {screens, 20, "PL", 'L', "already"}}},
         {"looks refused since the start, then one that sees the screens",
+         nullptr,
          false,
-         false,
-         {{screens, 10, nullptr, nullptr, false, "refused"},
-          {returned, 20, "S", "L", false, "switch, after the screens changed and the session came back"}}},
-        {"Windows lays the screens out again right after the switch: answered once",
+         {{screens, 10, nullptr, ' ', "refused"},
+          {returned, 20, "PK", 'P', "switch, after the screens changed and the session came back"}}},
+        {"Windows lays the screens out again right after the switch: answered once, the user's change then stands",
+         "PK",
          true,
+         {{screens, 3, "PK", 'P', "switch, after Windows laid the screens out again"},
+          {screens, 4, "PK", 'P', "same"}}},
+        {"a re-layout heard exactly at the end of the open time",
+         "PK",
          true,
-         {{screens, 3, "S", "W", false, "switch, after Windows laid the screens out again"},
-          {screens, 6, "S", "W", false, "same"}}},
-        {"a change after the open time is the user's", true, true, {{screens, 5.5, "S", "U", false, "same"}}},
+         {{screens, 5, "PK", 'P', "switch, after Windows laid the screens out again"}}},
+        {"a change heard just after the open time is the user's",
+         "PK",
+         true,
+         {{screens, 5.000000001, "PK", 'P', "same"}}},
+        {"the open time is judged by the first notice, not by the look",
+         "PK",
+         true,
+         {{screens, 4.5, "PK", 'P', "switch, after Windows laid the screens out again", 1, 6.5}}},
+        {"a change of the set inside the open time opens its own",
+         "PK",
+         true,
+         {{screens, 2, "PDK", 'D', "switch, after the screens changed"},
+          {screens, 6.5, "PDK", 'P', "switch, after Windows laid the screens out again"}}},
+    };
+    const auto seenOf = [](const char* set, char primary) {
+        orvi::ScreensSeen seen;
+        for (const char* screen = set; *screen != '\0'; ++screen) {
+            seen.screens.emplace_back(1, *screen);
+            if ((*screen == 'K' || *screen == 'L') && seen.kiv.empty()) {
+                seen.kiv = std::string(1, *screen);
+            }
+        }
+        seen.primary = std::string(1, primary);
+        seen.kivFound = !seen.kiv.empty();
+        seen.kivPrimary = seen.kivFound && seen.primary == seen.kiv;
+        return seen;
     };
     for (const Case& c : cases) {
         FakeClock clock;
@@ -412,26 +476,32 @@ TEST(ScreenWatch, ActsOnlyWhenWindowsRearrangedTheScreens) {
                 if (current->set == nullptr) {
                     throw orvi::DisplayConfigRefused(ERROR_ACCESS_DENIED, "refused");
                 }
-                if (!options.gate({{current->set}, {current->layout}, true, current->kivPrimary})) {
+                if (!options.gate(seenOf(current->set, current->primary))) {
                     return orvi::PassOutcome{orvi::PassEnd::HeldBack, true};
+                }
+                if (std::string(current->wrote) == "refused") {  // the session was locked meanwhile
+                    throw orvi::DisplayConfigRefused(ERROR_ACCESS_DENIED, "refused");
                 }
                 out << "switch\n";
                 *options.finding = orvi::KivFinding{true, "Varel", "\\\\.\\DISPLAY3"};
                 return orvi::PassOutcome{orvi::PassEnd::Done, true};
             },
-            {}, clock, c.sawScreens ? std::optional<orvi::ScreensSeen>({{"S"}, {"L"}, true, true}) : std::nullopt,
+            {}, clock, c.firstSet ? std::optional<orvi::ScreensSeen>(seenOf(c.firstSet, 'K')) : std::nullopt,
             c.kivJustMadePrimary);
         for (const Look& look : c.looks) {
             for (int time = 0; time < look.times; ++time) {
                 current = &look;
                 log.str("");
                 orvi::simulation::forgetRecordedEvents();
-                clock.now = kStart + static_cast<std::int64_t>(look.second * kSecond);
-                watch.look(look.heard, clock.now);
+                const std::int64_t heardAt = kStart + std::llround(look.second * kSecond);
+                clock.now = std::max<std::int64_t>(heardAt, kStart + std::llround(look.lookedAt * kSecond));
+                watch.look(look.heard, heardAt);
                 std::string wrote = log.str();
                 const std::string looked = "Looked at the screens again: ";
                 if (wrote.rfind(looked, 0) == 0) {
-                    wrote = wrote.find("same") != std::string::npos ? "same" : "already";
+                    wrote = wrote.find("same") != std::string::npos     ? "same"
+                            : wrote.find("no Kiv") != std::string::npos ? "no Kiv"
+                                                                        : "already";
                 } else if (wrote.find("cannot be read now") != std::string::npos) {
                     wrote = "refused";
                 } else if (wrote == "switch\n" && orvi::simulation::recordedEvents().size() == 1) {

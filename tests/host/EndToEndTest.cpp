@@ -586,19 +586,28 @@ std::vector<Case> cases() {
                          "watching, after the screens changed"),
          R"("sessionEndsAtSecond": 100)"},
 
-        {"WatchActsAfterAResume",
+        {"WatchKeepsTheUsersChoiceAcrossASleep",
+         "default.json",
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSessionEnds},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
+         kVarelMadePrimary,
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
+            "sleeps": [{"fromSecond": 20, "toSecond": 30}], "sessionEndsAtSecond": 40)"},
+
+        // Windows reset the layout during a sleep and left another screen primary than the user's.
+        {"WatchActsWhenASleepLeavesAnotherPrimary",
          "default.json",
          {"-t", "0", "--watch"},
          true,
          0,
          varelOfDefaultSet + Lines{kWatching, kSameScreens} + varelOfDefaultSet + Lines{kSameScreens, kSessionEnds},
          varelOfDefaultPrimary,
-         kVarelMadePrimary +
-             information(1,
-                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
-                         "watching, after the PC resumed"),
-         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
-            "sleeps": [{"fromSecond": 20, "toSecond": 30}], "sessionEndsAtSecond": 40)"},
+         kVarelMadePrimary + madeWhileWatching("the PC resumed"),
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY2"}],
+            "sleeps": [{"fromSecond": 20, "toSecond": 30, "afterwards": "reset"}], "sessionEndsAtSecond": 40)"},
 
         // Nothing happened while the session was away: the user's own primary stands after the unlock,
         // and the look's line, the same as the previous look's, is not written again.
@@ -614,8 +623,8 @@ std::vector<Case> cases() {
             "sessionLocked": [{"fromSecond": 15, "toSecond": 25}], "sessionEndsAtSecond": 40)"},
 
         // The watch's first switch fails (the Kiv's record: a bad mode) and is reported; the watch goes
-        // on, leaves the same screens alone (an adapter without screens comes at 47 s), and the resume
-        // after a sleep brings the Kiv back.
+        // on, leaves the same screens alone (an adapter without screens comes at 47 s) and the user's
+        // change at 50 s, and answers the sleep that Windows ends with another primary.
         {"WatchGoesOnAfterAFailure",
          kKivAtSecond45,
          {"-t", "0", "--watch"},
@@ -638,7 +647,8 @@ std::vector<Case> cases() {
                          "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
                          "watching, after the PC resumed"),
          R"("failures": [{"call": "ChangeDisplaySettingsExW", "occurrence": 1, "result": -2}],
-            "sleeps": [{"fromSecond": 60, "toSecond": 70}], "sessionEndsAtSecond": 100)"},
+            "userPrimary": [{"atSecond": 50, "display": "\\\\.\\DISPLAY2"}],
+            "sleeps": [{"fromSecond": 60, "toSecond": 70, "afterwards": "reset"}], "sessionEndsAtSecond": 100)"},
 
         // Windows lays the screens out again 3 s after the Kiv arrived, after the watch's switch: answered
         // once; 20 s after, the rearrangement is closed and the change left alone.
@@ -664,7 +674,8 @@ std::vector<Case> cases() {
          R"("sessionEndsAtSecond": 100)"},
 
         // A Modern Standby sleep whose resume the tool does not hear, inside a lock: Windows reset the
-        // layout while the session was away, so the unlock puts the Kiv back.
+        // layout while the session was away and made another screen than the user's primary, so the
+        // unlock puts the Kiv back.
         {"WatchActsWhenWindowsResetTheLayoutDuringALock",
          "default.json",
          {"-t", "0", "--watch"},
@@ -674,7 +685,7 @@ std::vector<Case> cases() {
              Lines{kSameScreens, kSessionEnds},
          varelOfDefaultPrimary,
          kVarelMadePrimary + madeWhileWatching("the session came back"),
-         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
+         R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY2"}],
             "sessionLocked": [{"fromSecond": 15, "toSecond": 45}],
             "sleeps": [{"fromSecond": 20, "toSecond": 40, "afterwards": "reset", "resumeNotice": false}],
             "sessionEndsAtSecond": 60)"},

@@ -405,13 +405,11 @@ constexpr std::int64_t kSecond = 1000000000;
 constexpr std::uint64_t kDays = 300;
 
 // A day of a PC with a panel (and a monitor) on its GPU and a Kiv that comes and goes on one of two USB
-// ports, scheduled on the window system; and whether the Kiv must be primary at its end: it must
-// whenever it was attached at the last rearrangement (the sign-in, a plug-in or an unplug, a resume,
-// the session's return as kivPrimaryAfterAReturn says), unless the user has made another screen
-// primary since. Things come together on some days: a plug-in or an unplug, or a device that is no
-// screen, half a second after a resume (one burst of notices); a lock half a second after a resume
-// (the look after the resume is refused); a sibling tool that holds the family lock at a
-// rearrangement (the look waits for it).
+// ports, scheduled on the window system; and whether the Kiv must be primary at its end, as the
+// model below of Windows and the watch says. Things come together on some days: a plug-in or an
+// unplug, or a device that is no screen, half a second after a resume (one burst of notices); a lock
+// half a second after a resume (the look after the resume is refused); a sibling tool that holds the
+// family lock at a rearrangement (the look waits for it).
 struct Day {
     SimulatedDesktop desktop;
     bool kivPrimaryAtTheEnd = false;
@@ -420,13 +418,52 @@ struct Day {
     std::optional<std::int64_t> siblingLocksAt;
 };
 
-// Whether the Kiv is primary after the look that the session's return brings: `primary`, whether it
-// was before; `somethingHappened`, whether the Kiv came or went or the PC resumed while the session
-// was away (or just before, unseen by a look). Only then does the look act, making an attached Kiv
-// primary; otherwise the user's choice from before stands.
-bool kivPrimaryAfterAReturn(bool attached, bool primary, bool somethingHappened) {
-    return somethingHappened ? attached : primary;
-}
+// Which screen Windows shows as primary ("panel", "dell", "kiv0", "kiv1" by port), and what the watch
+// makes of it. Windows keeps a layout per set of screens: leaving a set keeps its primary, coming to a
+// set brings back the one kept for it; otherwise a plug-in keeps the primary, and an unplug of the
+// primary makes the panel (the first screen in device order) primary. The watch acts after a change of
+// the set, a resume or the session's return when the Kiv arrived or the primary is neither the one
+// its previous look left nor the one its last look of this set left.
+struct Model {
+    std::optional<int> kivPort;  // attached on that port
+    std::string primary = "panel";
+    std::map<std::string, std::string> windowsPrimaryOfSet;
+    std::string seenSet;
+    std::string leftPrimary;
+    std::map<std::string, std::string> leftPrimaryOfSet;
+    bool resumed = false;
+    bool returned = false;
+
+    std::string kiv() const { return "kiv" + std::to_string(*kivPort); }
+    std::string set() const { return kivPort ? kiv() : "gpu"; }
+    void changeSet(std::optional<int> port) {
+        windowsPrimaryOfSet[set()] = primary;
+        const bool primaryGone = kivPort && primary == kiv() && !port;
+        kivPort = port;
+        const auto stored = windowsPrimaryOfSet.find(set());
+        if (stored != windowsPrimaryOfSet.end()) {
+            primary = stored->second;
+        } else if (primaryGone) {
+            primary = "panel";
+        }
+    }
+    void leave(const std::string& left) {
+        seenSet = set();
+        leftPrimary = left;
+        leftPrimaryOfSet[seenSet] = left;
+    }
+    void look() {
+        const bool setChanged = set() != seenSet;
+        const auto ofSet = leftPrimaryOfSet.find(set());
+        const bool taken = primary != leftPrimary && (ofSet == leftPrimaryOfSet.end() || primary != ofSet->second);
+        const bool acts = (setChanged || resumed || returned) && kivPort && (setChanged || taken);
+        resumed = returned = false;
+        if (acts && (setChanged || taken)) {
+            primary = kiv();  // also where it was primary already: the same screen
+        }
+        leave(primary);
+    }
+};
 
 Day generatedDay(Random& random) {
     Day day;
@@ -453,46 +490,51 @@ Day generatedDay(Random& random) {
     };
     const std::u16string kivName = u"\\\\.\\DISPLAY" + std::u16string(1, static_cast<char16_t>(u'1' + gpuDisplays));
     day.desktop.adapters.push_back(gpu);
-    bool attached = chance(random, 0.4);
-    if (attached) {
+    Model model;
+    if (chance(random, 0.4)) {
         day.desktop.adapters.push_back(kiv(0));
+        model.kivPort = 0;
+        model.primary = model.kiv();  // the sign-in's pass makes it primary
     }
+    model.leave(model.primary);
     day.desktop.legacyIndirectPrimary = static_cast<orvi::simulation::LegacyIndirectPrimary>(uniform(random, 0, 2));
-    bool primary = attached;  // the sign-in's pass makes it primary
     std::ostringstream story;
     story << (pellun ? "Pellun" : "Varel") << (indirect ? " (indirect)" : "") << ", " << gpuDisplays
           << " GPU screen(s), legacy indirect primary " << static_cast<int>(day.desktop.legacyIndirectPrimary)
-          << (attached ? ", the Kiv attached at sign-in" : "") << "\n";
+          << (model.kivPort ? ", the Kiv attached at sign-in" : "") << "\n";
     std::vector<std::function<void(orvi::simulation::SimulatedWindowSystem&)>> steps;
     // At `second`, or half a second later.
     const auto plugOrUnplug = [&](std::int64_t second, bool halfASecondLater = false) {
         const std::int64_t time = second * kSecond + (halfASecondLater ? kSecond / 2 : 0);
         story << "  " << second << (halfASecondLater ? ".5" : "") << " s: ";
-        if (attached) {
+        if (model.kivPort) {
             steps.push_back([time](auto& system) { system.unplugAt(time, std::u16string(u"Kiv")); });
             story << "unplugged\n";
+            model.changeSet(std::nullopt);
         } else {
             const int port = uniform(random, 0, 1);
             steps.push_back([time, adapter = kiv(port)](auto& system) { system.plugInAt(time, adapter); });
             story << "plugged in on port " << port << "\n";
+            model.changeSet(port);
         }
-        attached = !attached;
     };
     std::vector<std::int64_t> rearrangements;  // seconds
     std::int64_t second = 0;
     for (int events = uniform(random, 1, 6); events > 0; --events) {
-        second += uniform(random, 5, 60);
         const int kind = uniform(random, 0, 3);
+        // A user's change comes after the open time of a switch, which Windows' late re-layout has.
+        second += uniform(random, kind == 1 ? 10 : 5, 60);
         if (kind == 0) {
             plugOrUnplug(second);
-            primary = attached;
+            model.look();
             rearrangements.push_back(second);
         } else if (kind == 1) {
-            const int chosen = uniform(random, 1, gpuDisplays + (attached ? 1 : 0));
+            const int chosen = uniform(random, 1, gpuDisplays + (model.kivPort ? 1 : 0));
             const std::u16string name = u"\\\\.\\DISPLAY" + std::u16string(1, static_cast<char16_t>(u'0' + chosen));
             steps.push_back([second, name](auto& system) { system.makePrimaryAt(second * kSecond, name); });
             story << "  " << second << " s: the user makes DISPLAY" << chosen << " primary\n";
-            primary = attached && name == kivName;
+            model.primary = name == kivName ? model.kiv() : chosen == 1 ? "panel" : "dell";
+            model.look();
         } else {
             const std::int64_t length = uniform(random, 10, 60);
             if (kind == 2) {
@@ -506,13 +548,15 @@ Day generatedDay(Random& random) {
                     plugOrUnplug(second + length / 2);  // heard at the resume
                 }
                 second += length;
-                primary = attached;
+                if (afterwards == AfterSleep::Reset) {
+                    model.primary = "panel";  // the first screen in device order
+                }
+                model.resumed = true;
                 rearrangements.push_back(second);
                 const int together = uniform(random, 0, 3);
                 if (together == 0 && chance(random, 0.5)) {
                     plugOrUnplug(second, true);
-                    primary = attached;
-                } else if (together == 0) {  // the screens stay as they are: the resume acts
+                } else if (together == 0) {  // the screens stay as they are
                     steps.push_back([second](auto& system) {
                         system.plugInAt(second * kSecond + kSecond / 2, adapter(u"USB\\VID_0BDA&PID_5411", {}));
                     });
@@ -524,20 +568,21 @@ Day generatedDay(Random& random) {
                     });
                     story << "  " << second << ".5 to " << unlock << " s: locked\n";
                     second = unlock;
-                    primary = kivPrimaryAfterAReturn(attached, primary, true);
+                    model.returned = true;
                     rearrangements.push_back(second);
                 }
+                model.look();
             } else {
                 steps.push_back([second, length](auto& system) {
                     system.lockSession(second * kSecond, (second + length) * kSecond);
                 });
                 story << "  " << second << " to " << second + length << " s: locked\n";
-                const bool changed = chance(random, 0.5);
-                if (changed) {
+                if (chance(random, 0.5)) {
                     plugOrUnplug(second + length / 2);  // heard, but refused until the unlock
                 }
                 second += length;
-                primary = kivPrimaryAfterAReturn(attached, primary, changed);
+                model.returned = true;
+                model.look();
                 rearrangements.push_back(second);
             }
         }
@@ -551,7 +596,7 @@ Day generatedDay(Random& random) {
         day.siblingLocksAt = at * kSecond;
         story << "  " << at << " s: a sibling tool takes the family lock for a moment\n";
     }
-    day.kivPrimaryAtTheEnd = primary;
+    day.kivPrimaryAtTheEnd = model.kivPort && model.primary == model.kiv();
     day.story = story.str();
     day.schedule = [steps](orvi::simulation::SimulatedWindowSystem& system) {
         for (const auto& step : steps) {
