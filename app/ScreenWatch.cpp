@@ -124,7 +124,7 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
                                                   : nullptr;
         wentOn = unchanged == nullptr;
         if (!wentOn) {
-            writeQuietly("Looked at the screens again: " + std::string(unchanged) + "\n", acts);
+            writeQuietly("Looked at the screens again: " + std::string(unchanged) + "\n", acts || windowsActed);
         }
         return wentOn;
     };

@@ -56,15 +56,16 @@ public:
     // reports the event of a Kiv made primary, with a note that names every cause. Every other look
     // changes nothing and writes one line: no Kiv is attached, the same screens (their layout, the
     // user's, is left as it is), or the Kiv is primary already; a refused look writes its usual line.
-    // Such a line of a look that answered no rearrangement, and a refused look's line, is written only
-    // when it differs from the previous look's line, so that a burst of notices about other devices, or
-    // a long lock, leaves one line; a rearrangement's look always writes its line. A failure is reported
+    // Such a line of a look after other notices (the same screens, no resume, no return), and a refused
+    // look's line, is written only when it differs from the previous look's line, so that a burst of
+    // notices about other devices, or a long lock, leaves one line; a look after something Windows did
+    // always writes its line. A failure is reported
     // as the run's are (its ERROR entry or box, its event with the watch's note), and the watch goes on.
     // A look refused part-way (after it saw the screens) counts as not having seen them.
     void look(const platform::Notices& heard, std::int64_t heardAt);
 
 private:
-    // Writes a look's line unless it is the previous look's line and the look answered no rearrangement.
+    // Writes a look's line unless it is the previous look's line and `always` is false.
     void writeQuietly(const std::string& line, bool always);
 
     // Remembers what a look (or the first outcome) that saw the screens left primary.

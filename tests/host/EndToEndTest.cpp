@@ -591,7 +591,7 @@ std::vector<Case> cases() {
          {"-t", "0", "--watch"},
          true,
          0,
-         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSessionEnds},
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens, kSessionEnds},
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
@@ -610,13 +610,13 @@ std::vector<Case> cases() {
             "sleeps": [{"fromSecond": 20, "toSecond": 30, "afterwards": "reset"}], "sessionEndsAtSecond": 40)"},
 
         // Nothing happened while the session was away: the user's own primary stands after the unlock,
-        // and the look's line, the same as the previous look's, is not written again.
+        // and the look after the unlock writes its line again.
         {"WatchKeepsTheUsersChoiceAcrossALock",
          "default.json",
          {"-t", "0", "--watch"},
          true,
          0,
-         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSessionEnds},
+         varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens, kSessionEnds},
          Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
