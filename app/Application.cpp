@@ -5,6 +5,7 @@
 #include "app/MessageBoxes.h"
 #include "app/RunEvents.h"
 #include "display/DisplayConfigRefused.h"
+#include "platform/RestartRegistration.h"
 #include "util/GlobalNamedMutex.h"
 
 #include <optional>
@@ -78,6 +79,10 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
         settings.log << "Other instance of this application is already running" << std::endl;
         reportOtherInstance();
         return 1;
+    }
+    if (settings.watch) {
+        // An upgrade's installer closes the watch; it starts it again once the files are replaced.
+        static_cast<void>(platform::registerForRestart());
     }
     bool outcomeReported = false;
     // The end of the run heard outside a wait for a Kiv: while a pass waits for the family lock, or in

@@ -20,7 +20,9 @@ namespace orvi {
 // run is told to end during a wait (or while a pass waits for the family lock, which it does
 // listening), the wait ends at once with one line and the event of a run that found no Kiv, both
 // written while the run ends; the exit code is 0.
-// Reports the run's first outcome as one event (app/RunEvents.h). With settings.watch it then writes
+// Reports the run's first outcome as one event (app/RunEvents.h). With settings.watch the run registers,
+// once it holds the lock, to be started again after an installer closed it (platform/RestartRegistration.h),
+// and after the first outcome it writes
 // "Watching the screens until the session ends" instead of ending, and watches (ScreenWatch) until the
 // run is told to end, which writes its line; the exit code is 0. The watch listens with one listener
 // from the start, also during passes; where it cannot listen, the watch fails (throws).

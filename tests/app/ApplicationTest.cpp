@@ -5,6 +5,7 @@
 #include "simulation/FileStandIns.h"
 #endif
 #include "simulation/RecordedEventLog.h"
+#include "simulation/RecordedRestartRegistration.h"
 #include "tests/support/Files.h"
 #include "tests/support/FlushedLog.h"
 #include "tests/support/MutexTestSupport.h"
@@ -167,6 +168,7 @@ TEST_P(RunTool, Runs) {
     std::vector<double> passesAt;
     int exitCode = -1;
     orvi::simulation::forgetRecordedEvents();
+    orvi::simulation::forgetRestartRegistrations();
     // The lock tells this thread apart from the tool's as it tells apart another process.
     runOnAnotherThread("the tool's run", [&] {
         exitCode = orvi::runTool(orvi::StartupSettings{run.maxWait, log}, clock,
@@ -188,6 +190,7 @@ TEST_P(RunTool, Runs) {
     EXPECT_EQ(clock.now, run.endsAt * kSecond);
     EXPECT_EQ(text.flushed(), run.log);
     EXPECT_EQ(orvi::simulation::recordedEvents(), std::vector<RecordedEvent>{run.event});
+    EXPECT_EQ(orvi::simulation::restartRegistrations(), 0) << "only a watch is started again after an upgrade";
 }
 
 INSTANTIATE_TEST_SUITE_P(, RunTool, ::testing::ValuesIn(kRuns),
@@ -216,12 +219,14 @@ TEST_F(RunTool, AWatchThatCannotListenFails) {
     std::ostream log(&text);
     SteppingClock clock(text);
     orvi::simulation::forgetRecordedEvents();
+    orvi::simulation::forgetRestartRegistrations();
     EXPECT_THROW(orvi::runTool(orvi::StartupSettings{0, log, true}, clock,
                                passOf([](std::ostream&, orvi::KivFinding*) { return false; })),
                  std::runtime_error);
     EXPECT_EQ(text.flushed(), "Watching the screens until the session ends\n");
     EXPECT_EQ(orvi::simulation::recordedEvents(),
               (std::vector<RecordedEvent>{{EventType::Information, 3, "No Kiv found; told not to wait"}}));
+    EXPECT_EQ(orvi::simulation::restartRegistrations(), 1);
 }
 
 // A session without access to the console (locked, remote, switched away) is refused the display

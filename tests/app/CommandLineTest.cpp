@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "platform/RestartRegistration.h"
 #include "simulation/RecordedEventLog.h"
 #include "tests/support/Files.h"
 
@@ -17,6 +18,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -345,3 +347,20 @@ TEST_F(CommandLine, SurvivesAnEmptyArgumentVector) {
 }
 
 }  // namespace
+
+// The arguments that an installer's restart gives the watch again: the command line less the program.
+TEST(RestartArguments, AreTheCommandLineAfterTheProgramName) {
+    struct Case {
+        std::string_view commandLine;
+        std::string_view arguments;
+    };
+    const Case cases[] = {
+        {R"("C:\Program Files\Kiv\SetPrimaryKiv.exe" -t 0 --watch)", "-t 0 --watch"},
+        {R"(SetPrimaryKiv.exe	 --watch -l "C:\a b.log")", R"(--watch -l "C:\a b.log")"},
+        {R"("C:\Kiv\SetPrimaryKiv.exe")", ""},
+        {R"("C:\unclosed -t 0)", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(orvi::platform::argumentsAfterProgramName(c.commandLine), c.arguments) << c.commandLine;
+    }
+}
