@@ -101,8 +101,10 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
 
     KivFinding finding;
     std::optional<ScreensSeen> screensSeen;
+    SettingsDeclined settingsDeclined;  // for the run: a switch of such a Kiv shows one layout
     PassOptions options;
     options.finding = &finding;
+    options.settingsDeclined = &settingsDeclined;
     options.waitForFamilyLock = [&](util::GlobalNamedMutex& familyLock) {
         return waitForFamilyLock(familyLock, listening, endOfRun);
     };
@@ -141,7 +143,12 @@ int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass
     if (kept->listener() == nullptr) {
         throw std::runtime_error("Failed to watch the screens: Windows' notices cannot be heard");
     }
-    ScreenWatch watch(settings.log, logFile, scanPass, options.waitForFamilyLock, clock, screensSeen,
+    const LoggingScanPass rememberingPass = [&](std::ostream& log, const PassOptions& passOptions) {
+        PassOptions remembering = passOptions;
+        remembering.settingsDeclined = &settingsDeclined;
+        return scanPass(log, remembering);
+    };
+    ScreenWatch watch(settings.log, logFile, rememberingPass, options.waitForFamilyLock, clock, screensSeen,
                       result == PassResult::KivFound && finding.madePrimary);
     watch.watch(*kept->listener());
     return 0;

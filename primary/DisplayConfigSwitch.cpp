@@ -157,14 +157,14 @@ DisplayConfig rowConfiguration(const Layout& shown, const std::vector<WideString
 
 // Shows and stores the configuration from before again; when Windows refuses that twice, shows the
 // layout it stored last. True when one of them succeeded.
-bool putBack(Layout& shown) {
+bool putBackShown(Layout& shown) {
     return putBackCall([&] { return applyAndStore(shown); }) ||
            platform::setDisplayConfig(0, nullptr, 0, nullptr, kShowStored) == kSuccess;
 }
 
 }  // namespace
 
-std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row) {
+std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row, bool putBack) {
     Layout shown;
     Layout wanted;
     LONG result = kSuccess;
@@ -198,7 +198,7 @@ std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector
     }
     // Windows may have shown or stored part of it; the put-back applies with the flags its
     // configuration was asked with.
-    failure.putBack = putBack(shown);
+    failure.putBack = putBack && putBackShown(shown);
     return failure;
 }
 

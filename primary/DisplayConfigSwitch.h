@@ -34,7 +34,8 @@ struct DisplayConfigFailure {
 // Nothing when the first screen is primary afterwards. Otherwise what failed: a query's
 // util::WinException text, a screen of `row` without a source mode, SetDisplayConfig's error
 // ("SetDisplayConfig failed: " and the system's text), or "Windows kept another screen as primary".
-// After SetDisplayConfig was called, the configuration read at the start is applied and stored again
+// After SetDisplayConfig was called, with `putBack`, the configuration read at the start is applied and
+// stored again
 // (with the flags it was read with),
 // once more after a pause when Windows refuses that (putBackCall), and when it refuses twice the layout
 // that Windows stored last is shown (SDC_APPLY | SDC_USE_DATABASE_CURRENT).
@@ -42,6 +43,9 @@ struct DisplayConfigFailure {
 // Throws DisplayConfigRefused when the session may not use the display configuration now: a query or
 // source name, or the SetDisplayConfig that makes the row, answering ERROR_ACCESS_DENIED (the latter
 // as "SetDisplayConfig failed"); nothing was changed then. Throws nothing else but std::bad_alloc.
-std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row);
+// Without `putBack` the caller restores the layout from before (the configuration read at the start is
+// not that layout when the display settings were applied just before); `putBack` of the failure is
+// then false.
+std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row, bool putBack = true);
 
 }  // namespace orvi

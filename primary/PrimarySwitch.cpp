@@ -1,5 +1,6 @@
 #include "primary/PrimarySwitch.h"
 
+#include "display/DisplayConfigRefused.h"
 #include "display/Narrow.h"
 #include "platform/DisplayServices.h"
 #include "primary/DisplayConfigSwitch.h"
@@ -169,6 +170,9 @@ struct SettingsFailure {
     std::string text;
     bool declined;
     std::vector<std::string> notPutBack;
+    // Applied, Windows kept `shownPrimary` as primary: the put-back waits for the display configuration.
+    bool putBackPending = false;
+    WideString shownPrimary = {};
 };
 
 SettingsFailure failure(std::string text, LONG result, std::vector<std::string> notPutBack) {
@@ -195,10 +199,11 @@ std::optional<SettingsFailure> switchThroughSettings(const std::vector<RowScreen
     }
     // Windows may answer the apply with success and still keep another primary (a USB display
     // adapter's indirect display on current Windows; Wine ignores CDS_SET_PRIMARY altogether). A
-    // layout that Windows would not show must not wait in the store for the next sign-in, nor stay shown.
+    // layout that Windows would not show must not wait in the store for the next sign-in, nor stay
+    // shown: it is put back unless the display configuration makes the row.
     const WideString shownPrimary = shownPrimaryAfterApply(row.front().deviceName);
     if (shownPrimary != row.front().deviceName) {
-        return SettingsFailure{kPrimaryKept, true, putBack(row, row.size(), true, shownPrimary)};
+        return SettingsFailure{kPrimaryKept, true, {}, true, shownPrimary};
     }
     return std::nullopt;
 }
@@ -223,28 +228,55 @@ std::vector<WideString> namesOf(const std::vector<RowScreen>& row) {
 }  // namespace
 
 SwitchWay setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
-                           const std::vector<ScreenDevice>& otherScreens) {
+                           const std::vector<ScreenDevice>& otherScreens, SettingsDeclined* settingsDeclined) {
     if (kivScreens.empty()) {
         return SwitchWay::DisplaySettings;
     }
     const std::vector<RowScreen> row = readRow(kivScreens, otherScreens);
+    const std::string kiv = kivScreens.front().identity();
 
-    SwitchWay way = SwitchWay::DisplaySettings;
-    if (const std::optional<SettingsFailure> failure = switchThroughSettings(row)) {
+    std::optional<SettingsFailure> failure;
+    if (settingsDeclined == nullptr || settingsDeclined->count(kiv) == 0) {
+        failure = switchThroughSettings(row);
+        if (!failure) {
+            log << "setPrimaryDevice completed result: " << DISP_CHANGE_SUCCESSFUL << std::endl;
+            return SwitchWay::DisplaySettings;
+        }
         if (!failure->declined || !failure->notPutBack.empty()) {
             throw std::runtime_error(reported(*failure));
         }
-        if (const std::optional<DisplayConfigFailure> second = switchThroughDisplayConfig(namesOf(row))) {
-            log << "Orvi Kiv could not be made primary through the display configuration either: " << second->text
-                << std::endl;
-            throw std::runtime_error(failure->text +
-                                     (second->putBack ? "" : "; could not put back: the display configuration"));
+        if (settingsDeclined != nullptr) {
+            settingsDeclined->insert(kiv);
         }
-        log << "Orvi Kiv was made primary through the display configuration" << std::endl;
-        way = SwitchWay::DisplayConfiguration;
     }
+    const bool settingsPutBackPending = failure && failure->putBackPending;
+    std::optional<DisplayConfigFailure> second;
+    try {
+        second = switchThroughDisplayConfig(namesOf(row), !settingsPutBackPending);
+    } catch (const DisplayConfigRefused&) {
+        if (settingsPutBackPending) {
+            static_cast<void>(putBack(row, row.size(), true, failure->shownPrimary));
+        }
+        throw;
+    }
+    if (second && !failure) {
+        log << "Orvi Kiv could not be made primary through the display configuration: " << second->text << std::endl;
+        throw std::runtime_error("Failed to make Orvi Kiv primary through the display configuration: " + second->text +
+                                 (second->putBack ? "" : "; could not put back: the display configuration"));
+    }
+    if (second) {
+        log << "Orvi Kiv could not be made primary through the display configuration either: " << second->text
+            << std::endl;
+        if (settingsPutBackPending) {
+            failure->notPutBack = putBack(row, row.size(), true, failure->shownPrimary);
+            throw std::runtime_error(reported(*failure));
+        }
+        throw std::runtime_error(failure->text +
+                                 (second->putBack ? "" : "; could not put back: the display configuration"));
+    }
+    log << "Orvi Kiv was made primary through the display configuration" << std::endl;
     log << "setPrimaryDevice completed result: " << DISP_CHANGE_SUCCESSFUL << std::endl;
-    return way;
+    return SwitchWay::DisplayConfiguration;
 }
 
 }  // namespace orvi

@@ -5,9 +5,14 @@
 #include "platform/Win32.h"
 
 #include <ostream>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace orvi {
+
+// The Kiv screens (ScreenDevice::identity) for which Windows declined the display settings in this run.
+using SettingsDeclined = std::set<std::string>;
 
 // The way that made the Kiv primary.
 enum class SwitchWay {
@@ -27,16 +32,24 @@ enum class SwitchWay {
 // "setPrimaryDevice completed result: 0" on success and returns the way taken; an empty Kiv list does
 // nothing at all.
 //
-// When a record or the apply answers DISP_CHANGE_FAILED, or the apply succeeded and Windows kept
-// another primary (what current Windows does with an indirect display, such as a USB display
-// adapter's), the settings are put back as below and the same row is made through the display
-// configuration (primary/DisplayConfigSwitch.h). Success then writes "Orvi Kiv was made primary
-// through the display configuration" before the completion line; a failure writes "Orvi Kiv could not
-// be made primary through the display configuration either: " and what failed, and throws the
-// display-settings failure below (ending in "; could not put back: the display configuration" when
-// Windows refused to show the configuration from before again). When the session may not use the
-// display configuration now (ERROR_ACCESS_DENIED from its query or its SetDisplayConfig), the
-// settings stay put back and DisplayConfigRefused leaves, nothing written: a refused look.
+// When a record or the apply answers DISP_CHANGE_FAILED, the settings are put back as below and the
+// same row is made through the display configuration (primary/DisplayConfigSwitch.h). When the apply
+// succeeded and Windows kept another primary (what current Windows does with an indirect display, such
+// as a USB display adapter's), the display configuration follows at once, without showing the layout
+// from before in between: the settings' put-back is applied only when the display configuration fails
+// too (or the session may not use it), and then shows and stores the layout from before the switch.
+// Success writes "Orvi Kiv was made primary through the display configuration" before the completion
+// line; a failure writes "Orvi Kiv could not be made primary through the display configuration
+// either: " and what failed, and throws the display-settings failure below (ending in "; could not put
+// back: the display configuration" when Windows refused to show the configuration from before again).
+// When the session may not use the display configuration now (ERROR_ACCESS_DENIED from its query or
+// its SetDisplayConfig), the settings are put back and DisplayConfigRefused leaves, nothing written: a
+// refused look.
+//
+// With `settingsDeclined`, a Kiv screen that Windows declined the display settings for is added to it,
+// and a Kiv screen in it goes straight to the display configuration: one layout shown. Its failure
+// writes "Orvi Kiv could not be made primary through the display configuration: " and what failed, and
+// throws "Failed to make Orvi Kiv primary through the display configuration: " and what failed.
 //
 // Throws util::WinException with the thread's last error when a screen's current mode cannot be
 // read, std::runtime_error whose text ends in the DISP_CHANGE_* result in decimal when a change
@@ -56,6 +69,6 @@ enum class SwitchWay {
 // (putBackCall); what still could not be put back is named at the end of the exception's text ("; could
 // not put back: \\.\DISPLAY2"), and the display configuration is not tried then.
 SwitchWay setPrimaryDevice(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
-                           const std::vector<ScreenDevice>& otherScreens);
+                           const std::vector<ScreenDevice>& otherScreens, SettingsDeclined* settingsDeclined = nullptr);
 
 }  // namespace orvi

@@ -80,13 +80,13 @@ std::string summaryLine(std::size_t others, std::size_t varels, std::size_t pell
 // variant, in which case one of them is primary already. Returns what it did.
 KivFinding makePrimary(std::ostream& log, const std::vector<ScreenDevice>& kivScreens,
                        const std::vector<ScreenDevice>& otherScreens, const char* variant,
-                       const char* alreadyPrimaryLine, const char* settingLine) {
+                       const char* alreadyPrimaryLine, const char* settingLine, SettingsDeclined* settingsDeclined) {
     if (otherScreens.empty()) {
         log << alreadyPrimaryLine << std::endl;
         return KivFinding{false, variant, ""};
     }
     log << settingLine << std::endl;
-    const SwitchWay way = setPrimaryDevice(log, kivScreens, otherScreens);
+    const SwitchWay way = setPrimaryDevice(log, kivScreens, otherScreens, settingsDeclined);
     const ScreenDevice& kiv = kivScreens.front();
     return KivFinding{true, variant,
                       kiv.displayName().empty() ? kiv.deviceName() : kiv.deviceName() + " (" + kiv.displayName() + ")",
@@ -164,10 +164,10 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     std::optional<KivFinding> found;
     if (!kiv.varel.empty()) {
         found = makePrimary(*out, kiv.varel, screens, "Varel", "Orvi Kiv is - already primary",
-                            "Setting Orvi Kiv as primary Display");
+                            "Setting Orvi Kiv as primary Display", options.settingsDeclined);
     } else if (!kiv.pellun.empty()) {
         found = makePrimary(*out, kiv.pellun, screens, "Pellun", "Orvi Kiv USB(pellun) is - already primary",
-                            "Setting Orvi Kiv USB(pellun) as primary Display");
+                            "Setting Orvi Kiv USB(pellun) as primary Display", options.settingsDeclined);
     }
 
     *out << "Done" << std::endl;

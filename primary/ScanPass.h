@@ -3,6 +3,7 @@
 #pragma once
 
 #include "primary/KivFinding.h"
+#include "primary/PrimarySwitch.h"
 #include "util/GlobalNamedMutex.h"
 
 #include <functional>
@@ -41,6 +42,9 @@ struct PassOptions {
     PassGate gate;                     // empty: every pass goes on
     // Told what the pass saw once it sorted the screens, without holding anything back.
     std::function<void(const ScreensSeen&)> observer;
+    // The run's memory of the Kiv screens whose display settings Windows declined (setPrimaryDevice);
+    // none: every switch tries the display settings first.
+    SettingsDeclined* settingsDeclined = nullptr;
 };
 
 enum class PassEnd {

@@ -163,29 +163,33 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         LegacyIndirectPrimary legacy;
         unsigned failingChange;  // a ChangeDisplaySettingsEx answering DISP_CHANGE_FAILED (0: none)
         VirtualModeAware virtualModeAware;
-        Lines secondWay;  // its query and SetDisplayConfig
+        Lines secondWay;   // its query and SetDisplayConfig
+        int layoutsShown;  // the applies that Windows took
         SimulatedDisplay::VirtualModePaths kivPaths = SimulatedDisplay::VirtualModePaths::Supported;
     };
     const Lines aware{"query active 0x52", "set config 0x282a0"};
-    for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0, VirtualModeAware::Taken, aware},
+    for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0, VirtualModeAware::Taken, aware, 1},
                           // The refresh-rate flag refused at the apply: asked and applied mode-aware alone.
                           Case{"refresh rates refused at the apply",
                                LegacyIndirectPrimary::Failed,
                                0,
                                VirtualModeAware::RefreshRateRefusedAtApply,
-                               {"query active 0x12", "set config 0x82a0"}},
+                               {"query active 0x12", "set config 0x82a0"},
+                               1},
                           // The Kiv's source mode found through the other half of its path's index.
                           Case{"the Kiv's path packed without its flag", LegacyIndirectPrimary::Failed, 0,
-                               VirtualModeAware::Taken, aware, SimulatedDisplay::VirtualModePaths::Unflagged},
+                               VirtualModeAware::Taken, aware, 1, SimulatedDisplay::VirtualModePaths::Unflagged},
                           Case{"the Kiv's path plain in the aware layout", LegacyIndirectPrimary::Failed, 0,
-                               VirtualModeAware::Taken, aware, SimulatedDisplay::VirtualModePaths::Plain},
-                          Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0, VirtualModeAware::Taken, aware},
-                          Case{"apply refused", LegacyIndirectPrimary::Taken, 4, VirtualModeAware::Taken, aware},
+                               VirtualModeAware::Taken, aware, 1, SimulatedDisplay::VirtualModePaths::Plain},
+                          // Applied but for the primary: the display configuration follows at once.
+                          Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0, VirtualModeAware::Taken, aware, 2},
+                          Case{"apply refused", LegacyIndirectPrimary::Taken, 4, VirtualModeAware::Taken, aware, 2},
                           Case{"aware flags refused",
                                LegacyIndirectPrimary::Failed,
                                0,
                                VirtualModeAware::Refused,
-                               {"query active", "set config 0x2a0"}}}) {
+                               {"query active", "set config 0x2a0"},
+                               1}}) {
         SCOPED_TRACE(c.what);
         SimulatedDisplay cloned = displayAt(0, 0, 1920, 1080, true);
         cloned.monitors.push_back(monitor(2, u"Projector"));
@@ -203,10 +207,27 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         }
         log.str("");
 
-        EXPECT_EQ(setPrimaryDevice(log, screens({5}), screens({1, 2})), orvi::SwitchWay::DisplayConfiguration);
+        orvi::SettingsDeclined declined;
+        EXPECT_EQ(setPrimaryDevice(log, screens({5}), screens({1, 2}), &declined),
+                  orvi::SwitchWay::DisplayConfiguration);
 
+        const auto layoutsShown = [](const Lines& calls) {
+            return std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
+                return (call.rfind("apply", 0) == 0 || call.rfind("set config", 0) == 0) &&
+                       call.find("->") == std::string::npos;
+            });
+        };
         const Lines calls = settingsCalls();
         EXPECT_EQ(Lines(calls.end() - 2, calls.end()), c.secondWay);
+        EXPECT_EQ(layoutsShown(calls), c.layoutsShown);
+        // Later switches of that Kiv in the run: the display configuration alone, one layout.
+        EXPECT_EQ(setPrimaryDevice(log, screens({5}), screens({1, 2}), &declined),
+                  orvi::SwitchWay::DisplayConfiguration);
+        const Lines all = settingsCalls();
+        const Lines later(all.begin() + static_cast<std::ptrdiff_t>(calls.size()), all.end());
+        EXPECT_EQ(Lines(later.begin(), later.begin() + 3), (Lines{"read DISPLAY5", "read DISPLAY1", "read DISPLAY2"}));
+        EXPECT_EQ(Lines(later.end() - 2, later.end()), c.secondWay);
+        EXPECT_EQ(layoutsShown(later), 1);
         EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
                                    "DISPLAY3 1024x768 at (5920,0)", "DISPLAY4 800x600 at (5120,0)",
                                    "DISPLAY5 1280x800 at (0,0) primary"}));
@@ -215,9 +236,9 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
             EXPECT_TRUE(after.adapters[0].displays[0].dynamicRefresh) << "the panel's refresh rate stays dynamic";
             EXPECT_FALSE(after.adapters[0].displays[1].dynamicRefresh);
         }
-        EXPECT_EQ(
-            log.str(),
-            "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n");
+        const std::string made =
+            "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n";
+        EXPECT_EQ(log.str(), made + made);
     }
 }
 
@@ -265,7 +286,8 @@ const Lines kRecordsBack{"store DISPLAY4 0x10000009 at (1920,0)", "store DISPLAY
 // The display configuration tried after the settings were declined, and put back after its failure.
 const std::string kSetConfig = "set config 0x282a0";
 const Lines kSecondWayFailing{"query active 0x52", kSetConfig + " -> 31", kSetConfig};
-const Lines kSecondWayDeclined{"query active 0x52", kSetConfig, kSetConfig};
+// Declined after the settings were applied: the settings' put-back follows the display configuration.
+const Lines kSecondWayDeclined{"query active 0x52", kSetConfig};
 
 // The stored layout after DISPLAY4, recorded as primary at the origin, could not be recorded back.
 const Lines kDisplay4NotPutBack{"DISPLAY1 1920x1080 at (0,0) primary", "DISPLAY2 1920x1080 at (-1920,0)",
@@ -283,6 +305,12 @@ Lines firstOf(const Lines& lines, std::size_t count) {
 
 // Every read, the first `recorded` records, the failing call, and the put-back: the recorded screens
 // and the former primary, DISPLAY1, even when it was not recorded yet.
+// Every read and record, the apply that Windows took but for the primary, the display configuration,
+// and then the put-back of the layout from before: every screen recorded back, and applied.
+Lines callsDeclinedThenPutBack(const Lines& secondWay) {
+    return kReads + kRecords + Lines{"apply 0x0"} + secondWay + kRecordsBack + Lines{"apply 0x0"};
+}
+
 Lines callsFailingAfter(std::size_t recorded, const std::string& failedCall) {
     Lines putBack = firstOf(kRecordsBack, recorded);
     if (recorded < 3) {
@@ -414,30 +442,29 @@ INSTANTIATE_TEST_SUITE_P(
                       0,
                       kKeptAnother,
                       false,
-                      callsFailingAfter(5, "apply 0x0") + Lines{"apply 0x0"} + kSecondWayDeclined,
+                      callsDeclinedThenPutBack(kSecondWayDeclined),
                       {},
                       {},
                       true,
                       true},
         // Refresh rates refused at the apply: the configuration asked for mode-aware alone is put back
         // with the flags it was asked with.
-        SwitchFailure{
-            "KeptWhereTheApplyRefusesRefreshRates",
-            DisplayOperation::ChangeDisplaySettingsEx,
-            0,
-            0,
-            kKeptAnother,
-            false,
-            callsFailingAfter(5, "apply 0x0") + Lines{"apply 0x0", "query active 0x52", kSetConfig + " -> 87",
-                                                      "query active 0x12", "set config 0x82a0", "set config 0x82a0"},
-            {},
-            {},
-            true,
-            true,
-            0,
-            {},
-            0,
-            orvi::simulation::VirtualModeAware::RefreshRateRefusedAtApply},
+        SwitchFailure{"KeptWhereTheApplyRefusesRefreshRates",
+                      DisplayOperation::ChangeDisplaySettingsEx,
+                      0,
+                      0,
+                      kKeptAnother,
+                      false,
+                      callsDeclinedThenPutBack({"query active 0x52", kSetConfig + " -> 87", "query active 0x12",
+                                                "set config 0x82a0"}),
+                      {},
+                      {},
+                      true,
+                      true,
+                      0,
+                      {},
+                      0,
+                      orvi::simulation::VirtualModeAware::RefreshRateRefusedAtApply},
         // A record of the put-back that Windows refuses once is made again.
         SwitchFailure{"PutBackFailsOnce",
                       DisplayOperation::ChangeDisplaySettingsEx,
@@ -509,7 +536,7 @@ INSTANTIATE_TEST_SUITE_P(
                       0,
                       kKeptAnother,
                       false,
-                      callsFailingAfter(5, "apply 0x0") + Lines{"apply 0x0"} + kSecondWayDeclined,
+                      callsDeclinedThenPutBack(kSecondWayDeclined),
                       {},
                       {},
                       true,
