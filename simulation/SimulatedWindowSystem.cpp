@@ -1,5 +1,7 @@
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "simulation/CallTrace.h"
+
 #include "desktopfile/DesktopFile.h"
 
 #include "desktopfile/Utf8.h"
@@ -322,6 +324,7 @@ void SimulatedWindowSystem::noteLocks(SimulatedCall& call) const {
 
 LONG SimulatedWindowSystem::record(SimulatedCall call) {
     noteLocks(call);
+    traceCall(call);
     calls_.push_back(std::move(call));
     return calls_.back().result;
 }
@@ -485,6 +488,7 @@ BOOL SimulatedWindowSystem::enumDisplayMonitors(MONITORENUMPROC callback, LPARAM
     if (const std::optional<LONG> failure = countCall(DisplayOperation::EnumDisplayMonitors)) {
         SetLastError(static_cast<DWORD>(*failure));
         calls_[recordIndex].result = FALSE;
+        traceCall(calls_[recordIndex]);
         return FALSE;
     }
 
@@ -509,6 +513,7 @@ BOOL SimulatedWindowSystem::enumDisplayMonitors(MONITORENUMPROC callback, LPARAM
         }
     }
     calls_[recordIndex].result = result;
+    traceCall(calls_[recordIndex]);  // when it returns: the calls of its callback come first
     return result;
 }
 

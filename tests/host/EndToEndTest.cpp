@@ -189,6 +189,7 @@ struct Case {
     std::optional<Lines> layout;
     std::string event;           // the run's one event, as the event log stand-in writes it
     std::string extraKeys = {};  // JSON members added at the end of the desktop file
+    int layoutsShown = -1;       // the applies that Windows took, in the trace of the calls; -1: not counted
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -584,7 +585,8 @@ std::vector<Case> cases() {
              information(1,
                          "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv); while "
                          "watching, after the screens changed"),
-         R"("sessionEndsAtSecond": 100)"},
+         R"("sessionEndsAtSecond": 100)",
+         1},
 
         {"WatchKeepsTheUsersChoiceAcrossASleep",
          "default.json",
@@ -662,7 +664,8 @@ std::vector<Case> cases() {
          varelOfDefaultPrimary,
          information(3, "No Kiv found; told not to wait") + madeWhileWatching("the screens changed") +
              madeWhileWatching("Windows laid the screens out again"),
-         R"("sessionEndsAtSecond": 100)"},
+         R"("sessionEndsAtSecond": 100)",
+         2},
         {"WatchLeavesARelayoutAfterTheOpenTime",
          withRelayoutAfter(20),
          {"-t", "0", "--watch"},
@@ -781,7 +784,8 @@ struct ToolRun {
 // Runs the host executable as a user would from a shell. The variables that the stand-ins read are
 // set from the arguments, never taken over from this test program's environment.
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& desktopPath,
-                const std::string& mutexFolder, bool simulatedClock, const std::string& eventLogPath) {
+                const std::string& mutexFolder, bool simulatedClock, const std::string& eventLogPath,
+                const std::string& callsPath) {
     // Far beyond any sound run (a few seconds; virtual waits take no time) and well within ctest's
     // time-out, so that a run that never ends (a wait that spins on virtual time) fails its case by
     // name: reading and waiting for the exit share the one limit.
@@ -792,7 +796,8 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& de
                        {{"SIMULATED_DESKTOP", desktopPath},
                         {"XDG_RUNTIME_DIR", mutexFolder},
                         {"SIMULATED_CLOCK", simulatedClock ? "1" : ""},
-                        {"SIMULATED_EVENT_LOG", eventLogPath}}});
+                        {"SIMULATED_EVENT_LOG", eventLogPath},
+                        {"SIMULATED_CALLS", callsPath}}});
     tool.endInput();
     ToolRun run;
     run.output = tool.readToEnd(kLongestRun);
@@ -827,7 +832,22 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
     std::vector<std::string> arguments = c.options;
     arguments.insert(arguments.end(), {"-l", logPath});
     const std::string eventLogPath = folder_.file("events.txt");
-    const ToolRun run = runTool(arguments, desktopPath, folder_.path().string(), c.simulatedClock, eventLogPath);
+    const std::string callsPath = folder_.file("calls.txt");
+    const ToolRun run =
+        runTool(arguments, desktopPath, folder_.path().string(), c.simulatedClock, eventLogPath, callsPath);
+    if (c.layoutsShown >= 0) {
+        const Lines calls = linesOf(readFile(callsPath));
+        EXPECT_EQ(
+            std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& call) {
+                              const bool apply =
+                                  call.rfind("ChangeDisplaySettingsExW device=NULL ", 0) == 0 ||
+                                  (call.rfind("SetDisplayConfig ", 0) == 0 &&
+                                   (std::stoul(call.substr(call.find("flags=0x") + 8), nullptr, 16) & SDC_APPLY) != 0);
+                              return apply && call.size() > 5 && call.compare(call.size() - 5, 5, " -> 0") == 0;
+                          }),
+            c.layoutsShown);
+    }
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_EQ(run.output, "") << "the log file takes every line";
