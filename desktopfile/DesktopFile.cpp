@@ -169,6 +169,7 @@ constexpr NamedValue<VirtualModeAware> kVirtualModeAwareNames[] = {
     {VirtualModeAware::Taken, "taken"},
     {VirtualModeAware::Refused, "refused"},
     {VirtualModeAware::RefreshRateRefusedAtApply, "refreshRateRefusedAtApply"},
+    {VirtualModeAware::AwareRefusedAtApply, "awareRefusedAtApply"},
 };
 using VirtualModePaths = SimulatedDisplay::VirtualModePaths;
 constexpr NamedValue<VirtualModePaths> kVirtualModePathsNames[] = {

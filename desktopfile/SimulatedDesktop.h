@@ -95,6 +95,9 @@ enum class VirtualModeAware {
     // The queries take both flags, SetDisplayConfig refuses SDC_VIRTUAL_REFRESH_RATE_AWARE with
     // ERROR_INVALID_PARAMETER (a Windows 10 build: the flag is "supported starting in Windows 11")
     RefreshRateRefusedAtApply,
+    // The queries take both flags, SetDisplayConfig refuses either with ERROR_INVALID_PARAMETER, also
+    // when it is asked only to validate
+    AwareRefusedAtApply,
 };
 
 // How ChangeDisplaySettingsExW answers a change that makes an indirect display primary.

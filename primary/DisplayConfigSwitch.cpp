@@ -157,32 +157,126 @@ DisplayConfig rowConfiguration(const Layout& shown, const std::vector<WideString
 
 // Shows and stores the configuration from before again; when Windows refuses that twice, shows the
 // layout it stored last. True when one of them succeeded.
+// Whether two configurations show the same screens: the same active paths, source to target.
+bool sameScreens(const DisplayConfig& a, const DisplayConfig& b) {
+    return std::equal(a.paths.begin(), a.paths.end(), b.paths.begin(), b.paths.end(),
+                      [](const DISPLAYCONFIG_PATH_INFO& one, const DISPLAYCONFIG_PATH_INFO& other) {
+                          return sameAdapter(one.sourceInfo.adapterId, other.sourceInfo.adapterId) &&
+                                 one.sourceInfo.id == other.sourceInfo.id &&
+                                 sameAdapter(one.targetInfo.adapterId, other.targetInfo.adapterId) &&
+                                 one.targetInfo.id == other.targetInfo.id;
+                      });
+}
+
+// Whether two configurations of one layout show the same screens where they stand: the same paths
+// and every source mode of the same size at the same place.
+bool sameConfiguration(const DisplayConfig& a, const DisplayConfig& b) {
+    return sameScreens(a, b) &&
+           std::equal(a.modes.begin(), a.modes.end(), b.modes.begin(), b.modes.end(),
+                      [](const DISPLAYCONFIG_MODE_INFO& one, const DISPLAYCONFIG_MODE_INFO& other) {
+                          if (one.infoType != other.infoType || one.id != other.id ||
+                              !sameAdapter(one.adapterId, other.adapterId)) {
+                              return false;
+                          }
+                          if (one.infoType != DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) {
+                              return true;
+                          }
+                          const DISPLAYCONFIG_SOURCE_MODE& first = one.sourceMode;
+                          const DISPLAYCONFIG_SOURCE_MODE& second = other.sourceMode;
+                          return first.width == second.width && first.height == second.height &&
+                                 first.position.x == second.position.x && first.position.y == second.position.y;
+                      });
+}
+
+// Whether Windows shows `shown` still, asked in its own layout; false when that cannot be read.
+bool showsStill(const Layout& shown) {
+    try {
+        const Layout now = shownLayout(shown.layout);
+        return now.layout == shown.layout && sameConfiguration(now.config, shown.config);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Shows and stores the configuration from before again, unless Windows shows it still (nothing to
+// restore, and nothing to store over the layout it keeps); when Windows refuses that twice, shows the
+// layout it stored last. True when one of them succeeded.
 bool putBackShown(Layout& shown) {
-    return putBackCall([&] { return applyAndStore(shown); }) ||
+    return showsStill(shown) || putBackCall([&] { return applyAndStore(shown); }) ||
            platform::setDisplayConfig(0, nullptr, 0, nullptr, kShowStored) == kSuccess;
+}
+
+LONG validate(Layout& layout) {
+    return platform::setDisplayConfig(static_cast<UINT32>(layout.config.paths.size()), layout.config.paths.data(),
+                                      static_cast<UINT32>(layout.config.modes.size()), layout.config.modes.data(),
+                                      SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG | layout.flags().apply);
+}
+
+constexpr LONG kInvalidParameter = static_cast<LONG>(ERROR_INVALID_PARAMETER);
+
+// How often the configuration is asked for again when the screens changed between a query and its
+// apply (a screen plugged in meanwhile): a few times cover a plug-in, whose changes come together.
+constexpr int kQueriesAgain = 2;
+
+// The configuration shown now in `first` or a later layout, with the row made of it.
+struct Asked {
+    Layout shown;
+    Layout wanted;
+};
+Asked ask(std::size_t first, const std::vector<WideString>& row) {
+    Layout shown = shownLayout(first);
+    Layout wanted{rowConfiguration(shown, row), shown.layout};
+    return Asked{std::move(shown), std::move(wanted)};
+}
+
+// After Windows refused the row with ERROR_INVALID_PARAMETER: the screens changed since the query (the
+// configuration is asked for again, in the same layout), or the apply does not take the flags (the next
+// layouts are asked for, and the first that Windows validates is taken). Nothing when neither holds;
+// otherwise what to apply next, and whether Windows validated it already.
+std::optional<Asked> askAfterRefusal(const Asked& refused, const std::vector<WideString>& row, int& queriedAgain) {
+    const bool fewerFlags = refused.shown.layout + 1 < std::size(kLayouts);
+    Asked next = ask(fewerFlags ? refused.shown.layout + 1 : refused.shown.layout, row);
+    if (!sameScreens(next.shown.config, refused.shown.config)) {
+        if (++queriedAgain > kQueriesAgain) {
+            return std::nullopt;
+        }
+        return ask(refused.shown.layout, row);
+    }
+    if (!fewerFlags) {
+        return std::nullopt;  // the same screens, and no flags left to drop
+    }
+    return next;
 }
 
 }  // namespace
 
 std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row, bool putBack) {
-    Layout shown;
-    Layout wanted;
+    Asked asked;
     LONG result = kSuccess;
-    for (std::size_t first = 0;; first = shown.layout + 1) {
-        try {
-            shown = shownLayout(first);
-            wanted = Layout{rowConfiguration(shown, row), shown.layout};
-        } catch (const DisplayConfigRefused&) {
-            throw;  // not a failure of this way: a look that the session may not take now
-        } catch (const std::exception& failure) {
-            return DisplayConfigFailure{failure.what(), true};  // nothing changed yet
+    int queriedAgain = 0;
+    try {
+        asked = ask(0, row);
+        result = applyAndStore(asked.wanted);
+        while (result == kInvalidParameter) {
+            std::optional<Asked> next = askAfterRefusal(asked, row, queriedAgain);
+            if (!next) {
+                break;
+            }
+            const bool stepsDown = next->shown.layout != asked.shown.layout;
+            asked = std::move(*next);
+            // Before fewer flags are applied, Windows is asked whether it takes them; an answer of 87 goes
+            // on to the next layout, the same way.
+            result = stepsDown ? validate(asked.wanted) : kSuccess;
+            if (result == kSuccess) {
+                result = applyAndStore(asked.wanted);
+            } else if (result != kInvalidParameter) {
+                break;
+            }
         }
-        result = applyAndStore(wanted);
-        // Flags that Windows refuses at the apply, though it took them in the query, change nothing:
-        // the next layout is asked for, and applied with the flags it was asked with.
-        if (result != static_cast<LONG>(ERROR_INVALID_PARAMETER) || shown.layout + 1 == std::size(kLayouts)) {
-            break;
-        }
+    } catch (const DisplayConfigRefused&) {
+        throw;  // not a failure of this way: a look that the session may not take now
+    } catch (const std::exception& failure) {
+        return DisplayConfigFailure{failure.what(), true};  // nothing changed: every apply was refused
     }
     DisplayConfigFailure failure;
     if (result == static_cast<LONG>(ERROR_ACCESS_DENIED)) {
@@ -198,7 +292,7 @@ std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector
     }
     // Windows may have shown or stored part of it; the put-back applies with the flags its
     // configuration was asked with.
-    failure.putBack = putBack && putBackShown(shown);
+    failure.putBack = putBack && putBackShown(asked.shown);
     return failure;
 }
 

@@ -151,7 +151,8 @@ LONG SimulatedWindowSystem::setDisplayConfig(UINT32 pathCount, DISPLAYCONFIG_PAT
 LONG SimulatedWindowSystem::changeConfiguration(UINT32 pathCount, const DISPLAYCONFIG_PATH_INFO* paths,
                                                 UINT32 modeCount, const DISPLAYCONFIG_MODE_INFO* modes, UINT32 flags) {
     if ((flags & ~kKnownFlags) != 0 || (flags & (SDC_APPLY | SDC_VALIDATE)) == 0 ||
-        ((flags & kAwareFlags) != 0 && desktop_.virtualModeAware == VirtualModeAware::Refused) ||
+        ((flags & kAwareFlags) != 0 && (desktop_.virtualModeAware == VirtualModeAware::Refused ||
+                                        desktop_.virtualModeAware == VirtualModeAware::AwareRefusedAtApply)) ||
         ((flags & SDC_VIRTUAL_REFRESH_RATE_AWARE) != 0 &&
          desktop_.virtualModeAware == VirtualModeAware::RefreshRateRefusedAtApply)) {
         return kInvalidParameter;

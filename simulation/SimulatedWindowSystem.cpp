@@ -211,6 +211,10 @@ void SimulatedWindowSystem::failCall(DisplayCall call, unsigned occurrence, LONG
     callFailures_.push_back(CallFailure{call, occurrence, result, lastError});
 }
 
+void SimulatedWindowSystem::plugInAfterQuery(unsigned query, SimulatedAdapter adapter) {
+    plugIns_.push_back(PlugIn{query, std::move(adapter), true});
+}
+
 void SimulatedWindowSystem::plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter) {
     plugIns_.push_back(PlugIn{sizesQuery, std::move(adapter)});
 }
@@ -563,7 +567,7 @@ LONG SimulatedWindowSystem::getDisplayConfigBufferSizes(UINT32 flags, UINT32* pa
 
     std::vector<TimedPlugIn> adapters;
     for (const PlugIn& plugIn : plugIns_) {
-        if (plugIn.sizesQuery == sizesQuery) {
+        if (!plugIn.afterQuery && plugIn.sizesQuery == sizesQuery) {
             adapters.push_back(TimedPlugIn{now(), plugIn.adapter, std::nullopt});
         }
     }
@@ -576,6 +580,7 @@ LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, 
                                                DISPLAYCONFIG_TOPOLOGY_ID* topology) {
     SimulatedCall call = callOf(DisplayOperation::QueryDisplayConfig);
     call.flags = flags;
+    const unsigned query = callCounts_[call.operation] + 1;
     const Configuration current = configuration(flags);
     if (const std::optional<LONG> failure = countCall(call.operation)) {
         call.result = *failure;
@@ -601,7 +606,15 @@ LONG SimulatedWindowSystem::queryDisplayConfig(UINT32 flags, UINT32* pathCount, 
         }
         call.result = asResult(ERROR_SUCCESS);
     }
-    return record(std::move(call));
+    const LONG result = record(std::move(call));
+    std::vector<TimedPlugIn> adapters;
+    for (const PlugIn& plugIn : plugIns_) {
+        if (plugIn.afterQuery && plugIn.sizesQuery == query) {
+            adapters.push_back(TimedPlugIn{now(), plugIn.adapter, std::nullopt});
+        }
+    }
+    addAdapters(std::move(adapters));
+    return result;
 }
 
 LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* request) {

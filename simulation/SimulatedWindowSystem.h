@@ -169,6 +169,11 @@ public:
     // ERROR_INSUFFICIENT_BUFFER when the configuration grew.
     void plugInAfterSizesQuery(unsigned sizesQuery, SimulatedAdapter adapter);
 
+    // Adds `adapter` after the others right after the query-th call of QueryDisplayConfig (counted from
+    // 1 since the last reset): a screen plugged in between a query and the SetDisplayConfig that
+    // applies it, which then answers ERROR_INVALID_PARAMETER.
+    void plugInAfterQuery(unsigned query, SimulatedAdapter adapter);
+
     // The clock of plugInAt; without one the time stands at 0.
     void setClock(SimulatedClock clock) { clock_ = std::move(clock); }
     std::int64_t now() const { return clock_ ? clock_() : 0; }
@@ -307,8 +312,9 @@ private:
         DWORD lastError;
     };
     struct PlugIn {
-        unsigned sizesQuery;
+        unsigned sizesQuery;  // or the query, with afterQuery
         SimulatedAdapter adapter;
+        bool afterQuery = false;
     };
     struct TimedPlugIn {
         std::int64_t time;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
@@ -174,7 +176,15 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
                                LegacyIndirectPrimary::Failed,
                                0,
                                VirtualModeAware::RefreshRateRefusedAtApply,
-                               {"query active 0x12", "set config 0x82a0"},
+                               {"query active 0x12", "set config 0x8060", "set config 0x82a0"},
+                               1},
+                          // Both flags refused at the apply: plain, each step validated first.
+                          Case{"aware flags refused at the apply",
+                               LegacyIndirectPrimary::Failed,
+                               0,
+                               VirtualModeAware::AwareRefusedAtApply,
+                               {"set config 0x282a0 -> 87", "query active 0x12", "set config 0x8060 -> 87",
+                                "query active", "set config 0x60", "set config 0x2a0"},
                                1},
                           // The Kiv's source mode found through the other half of its path's index.
                           Case{"the Kiv's path packed without its flag", LegacyIndirectPrimary::Failed, 0,
@@ -213,12 +223,15 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
 
         const auto layoutsShown = [](const Lines& calls) {
             return std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
-                return (call.rfind("apply", 0) == 0 || call.rfind("set config", 0) == 0) &&
-                       call.find("->") == std::string::npos;
+                const bool applied = call.rfind("apply", 0) == 0 ||
+                                     (call.rfind("set config 0x", 0) == 0 &&
+                                      (std::stoul(call.substr(std::strlen("set config 0x")), nullptr, 16) & SDC_APPLY));
+                return applied && call.find("->") == std::string::npos;
             });
         };
         const Lines calls = settingsCalls();
-        EXPECT_EQ(Lines(calls.end() - 2, calls.end()), c.secondWay);
+        const auto secondWay = static_cast<std::ptrdiff_t>(c.secondWay.size());
+        EXPECT_EQ(Lines(calls.end() - secondWay, calls.end()), c.secondWay);
         EXPECT_EQ(layoutsShown(calls), c.layoutsShown);
         // Later switches of that Kiv in the run: the display configuration alone, one layout.
         EXPECT_EQ(setPrimaryDevice(log, screens({5}), screens({1, 2}), &declined),
@@ -226,7 +239,7 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         const Lines all = settingsCalls();
         const Lines later(all.begin() + static_cast<std::ptrdiff_t>(calls.size()), all.end());
         EXPECT_EQ(Lines(later.begin(), later.begin() + 3), (Lines{"read DISPLAY5", "read DISPLAY1", "read DISPLAY2"}));
-        EXPECT_EQ(Lines(later.end() - 2, later.end()), c.secondWay);
+        EXPECT_EQ(Lines(later.end() - secondWay, later.end()), c.secondWay);
         EXPECT_EQ(layoutsShown(later), 1);
         EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1920x1080 at (3200,0)",
                                    "DISPLAY3 1024x768 at (5920,0)", "DISPLAY4 800x600 at (5120,0)",
@@ -240,6 +253,27 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
             "Orvi Kiv was made primary through the display configuration\nsetPrimaryDevice completed result: 0\n";
         EXPECT_EQ(log.str(), made + made);
     }
+}
+
+// A screen plugged in between the display configuration's query and its apply: Windows refuses the
+// configuration with 87, which here means that it no longer matches the screens; it is asked for again
+// with the same flags, not with fewer.
+TEST_F(PrimarySwitchTest, AsksAgainWhereTheScreensChangedBetweenTheQueryAndTheApply) {
+    SimulatedDesktop desktop{
+        {adapter(kGpuId, {displayAt(0, 0, 1920, 1080, true)}), adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}};
+    desktop.adapters[1].indirect = true;
+    desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Failed;
+    serve(desktop);
+    windowSystem().plugInAfterQuery(1, adapter(u"PCI\\VEN_10DE&DEV_1C82", {displayAt(3200, 0, 1024, 768)}));
+
+    EXPECT_EQ(setPrimaryDevice(log, screens({2}), screens({1})), orvi::SwitchWay::DisplayConfiguration);
+
+    const Lines calls = settingsCalls();
+    EXPECT_EQ(Lines(calls.end() - 5, calls.end()),
+              (Lines{"query active 0x52", "set config 0x282a0 -> 87", "query active 0x12", "query active 0x52",
+                     "set config 0x282a0"}));
+    EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1280x800 at (0,0) primary",
+                               "DISPLAY3 1024x768 at (3200,0)"}));
 }
 
 // The first failure ends the switch: nothing is applied, nothing logged, and what was recorded
@@ -285,7 +319,8 @@ const Lines kRecordsBack{"store DISPLAY4 0x10000009 at (1920,0)", "store DISPLAY
 
 // The display configuration tried after the settings were declined, and put back after its failure.
 const std::string kSetConfig = "set config 0x282a0";
-const Lines kSecondWayFailing{"query active 0x52", kSetConfig + " -> 31", kSetConfig};
+// Windows shows the configuration from before still: nothing is put back.
+const Lines kSecondWayFailing{"query active 0x52", kSetConfig + " -> 31", "query active 0x52"};
 // Declined after the settings were applied: the settings' put-back follows the display configuration.
 const Lines kSecondWayDeclined{"query active 0x52", kSetConfig};
 
@@ -456,7 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
                       kKeptAnother,
                       false,
                       callsDeclinedThenPutBack({"query active 0x52", kSetConfig + " -> 87", "query active 0x12",
-                                                "set config 0x82a0"}),
+                                                "set config 0x8060", "set config 0x82a0"}),
                       {},
                       {},
                       true,
@@ -497,37 +532,21 @@ INSTANTIATE_TEST_SUITE_P(
             false,
             true,
             orvi::kPutBackPauseMilliseconds},
-        // The configuration from before, refused once, is applied again; refused every time, the layout
-        // that Windows stored is shown, and the failure says that the configuration was not put back.
-        SwitchFailure{"SecondWayPutBackRefusedOnce",
+        // Refused, the display configuration changed nothing: Windows shows the configuration from before
+        // still, so nothing is put back (or stored over the layout it keeps), however often it would refuse.
+        SwitchFailure{"SecondWayRefusedChangesNothing",
                       DisplayOperation::ChangeDisplaySettingsEx,
                       1,
                       DISP_CHANGE_FAILED,
                       kStorePrimary + "-1",
                       false,
-                      kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1", "query active 0x52",
-                                     kSetConfig + " -> 31", kSetConfig + " -> 31", kSetConfig},
+                      kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1"} + kSecondWayFailing,
                       {},
                       {},
                       false,
                       true,
-                      orvi::kPutBackPauseMilliseconds,
-                      {2}},
-        SwitchFailure{
-            "SecondWayPutBackRefusedEveryTime",
-            DisplayOperation::ChangeDisplaySettingsEx,
-            1,
-            DISP_CHANGE_FAILED,
-            kStorePrimary + "-1; could not put back: the display configuration",
-            false,
-            kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1", "query active 0x52", kSetConfig + " -> 31",
-                           kSetConfig + " -> 31", kSetConfig + " -> 31", "set config 0x8f -> 31"},
-            {},
-            {},
-            false,
-            true,
-            orvi::kPutBackPauseMilliseconds,
-            {2, 3, 4}},
+                      0,
+                      {2, 3, 4}},
         // The put-back makes the screen that Windows shows primary again, not one whose monitor
         // information says primary out of step.
         SwitchFailure{"WindowsKeepsAnotherPrimaryBesideAStalePrimaryFlag",

@@ -160,7 +160,7 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "legacyIndirectPrimary: must be \"taken\", \"failed\" or \"ignored\""},
         {R"({"adapters": [], "displayPaths": 0})", "displayPaths: must be true or false"},
         {R"({"adapters": [], "virtualModeAware": true})",
-         "virtualModeAware: must be \"taken\", \"refused\" or \"refreshRateRefusedAtApply\""},
+         "virtualModeAware: must be \"taken\", \"refused\", \"refreshRateRefusedAtApply\" or \"awareRefusedAtApply\""},
         {R"({"adapters": [{"indirect": "yes"}]})", "adapters[0].indirect: must be true or false"},
         {R"({"adapters": [{"displays": [{"monitors": [{"edidValid": null}]}]}]})",
          "adapters[0].displays[0].monitors[0].edidValid: must be true or false"},
