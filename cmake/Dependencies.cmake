@@ -11,6 +11,9 @@ target_include_directories(cxxopts_header SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/t
 # Without its regular-expression engine, which would take more room in the executable than the
 # tool's own code. app/CommandLine.cpp hands it glued option values apart, as that parser needs.
 target_compile_definitions(cxxopts_header INTERFACE CXXOPTS_NO_REGEX)
+# A header library from a Debian package names it, for the third-party notices' check
+# (cmake/ThirdPartyNotices.cmake).
+set_target_properties(cxxopts_header PROPERTIES KIV_DEBIAN_PACKAGE libcxxopts-dev)
 
 if(NOT WIN32)
   # The host build reads simulated desktops from JSON files (Debian's nlohmann-json3-dev).
@@ -25,6 +28,7 @@ else()
   file(COPY ${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third-party-include)
   add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
   target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third-party-include)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES KIV_DEBIAN_PACKAGE nlohmann-json3-dev)
 endif()
 
 if(BUILD_TESTING)

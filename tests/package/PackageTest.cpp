@@ -238,7 +238,8 @@ void expectNothingInstalled() {
 }
 
 void expectInstalled(const std::string& version, const std::string& command) {
-    EXPECT_EQ(installedFiles(), (std::set<std::string>{"DesktopCapture.exe", "README.txt", "SetPrimaryKiv.exe"}));
+    EXPECT_EQ(installedFiles(), (std::set<std::string>{"DesktopCapture.exe", "LICENSE.txt", "README.txt",
+                                                       "SetPrimaryKiv.exe", "THIRD-PARTY-NOTICES.txt"}));
     EXPECT_EQ(toolRunValues(), (std::vector<RegistryValue>{{REG_EXPAND_SZ, command}}));
     EXPECT_EQ(machineValues(kEventSource),
               (RegistryValues{{"EventMessageFile", {REG_EXPAND_SZ, kFolder + "SetPrimaryKiv.exe"}},
@@ -286,10 +287,18 @@ TEST(Package, InstallsSilentlyForEveryUserWithTheDefaults) {
     EXPECT_EQ(msiexec(install(kPackage, "/qn")).exitCode, 0u) << "0, not 3010: no restart needed";
     expectInstalled(KIV_VERSION, kDefaultCommand);
 
-    std::ifstream readme(kFolder + "README.txt", std::ios::binary);
-    std::string firstLine;
-    std::getline(readme, firstLine);
-    EXPECT_EQ(firstLine, "# SetPrimaryKiv\r") << "the README as text with Windows line ends";
+    // The texts, with Windows line ends.
+    const std::map<std::string, std::string> firstLines = {
+        {"README.txt", "# SetPrimaryKiv\r"},
+        {"LICENSE.txt", "MIT License\r"},
+        {"THIRD-PARTY-NOTICES.txt", "Third-party notices for SetPrimaryKiv " KIV_VERSION "\r"},
+    };
+    for (const auto& [name, expected] : firstLines) {
+        std::ifstream text(kFolder + name, std::ios::binary);
+        std::string firstLine;
+        std::getline(text, firstLine);
+        EXPECT_EQ(firstLine, expected) << name;
+    }
 
     EXPECT_EQ(run("\"" + kFolder + "SetPrimaryKiv.exe\" -t 0").exitCode, 0u);
     EXPECT_EQ(run("\"" + kFolder + "DesktopCapture.exe\" --help").exitCode, 0u);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The signed build: with a throwaway code-signing certificate made here by openssl, a build of the
 # tool and its package in a build folder of its own (tests off) signs the executable and then the
-# package, and the package carries the signed executable; the unsigned build's executable has no
-# signature. Every signature is checked by `osslsigncode verify` against the certificate.
+# package, and the package carries the signed executables, the licence and the third-party notices;
+# the unsigned build's executable has no signature. Every signature is checked by `osslsigncode verify` against the certificate.
 # Usage: signed-build.sh SOURCE_DIR BUILD_DIR UNSIGNED_EXE
 set -euo pipefail
 
@@ -43,9 +43,12 @@ for name in SetPrimaryKiv.exe DesktopCapture.exe; do
   packaged=$(find "$work/extracted" -name "$name")
   verified "$packaged" || { echo "FAIL: the package carries an unsigned $name"; failed=1; }
 done
+for name in LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+  [ -n "$(find "$work/extracted" -name "$name")" ] || { echo "FAIL: the package lacks $name"; failed=1; }
+done
 if osslsigncode verify -in "$unsigned_exe" >/dev/null 2>&1; then
   echo "FAIL: the build without KIV_SIGNING_PFX signed $unsigned_exe"
   failed=1
 fi
-[ $failed -eq 0 ] && echo "signed: both executables, the package and the executables in it"
+[ $failed -eq 0 ] && echo "signed: both executables, the package and the executables in it, which it carries with the notices"
 exit $failed
