@@ -9,7 +9,7 @@
 # The tool options default to -t 0 (on the host only without --watch): any -t or --max-wait given
 # wins. On the host the desktop is drawn before and after the run, which works on a copy (FILE is
 # never changed), one host demo at a time. Waits run on simulated time (SIMULATED_CLOCK=1, see
-# README.md, "Simulated time") and take no real time; SIMULATED_CLOCK=0 ./run.sh ... waits for real.
+# docs/simulation.md, "Simulated time") and take no real time; SIMULATED_CLOCK=0 ./run.sh ... waits for real.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 
@@ -175,7 +175,7 @@ run_host() {
   # Drawn from the file itself, so that what is wrong in it is reported with its own name.
   echo "== Desktop before: $original"
   if ! "$view" "$original"; then
-    echo "run.sh: $original is no desktop file the simulation can read (see README.md, \"Simulated desktops\")" >&2
+    echo "run.sh: $original is no desktop file the simulation can read (see docs/desktop-files.md)" >&2
     exit 2
   fi
   cp "$original" "$desktop"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the formatting, then builds and runs every test: the host build, the host build under sanitizers, the Windows build
-# under Wine, and each fuzz target for a few seconds. Installs what is missing first. The last line is the summary over all of them.
+# Checks the formatting and the documentation's links, then builds and runs every test: the host build,
+# the host build under sanitizers, the Windows build under Wine, and each fuzz target for a few seconds.
+# Installs what is missing first. The last line is the summary over all of them.
 set -uo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh || exit 1
@@ -18,6 +19,11 @@ failed=0
 echo "== formatting"
 total=$((total + 1))
 scripts/format.sh --check || failed=$((failed + 1))
+
+# A relative link or anchor of the Markdown pages that leads nowhere counts as one failed test.
+echo "== links"
+total=$((total + 1))
+scripts/check-links.pl || failed=$((failed + 1))
 
 presets=(host host-asan windows)
 for preset in "${presets[@]}"; do

@@ -11,7 +11,7 @@
 
 namespace orvi {
 
-// One event id per outcome, fixed: monitoring filters on them (README "Watching many PCs"), and the
+// One event id per outcome, fixed: monitoring filters on them (docs/monitoring.md), and the
 // executable's message table (app/EventMessages.mc) holds a message for each.
 enum class RunEvent : std::uint32_t {
     KivMadePrimary = 1,

@@ -1,4 +1,4 @@
-// Simulated desktops as JSON text and files (the format: README.md, "Simulated desktops").
+// Simulated desktops as JSON text and files (the format: docs/desktop-files.md).
 #pragma once
 
 #include "desktopfile/DisplayCall.h"

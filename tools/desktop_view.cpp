@@ -13,7 +13,7 @@ constexpr std::size_t kPictureWidth = 72;
 
 constexpr const char* kUsage =
     "usage: desktop_view DESKTOP_FILE\n"
-    "Shows the screens of a simulated desktop file (see README.md, \"Simulated desktops\") and a picture\n"
+    "Shows the screens of a simulated desktop file (see docs/desktop-files.md) and a picture\n"
     "of their places.\n";
 
 }  // namespace
