@@ -168,6 +168,27 @@ const char* const kKivAtSecond45 = R"({
   ]
 })";
 
+// The built-in desktop with its monitor on a dock of its own, which drops out at 30 s and comes back at
+// 40 s (a DisplayPort monitor in deep sleep does so too), after the user made the panel primary.
+const char* const kMonitorOnADock = R"({
+  "adapters": [{"name": "GPU", "hardwareId": "PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", "displays": [
+    {"primary": true, "monitors": [{"edidProductCode": 2151,
+      "devicePath": "\\\\?\\DISPLAY#BOE0867#4&2a8f1c3b&0&UID8388688#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]},
+    {"name": "Dock", "hardwareId": "PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1", "displays": [
+      {"x": 1920, "width": 2560, "height": 1440, "monitors": [{"edidProductCode": 10128, "friendlyName": "DELL U2719D",
+        "devicePath": "\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c&0&UID4352#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]},
+    {"name": "Kiv", "hardwareId": "USB\\VID_17E9&PID_FF13&MI_00", "displays": [
+      {"x": 4480, "width": 1280, "height": 480, "monitors": [{"edidProductCode": 19, "friendlyName": "Varel Kiv",
+        "devicePath": "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}],
+  "userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
+  "unplugs": [{"atSecond": 30, "adapter": "Dock"}],
+  "plugIns": [{"atSecond": 40, "adapter": {"name": "Dock", "hardwareId": "PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1",
+    "displays": [{"x": 1920, "width": 2560, "height": 1440, "monitors": [{"edidProductCode": 10128,
+      "friendlyName": "DELL U2719D",
+      "devicePath": "\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c&0&UID4352#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}}],
+  "sessionEndsAtSecond": 50
+})";
+
 // The watch's lines.
 const std::string kWatching = "Watching the screens until the session ends";
 const std::string kSessionEnds = "The session is ending, no more changes will be performed";
@@ -598,6 +619,21 @@ std::vector<Case> cases() {
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
             "sleeps": [{"fromSecond": 20, "toSecond": 30}], "sessionEndsAtSecond": 40)"},
+
+        // Windows keeps a layout per set of screens: the monitor that comes back brings the user's primary
+        // back with it, and the watch leaves it.
+        {"WatchKeepsTheUsersChoiceWhenAMonitorDropsOut",
+         kMonitorOnADock,
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kNvidiaId), varelOfDefault},
+                  "Detected 2 Screens and Orvi Kiv", kVarelSet) +
+             Lines{kWatching, kSameScreens, kSameScreens, kSameScreens, kSessionEnds},
+         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY3 at (-1280, 0)", "\\\\.\\DISPLAY2 at (1920, 0)"},
+         kVarelMadePrimary,
+         "",
+         1},
 
         // Windows reset the layout during a sleep and left another screen primary than the user's.
         {"WatchActsWhenASleepLeavesAnotherPrimary",
