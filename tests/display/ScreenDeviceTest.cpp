@@ -60,6 +60,8 @@ TEST(ScreenDevice, KeepsTheIdentityValuesAndBothWindowsStructures) {
     EXPECT_EQ(screen.edidProductCode(), 0x13);
     EXPECT_EQ(screen.monitorInfo().rcMonitor.left, 1920);
     EXPECT_EQ(screen.displayDevice().StateFlags, DISPLAY_DEVICE_ATTACHED_TO_DESKTOP);
+    // A monitor swapped on the same output is another screen.
+    EXPECT_EQ(screen.identity(), "USB\\VID_17E9&PID_FF13|\\\\.\\DISPLAY3|\\\\?\\DISPLAY#VRL0013#1");
 }
 
 TEST(ScreenDevice, EmptyIdentityLeavesOnlyTheIdentityEmpty) {

@@ -712,6 +712,22 @@ std::vector<Case> cases() {
          information(3, "No Kiv found; told not to wait") + madeWhileWatching("the screens changed"),
          R"("sessionEndsAtSecond": 100)"},
 
+        // The Kiv arrives during the sign-in's wait: the first outcome's switch opens the rearrangement
+        // too, and Windows' re-layout 3 s after the arrival is answered by the watch.
+        {"WatchAnswersARelayoutAfterTheSignInWaitsSwitch",
+         withRelayoutAfter(3),
+         {"-t", "60", "--watch"},
+         true,
+         0,
+         panelAndMonitorPass() + Lines{notFound(60), poll(10)} + panelAndMonitorPass() + Lines{poll(10)} +
+             panelAndMonitorPass() + Lines{poll(10)} + panelAndMonitorPass() + Lines{poll(12)} + panelAndMonitorPass() +
+             Lines{poll(14)} + varelPassOfPlugIn + Lines{kWatching} + varelPassOfPlugIn +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary,
+         information(1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv)") +
+             madeWhileWatching("Windows laid the screens out again"),
+         R"("sessionEndsAtSecond": 100)",
+         2},
         // A Modern Standby sleep whose resume the tool does not hear, inside a lock: Windows reset the
         // layout while the session was away and made another screen than the user's primary, so the
         // unlock puts the Kiv back.
