@@ -296,6 +296,7 @@ struct SwitchFailure {
     std::vector<unsigned> alsoFailingSetDisplayConfig = {};  // beyond the first, which fails where it is tried
     int monitorInfoPrimary = 0;  // a screen whose monitor information says primary though it is not (0: none)
     orvi::simulation::VirtualModeAware virtualModeAware = orvi::simulation::VirtualModeAware::Taken;
+    unsigned primaryLooks = 2;  // where Windows declines the primary: the seconds spent looking for it
 };
 
 void PrintTo(const SwitchFailure& failure, std::ostream* out) { *out << failure.what; }
@@ -415,7 +416,8 @@ TEST_P(PrimarySwitchFailureTest, StopsAtTheFirstFailureAndPutsBackWhatWasRecorde
                              ? "Orvi Kiv could not be made primary through the display configuration either: " +
                                    secondWayFailure + "\n"
                              : "");
-    EXPECT_EQ(windowSystem().pausedMilliseconds(), (failure.declinesPrimary ? 2000u : 0u) + failure.pausedMilliseconds)
+    EXPECT_EQ(windowSystem().pausedMilliseconds(),
+              (failure.declinesPrimary ? 1000u * failure.primaryLooks : 0u) + failure.pausedMilliseconds)
         << "looked for the new primary for about a second after each way";
 }
 
@@ -500,6 +502,24 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       0,
                       orvi::simulation::VirtualModeAware::RefreshRateRefusedAtApply},
+        // Applied but for the primary, and then the session is locked: the display configuration is
+        // refused, and the settings are put back before the refusal leaves.
+        SwitchFailure{"KeptAndThenLocked",
+                      DisplayOperation::QueryDisplayConfig,
+                      1,
+                      ERROR_ACCESS_DENIED,
+                      formatWinError({ERROR_ACCESS_DENIED, "Failed to obtain current displays config"}),
+                      true,
+                      callsDeclinedThenPutBack({"query active 0x52 -> 5"}),
+                      {},
+                      {},
+                      true,
+                      false,
+                      0,
+                      {},
+                      0,
+                      orvi::simulation::VirtualModeAware::Taken,
+                      1},
         // A record of the put-back that Windows refuses once is made again.
         SwitchFailure{"PutBackFailsOnce",
                       DisplayOperation::ChangeDisplaySettingsEx,
