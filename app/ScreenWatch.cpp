@@ -91,7 +91,7 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
     Causes causes;
     bool wentOn = false;
     KivFinding finding;
-    std::optional<ScreensSeen> madePrimaryBy;  // what the pass saw, once it saw the screens
+    std::optional<ScreensSeen> seenByThisLook;  // once the pass saw the screens
     PassOptions options;
     options.finding = &finding;
     options.waitForFamilyLock = waitForFamilyLock_;
@@ -114,7 +114,7 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
         if (causes.laidOutAgain) {
             state_.openUntil.reset();  // once per rearrangement
         }
-        madePrimaryBy = seen;
+        seenByThisLook = seen;
         remember(seen, seen.primary);
         state_.pending = {};
         const bool acts = !describe(causes).empty();
@@ -140,8 +140,8 @@ void ScreenWatch::look(const platform::Notices& heard, std::int64_t heardAt) {
             if (outcome.kivFound) {
                 reportKivFound(finding, note());
             }
-            if (finding.madePrimary && madePrimaryBy) {
-                remember(*madePrimaryBy, madePrimaryBy->kiv);
+            if (finding.madePrimary && seenByThisLook) {
+                remember(*seenByThisLook, seenByThisLook->kiv);
             }
             if (finding.madePrimary && !causes.laidOutAgain) {  // a second answer opens nothing anew
                 state_.openUntil = clock_.nowNanoseconds() + kRearrangementOpenNanoseconds;
