@@ -433,6 +433,33 @@ std::vector<Case> cases() {
                      "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
                      "display configuration (SetDisplayConfig)")},
 
+        // Windows applies the Varel's display settings but keeps its primary: the display configuration
+        // follows at once (two layouts). The Kiv plugged in again later goes to it straight (one layout).
+        {"WatchSwitchesADeclinedKivThroughTheDisplayConfigurationAlone",
+         [] {
+             std::string desktop = readFile(std::string(KIV_EXAMPLES_DIR) + "/indirect-varel-declined.json");
+             return desktop.replace(desktop.find("\"failed\""), 8, "\"ignored\"");
+         }(),
+         {"-t", "0", "--watch"},
+         true,
+         0,
+         varelDeclinedSet + Lines{kWatching, kSameScreens, kNoKivAttached} + varelDeclinedSet +
+             Lines{kSameScreens, kSessionEnds},
+         varelOfDefaultPrimary,
+         information(1,
+                     "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through the "
+                     "display configuration (SetDisplayConfig)") +
+             information(1,
+                         "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv), through "
+                         "the display configuration (SetDisplayConfig); while watching, after the screens changed"),
+         R"("userPrimary": [{"atSecond": 8, "display": "\\\\.\\DISPLAY1"}], "unplugs": [{"atSecond": 12, "adapter": 1}],
+            "plugIns": [{"atSecond": 20, "adapter": {"name": "Varel Kiv USB Display Adapter", "indirect": true,
+              "hardwareId": "USB\\VID_17E9&PID_FF13&MI_00", "displays": [{"x": 4480, "width": 1280, "height": 480,
+              "monitors": [{"edidProductCode": 19, "friendlyName": "Varel Kiv",
+              "devicePath": "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}}],
+            "sessionEndsAtSecond": 30)",
+         3},
+
         // The session is locked between the display settings and the display configuration: the
         // settings are put back, the pass is a refused look, and the pass after the wait makes the row.
         {"LockedDuringTheSwitch",

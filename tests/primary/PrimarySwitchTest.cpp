@@ -567,6 +567,19 @@ INSTANTIATE_TEST_SUITE_P(
                       true,
                       0,
                       {2, 3, 4}},
+        // Where the configuration shown cannot be read after the refusal, it is put back all the same.
+        SwitchFailure{"SecondWayRefusedAndNotReadAgain",
+                      DisplayOperation::QueryDisplayConfig,
+                      2,
+                      ERROR_GEN_FAILURE,
+                      kStorePrimary + "-1",
+                      false,
+                      kReads + Lines{"store DISPLAY4 0x10000019 at (0,0) -> -1", "query active 0x52",
+                                     kSetConfig + " -> 31", "query active 0x52 -> 31", kSetConfig},
+                      {1},
+                      {},
+                      false,
+                      true},
         // The put-back makes the screen that Windows shows primary again, not one whose monitor
         // information says primary out of step.
         SwitchFailure{"WindowsKeepsAnotherPrimaryBesideAStalePrimaryFlag",

@@ -1,10 +1,13 @@
 #include "simulation/SimulatedWindowSystem.h"
 
+#include "simulation/CallTrace.h"
+
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -569,3 +572,30 @@ TEST(SimulatedWindowSystem, PlugsInAnAdapterAfterTheChosenSizesQuery) {
 }
 
 }  // namespace
+
+// The trace that SIMULATED_CALLS writes: the user32 name, its arguments, "-> " and the result.
+TEST(CallTrace, WritesEachCallAsItsNameArgumentsAndResult) {
+    using orvi::simulation::DisplayOperation;
+    using orvi::simulation::SimulatedCall;
+    const auto call = [](DisplayOperation operation, std::u16string device, DWORD flags, LONG result) {
+        SimulatedCall made;
+        made.operation = operation;
+        made.deviceName = std::move(device);
+        made.flags = flags;
+        made.position = POINTL{1280, 0};
+        made.index = 3;
+        made.result = result;
+        return made;
+    };
+    const std::pair<SimulatedCall, std::string> cases[] = {
+        {call(DisplayOperation::ChangeDisplaySettingsEx, u"\\\\.\\DISPLAY1", 0x10000009, 0),
+         "ChangeDisplaySettingsExW device=\\\\.\\DISPLAY1 x=1280 y=0 flags=0x10000009 -> 0"},
+        {call(DisplayOperation::ChangeDisplaySettingsEx, u"", 0, -1),
+         "ChangeDisplaySettingsExW device=NULL flags=0x0 -> -1"},
+        {call(DisplayOperation::SetDisplayConfig, u"", 0x282a0, 87), "SetDisplayConfig paths=3 flags=0x282a0 -> 87"},
+        {call(DisplayOperation::QueryDisplayConfig, u"", 0x52, 0), "QueryDisplayConfig flags=0x52 -> 0"},
+    };
+    for (const auto& [made, line] : cases) {
+        EXPECT_EQ(orvi::simulation::traceLine(made), line);
+    }
+}
