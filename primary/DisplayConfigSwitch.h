@@ -17,35 +17,40 @@ struct DisplayConfigFailure {
 };
 
 // Reads the configuration shown now (QueryDisplayConfig, QDC_ONLY_ACTIVE_PATHS) virtual-mode-aware and
-// virtual-refresh-rate-aware, or virtual-mode-aware alone, or in the plain layout, the first that Windows
-// takes (a query refused with ERROR_INVALID_PARAMETER, or the apply below refused so, goes on to the
-// next); finds each path's screen by its source's GDI device name and its source mode by the path's
-// index (sourceModeInfoIdx where the path supports virtual modes, modeInfoIdx otherwise, and the other
-// half of the union where that names no entry), taking only an entry of the path's own source id and
-// adapter. Moves the source modes alone: the screen named first
-// in `row` to (0, 0), the others of `row` in its order in one row to its right, top edges at y = 0,
-// each starting where the one before ends (its source mode's width), and after them every other active
-// source in its left-to-right order. Paths that share a source (a clone) move together; every mode
-// entry is written once. Applies and stores all of it with one SetDisplayConfig (SDC_APPLY |
-// SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE, with the SDC_ flags that match the query's)
-// with every active path, then checks that Windows
-// shows the first screen as primary (shownPrimaryAfterApply).
+// virtual-refresh-rate-aware, or virtual-mode-aware alone, or in the plain layout, the first whose query
+// Windows takes (a query refused with ERROR_INVALID_PARAMETER goes on to the next); finds each path's
+// screen by its source's GDI device name and its source mode by the path's index (sourceModeInfoIdx
+// where the path supports virtual modes, modeInfoIdx otherwise, and the other half of the union where
+// that names no entry), taking only an entry of the path's own source id and adapter. Moves the source
+// modes alone: the screen named first in `row` to (0, 0), the others of `row` in its order in one row
+// to its right, top edges at y = 0, each starting where the one before ends (its source mode's width),
+// and after them every other active source in its left-to-right order. Paths that share a source (a
+// clone) move together; every mode entry is written once. Applies and stores all of it with one
+// SetDisplayConfig (SDC_APPLY | SDC_USE_SUPPLIED_DISPLAY_CONFIG | SDC_SAVE_TO_DATABASE, with the SDC_
+// flags that match the query's) with every active path, then checks that Windows shows the first
+// screen as primary (shownPrimaryAfterApply).
+//
+// An apply refused with ERROR_INVALID_PARAMETER changed nothing, and means that the configuration no
+// longer matches the screens or that Windows does not take the flags at the apply. The configuration
+// is asked for in the next layout: where its paths differ from the refused one's, the screens changed,
+// and it is asked for again in the same layout and applied (at most kQueriesAgain times); otherwise
+// the row made of it is validated (SDC_VALIDATE) and, where Windows takes it, applied; refused with 87
+// too, the next layout is tried the same way.
 //
 // Nothing when the first screen is primary afterwards. Otherwise what failed: a query's
 // util::WinException text, a screen of `row` without a source mode, SetDisplayConfig's error
 // ("SetDisplayConfig failed: " and the system's text), or "Windows kept another screen as primary".
-// After SetDisplayConfig was called, with `putBack`, the configuration read at the start is applied and
-// stored again
-// (with the flags it was read with),
-// once more after a pause when Windows refuses that (putBackCall), and when it refuses twice the layout
-// that Windows stored last is shown (SDC_APPLY | SDC_USE_DATABASE_CURRENT).
+// Then, with `putBack`, unless a fresh query shows the configuration read at the start still (nothing
+// to restore, nothing to store over the layout Windows keeps), that configuration is applied and
+// stored again with the flags it was read with, once more after a pause when Windows refuses that
+// (putBackCall), and when it refuses twice the layout that Windows stored last is shown (SDC_APPLY |
+// SDC_USE_DATABASE_CURRENT). Without `putBack` the caller restores the layout from before (the
+// configuration read at the start is not that layout when the display settings were applied just
+// before); `putBack` of the failure is then false.
 //
 // Throws DisplayConfigRefused when the session may not use the display configuration now: a query or
 // source name, or the SetDisplayConfig that makes the row, answering ERROR_ACCESS_DENIED (the latter
 // as "SetDisplayConfig failed"); nothing was changed then. Throws nothing else but std::bad_alloc.
-// Without `putBack` the caller restores the layout from before (the configuration read at the start is
-// not that layout when the display settings were applied just before); `putBack` of the failure is
-// then false.
 std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row, bool putBack = true);
 
 }  // namespace orvi
