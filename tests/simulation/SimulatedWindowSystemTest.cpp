@@ -594,6 +594,12 @@ TEST(CallTrace, WritesEachCallAsItsNameArgumentsAndResult) {
          "ChangeDisplaySettingsExW device=NULL flags=0x0 -> -1"},
         {call(DisplayOperation::SetDisplayConfig, u"", 0x282a0, 87), "SetDisplayConfig paths=3 flags=0x282a0 -> 87"},
         {call(DisplayOperation::QueryDisplayConfig, u"", 0x52, 0), "QueryDisplayConfig flags=0x52 -> 0"},
+        {call(DisplayOperation::GetDisplayConfigBufferSizes, u"", 0x4, 0),
+         "GetDisplayConfigBufferSizes flags=0x4 -> 0"},
+        {call(DisplayOperation::EnumDisplaySettings, u"\\\\.\\DISPLAY2", 0, 1),
+         "EnumDisplaySettingsW device=\\\\.\\DISPLAY2 mode=0x3 -> 1"},
+        {call(DisplayOperation::GetTargetName, u"", 0, 0),
+         "DisplayConfigGetDeviceInfo type=target-name adapter=0:0 id=0 -> 0"},
     };
     for (const auto& [made, line] : cases) {
         EXPECT_EQ(orvi::simulation::traceLine(made), line);
