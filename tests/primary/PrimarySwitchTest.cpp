@@ -502,6 +502,23 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       0,
                       orvi::simulation::VirtualModeAware::RefreshRateRefusedAtApply},
+        // Declined by the display configuration too, and the put-back of the settings refused twice for
+        // DISPLAY4: the failure names it.
+        SwitchFailure{
+            "KeptAndPutBackFailsTwice",
+            DisplayOperation::ChangeDisplaySettingsEx,
+            0,
+            0,
+            kKeptAnother + "; could not put back: \\\\.\\DISPLAY4",
+            false,
+            kReads + kRecords + Lines{"apply 0x0"} + kSecondWayDeclined +
+                Lines{"store DISPLAY4 0x10000009 at (1920,0) -> -1", "store DISPLAY4 0x10000009 at (1920,0) -> -1"} +
+                Lines(kRecordsBack.begin() + 1, kRecordsBack.end()) + Lines{"apply 0x0"},
+            {7, 8},
+            kDisplay4NotPutBack,
+            true,
+            true,
+            orvi::kPutBackPauseMilliseconds},
         // Applied but for the primary, and then the session is locked: the display configuration is
         // refused, and the settings are put back before the refusal leaves.
         SwitchFailure{"KeptAndThenLocked",
