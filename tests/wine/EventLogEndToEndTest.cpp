@@ -2,7 +2,8 @@
 // debug channel (a trace for information, an err for errors) and, like RegisterEventSourceW and
 // DeregisterEventSource, its arguments in a fixme of advapi. This program runs with WINEDEBUG set
 // for both channels and Wine's debug output appended to KIV_WINE_DEBUG_LOG, which the tools it
-// starts share (tests/wine/CMakeLists.txt).
+// starts share (tests/wine/CMakeLists.txt). Wine's RegisterApplicationRestart writes its arguments in a
+// fixme of process, which the run's registration for a restart is read back from.
 #include "ToolRunner.h"
 
 #include "tests/support/Files.h"
@@ -183,6 +184,34 @@ TEST_F(EventLogEndToEnd, AnEndDuringAWaitSaysHowTheRunEnded) {
         EXPECT_EQ(tool.finish(Box::NotExpected).exitCode, 0u);
         EXPECT_EQ(eventCalls(before), oneEvent("0x0004", ending.id, "trace", ending.text));
     }
+}
+
+// A watch registers to be started again by an installer's Restart Manager, with its own arguments and
+// RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT (11); a run without the watch does not.
+TEST_F(EventLogEndToEnd, OnlyAWatchRegistersForARestart) {
+    ASSERT_NE(GetDesktopWindow(), nullptr);
+    const TemporaryFolder folder("restart-registration");
+    const std::string log = folder.file("run.log");
+    const auto registrations = [](std::size_t from) {
+        const std::string debugLog = readFile(debugLogPath()).substr(from);
+        static const std::regex kRegistration(R"re(:fixme:process:RegisterApplicationRestart (.*))re");
+        Lines found;
+        for (std::sregex_iterator match(debugLog.begin(), debugLog.end(), kRegistration), end; match != end; ++match) {
+            found.push_back((*match)[1].str());
+        }
+        return found;
+    };
+    std::size_t before = readFile(debugLogPath()).size();
+    EXPECT_EQ(e2e::runTool({"-t", "0", "-l", log}, Box::NotExpected).exitCode, 0u);
+    EXPECT_EQ(registrations(before), Lines{});
+
+    before = readFile(debugLogPath()).size();
+    e2e::ToolProcess watch({"-t", "0", "--watch", "-l", log});
+    ASSERT_TRUE(e2e::waitForText(log, "Watching the screens until the session ends")) << readFile(log);
+    EXPECT_EQ(ChildProcess(programBesideTests("send_session_end"), {}).waitForExit(), 0);
+    EXPECT_EQ(watch.finish(Box::NotExpected).exitCode, 0u);
+    const std::string arguments = "-t 0 --watch -l " + log;
+    EXPECT_EQ(registrations(before), Lines{"(" + quoted(arguments) + ",11)"});
 }
 
 }  // namespace
