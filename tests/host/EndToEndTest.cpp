@@ -203,6 +203,9 @@ std::string error(std::uint32_t id, const std::string& text) {
 const std::string kVarelMadePrimary =
     information(1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv)");
 
+// What a desktop file of "{" alone is refused with.
+const std::string kNotJson = "desktop: not JSON at line 1, column 2: unexpected end of input; expected string literal";
+
 std::vector<Case> cases() {
     const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
     // The built-in desktop's pass that makes its Varel primary, and the layout it stores.
@@ -703,9 +706,9 @@ std::vector<Case> cases() {
          {"-t", "0"},
          false,
          1,
-         {"ERROR: Simulated desktop " + kDesktopMark + ": desktop: not JSON"},
+         {"ERROR: Simulated desktop " + kDesktopMark + ": " + kNotJson},
          std::nullopt,
-         error(10, "Simulated desktop " + kDesktopMark + ": desktop: not JSON")},
+         error(10, "Simulated desktop " + kDesktopMark + ": " + kNotJson)},
     };
 }
 
