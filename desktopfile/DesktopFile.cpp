@@ -767,14 +767,14 @@ std::string lineAndColumn(const std::string& text, std::size_t offset) {
 }
 
 // Fails with the place of a syntax error: where the parser stopped (the last character it read, or
-// the end of the text), and what it met there and expected.
+// the end of the text; the parse error counts its bytes from 1), and what it met there and expected.
 json parseJson(const std::string& text) {
     try {
         return json::parse(text);
     } catch (const json::parse_error& error) {
         const std::string what = error.what();  // "[...] parse error at ...: syntax error while parsing X - why"
         const std::size_t why = what.find(" - ");
-        fault("desktop", "not JSON at " + lineAndColumn(text, error.byte > 0 ? error.byte - 1 : 0) + ": " +
+        fault("desktop", "not JSON at " + lineAndColumn(text, error.byte - 1) + ": " +
                              (why == std::string::npos ? what : what.substr(why + 3)));
     }
 }
