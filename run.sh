@@ -128,6 +128,12 @@ end_wine_run() {
 }
 
 run_wine() {
+  # Without an X display Wine makes no windows: the watch, which hears Windows' notices through a
+  # window of the tool's own, cannot run at all.
+  if [ -z "${DISPLAY:-}" ] && watches "$@"; then
+    echo "run.sh: --watch under Wine needs an X display, and DISPLAY is not set: the tool hears Windows' notices through a window of its own, which Wine makes only on an X display. Run it on your desktop's display, or on a virtual one: Xvfb :5 & DISPLAY=:5 ./run.sh --wine --watch" >&2
+    exit 2
+  fi
   "$root/scripts/install-deps.sh" windows
   (cd "$root" && cmake --preset windows >/dev/null &&
     cmake --build --preset windows -j2 --target SetPrimaryKiv send_session_end >/dev/null)
@@ -146,12 +152,15 @@ run_wine() {
   [ -n "$log" ] && file=$(realpath -m "$(winepath -u "$log" 2>/dev/null || printf '%s' "$log")")
   echo "== wine SetPrimaryKiv.exe $*"
   if [ -z "${DISPLAY:-}" ]; then
-    echo "(no X display: Wine shows none of the tool's message boxes, the help and the errors without a log file)"
+    echo "(no X display: Wine shows none of the tool's message boxes, the help and the errors without a log file, and the tool's waits hear no notices of Windows, they sleep)"
   fi
   # In a session of its own: Ctrl-C reaches the programs of the terminal's process group, and Wine's
   # desktop process, which the tool starts, ends on it and takes the tool's window along.
   end_run=end_wine_run
   run_logged "$log" "$file" setsid -w wine "$root/build/windows/bin/SetPrimaryKiv.exe" "$@"
+  if [ -z "${DISPLAY:-}" ] && [ "$status" -ne 0 ] && [ -z "$interrupted" ]; then
+    echo "-- no X display (DISPLAY is not set): an error that the tool could not write to a log file is in a message box, which Wine cannot show; give -l FILE to read it in the log, or run on an X display"
+  fi
 }
 
 run_host() {

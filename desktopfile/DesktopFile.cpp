@@ -542,6 +542,44 @@ void checkIds(const std::vector<SimulatedAdapter>& adapters) {
     }
 }
 
+// Two display devices that show one rectangle are a clone across adapters, which Windows makes of
+// screens that duplicate each other on different adapters; any other two share no point.
+bool overlap(const SimulatedDisplay& a, const SimulatedDisplay& b) {
+    const auto spans = [](std::int64_t from, DWORD length, std::int64_t otherFrom, DWORD otherLength) {
+        return from < otherFrom + otherLength && otherFrom < from + length;
+    };
+    const bool clone = a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+    return !clone && spans(a.x, a.width, b.x, b.width) && spans(a.y, a.height, b.y, b.height);
+}
+
+// Windows shows one primary display at most, and no two display devices on one spot of the desktop
+// but a clone.
+void checkLayout(const std::vector<SimulatedAdapter>& adapters) {
+    std::vector<std::pair<std::string, const SimulatedDisplay*>> shown;
+    std::optional<std::string> primary;
+    for (std::size_t adapter = 0; adapter < adapters.size(); ++adapter) {
+        for (std::size_t source = 0; source < adapters[adapter].displays.size(); ++source) {
+            const SimulatedDisplay& display = adapters[adapter].displays[source];
+            const std::string place = item(item("", "adapters", adapter), "displays", source);
+            if (!display.attached) {
+                continue;
+            }
+            if (display.primary && primary) {
+                fault(member(place, "primary"), *primary + " is primary already");
+            }
+            if (display.primary) {
+                primary = place;
+            }
+            for (const auto& [otherPlace, other] : shown) {
+                if (overlap(display, *other)) {
+                    fault(place, "overlaps " + otherPlace);
+                }
+            }
+            shown.emplace_back(place, &display);
+        }
+    }
+}
+
 // Fails where a display device of `added` (at `where` in the file) has the name of one in `present` or
 // of another of its own.
 void requireUniqueNames(const std::vector<SimulatedAdapter>& present, const SimulatedAdapter& added,
@@ -562,10 +600,19 @@ void requireUniqueNames(const std::vector<SimulatedAdapter>& present, const Simu
 
 std::string atSecond(unsigned second) { return " at second " + std::to_string(second); }
 
-// The adapters attached as the day goes on: the plug-ins and unplugs in the order of their seconds (at
-// one second the plug-ins first, as the window system makes them happen), an adapter planned for a
-// pass from the start. Each plug-in's display devices must have names of their own, and each unplug
-// must find its adapter.
+// Whether an attached display device of `adapters` has this name.
+bool attachedDisplayNamed(const std::vector<SimulatedAdapter>& adapters, const std::u16string& name) {
+    return std::any_of(adapters.begin(), adapters.end(), [&name](const SimulatedAdapter& adapter) {
+        return std::any_of(adapter.displays.begin(), adapter.displays.end(), [&name](const SimulatedDisplay& display) {
+            return display.attached && display.deviceName == name;
+        });
+    });
+}
+
+// The adapters attached as the day goes on: the plug-ins, unplugs and user's primaries in the order of
+// their seconds (at one second in this order, as the window system makes them happen), an adapter
+// planned for a pass from the start. Each plug-in's display devices must have names of their own, each
+// unplug must find its adapter, and each user's primary an attached display device.
 void checkAttachedAdapters(const DesktopFile& file) {
     std::vector<SimulatedAdapter> present;
     for (std::size_t i = 0; i < file.desktop.adapters.size(); ++i) {
@@ -573,23 +620,35 @@ void checkAttachedAdapters(const DesktopFile& file) {
         present.push_back(file.desktop.adapters[i]);
     }
     nameDisplayDevices(present);
+    enum class Kind { PlugIn, Unplug, UserPrimary };  // in the order of one second
     struct Event {
         unsigned second;
-        bool unplug;
+        Kind kind;
         std::size_t index;
     };
     std::vector<Event> events;
     for (std::size_t i = 0; i < file.plugIns.size(); ++i) {
-        events.push_back(Event{file.plugIns[i].atSecond.value_or(0), false, i});
+        events.push_back(Event{file.plugIns[i].atSecond.value_or(0), Kind::PlugIn, i});
     }
     for (std::size_t i = 0; i < file.unplugs.size(); ++i) {
-        events.push_back(Event{file.unplugs[i].atSecond, true, i});
+        events.push_back(Event{file.unplugs[i].atSecond, Kind::Unplug, i});
+    }
+    for (std::size_t i = 0; i < file.userPrimary.size(); ++i) {
+        events.push_back(Event{file.userPrimary[i].atSecond, Kind::UserPrimary, i});
     }
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
-        return a.second != b.second ? a.second < b.second : !a.unplug && b.unplug;
+        return a.second != b.second ? a.second < b.second : a.kind < b.kind;
     });
     for (const Event& event : events) {
-        if (!event.unplug) {
+        if (event.kind == Kind::UserPrimary) {
+            const PlannedPrimary& primary = file.userPrimary[event.index];
+            if (!attachedDisplayNamed(present, primary.display)) {
+                fault(member(item("", "userPrimary", event.index), "display"),
+                      "no display device of this name is attached" + atSecond(primary.atSecond));
+            }
+            continue;
+        }
+        if (event.kind == Kind::PlugIn) {
             const PlannedPlugIn& plugIn = file.plugIns[event.index];
             requireUniqueNames(present, plugIn.adapter, member(item("", "plugIns", event.index), "adapter"),
                                plugIn.atSecond ? atSecond(*plugIn.atSecond) : "");
@@ -644,7 +703,8 @@ std::vector<std::pair<unsigned, std::string>> secondsOfTheDay(const DesktopFile&
 }
 
 // A sleeping PC neither sleeps again nor is locked or unlocked, and its user changes no primary; a
-// locked session's user neither. Nothing of the day comes at or after the sign-out.
+// locked session's user neither, also at the second of the unlock, which comes after that second's
+// events. Nothing of the day comes at or after the sign-out.
 void checkTheDay(const DesktopFile& file) {
     if (file.sessionEndsAtSecond) {
         for (const auto& [second, place] : secondsOfTheDay(file)) {
@@ -681,11 +741,42 @@ void checkTheDay(const DesktopFile& file) {
         const PlannedSessionLock& lock = file.sessionLocked[i];
         for (std::size_t j = 0; j < file.userPrimary.size(); ++j) {
             const unsigned second = file.userPrimary[j].atSecond;
-            if (lock.fromSecond <= second && second < lock.toSecond) {
+            if (lock.fromSecond <= second && second <= lock.toSecond) {
                 fault(member(item("", "userPrimary", j), "atSecond"),
-                      "cannot be: the session is locked then (" + item("", "sessionLocked", i) + ")");
+                      std::string("cannot be: the session is ") +
+                          (second < lock.toSecond ? "locked then (" : "back only after the events of that second (") +
+                          item("", "sessionLocked", i) + ")");
             }
         }
+    }
+}
+
+// "line L, column C" of the byte at `offset`, counting from 0: columns count characters, as an editor
+// shows them.
+std::string lineAndColumn(const std::string& text, std::size_t offset) {
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < std::min(offset, text.size()); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {  // not a UTF-8 continuation
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Fails with the place of a syntax error: where the parser stopped (the last character it read, or
+// the end of the text; the parse error counts its bytes from 1), and what it met there and expected.
+json parseJson(const std::string& text) {
+    try {
+        return json::parse(text);
+    } catch (const json::parse_error& error) {
+        const std::string what = error.what();  // "[...] parse error at ...: syntax error while parsing X - why"
+        const std::size_t why = what.find(" - ");
+        fault("desktop", "not JSON at " + lineAndColumn(text, error.byte - 1) + ": " +
+                             (why == std::string::npos ? what : what.substr(why + 3)));
     }
 }
 
@@ -719,11 +810,14 @@ void nameDisplayDevices(std::vector<SimulatedAdapter>& adapters) {
     }
 }
 
-DesktopFile parseDesktop(const std::string& text) {
-    const json document = json::parse(text, nullptr, false);
-    if (document.is_discarded()) {
-        fault("desktop", "not JSON");
+DesktopFile parseDesktop(const std::string& bytes) {
+    std::string text;
+    try {
+        text = textFileAsUtf8(bytes);
+    } catch (const std::runtime_error& error) {
+        fault("desktop", error.what());
     }
+    const json document = parseJson(text);
     checkKeys(document, "",
               {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, kLegacyIndirectPrimary,
                kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder, kVirtualModeAware, "unplugs",
@@ -737,6 +831,7 @@ DesktopFile parseDesktop(const std::string& text) {
         file.desktop.adapters.push_back(readAdapter(adapters[i], item("", "adapters", i)));
     }
     checkIds(file.desktop.adapters);
+    checkLayout(file.desktop.adapters);
     const json& plugIns = readArray(document, "plugIns", "");
     for (std::size_t i = 0; i < plugIns.size(); ++i) {
         file.plugIns.push_back(readPlugIn(plugIns[i], item("", "plugIns", i)));

@@ -79,18 +79,23 @@ struct DesktopFile {
     std::optional<unsigned> sessionEndsAtSecond = std::nullopt;  // a sign-out
 };
 
-// Throws std::runtime_error naming the first fault and where it is ("adapters[0].displays[1].width:
-// ..."): not JSON, a missing "adapters", an unknown key, a value of the wrong type or out of range, a
-// text that is not UTF-8, a plug-in without its adapter or without exactly one of its pass and
-// second, a failure without its call, occurrence or result, of a call that is not a display call, or
-// with a result that is no failure, a session lock or a sleep without both seconds or that does not
-// end after it begins, an unplug without its second or adapter, a user's primary without its second
-// or display, a source id or target id given twice, a target adapter that is none of the adapters,
-// and a day that cannot happen: two display devices of one name at one time, an unplug of an adapter
-// that is not attached at its second, any second of the day at or after sessionEndsAtSecond, sleeps
-// that overlap, a lock that begins or ends while the PC sleeps, a user's primary while the PC sleeps or
-// the session is locked. An adapter planned for a pass counts as attached from the start.
-DesktopFile parseDesktop(const std::string& json);
+// Reads the bytes of a desktop file: UTF-8, with or without its byte order mark, or UTF-16 with its
+// byte order mark. Throws std::runtime_error naming the first fault and where it is
+// ("adapters[0].displays[1].width: ..."): not JSON (with the line and column where the parser
+// stopped: "desktop: not JSON at line 3, column 5: ..."), UTF-16 with an odd number of bytes, a missing
+// "adapters", an unknown key, a value of the wrong type or out of range, a text that is not UTF-8, a
+// plug-in without its adapter or without exactly one of its pass and second, a failure without its
+// call, occurrence or result, of a call that is not a display call, or with a result that is no
+// failure, a session lock or a sleep without both seconds or that does not end after it begins, an
+// unplug without its second or adapter, a user's primary without its second or display, a source id
+// or target id given twice, a target adapter that is none of the adapters, two attached display
+// devices that are primary or that overlap (other than a clone: one rectangle), and a day that cannot happen: two display devices of one
+// name at one time, an unplug of an adapter or a user's primary of a display device that is not
+// attached at its second, any second of the day at or after sessionEndsAtSecond, sleeps that overlap,
+// a lock that begins or ends while the PC sleeps, a user's primary while the PC sleeps or the session
+// is locked, or at the second the session is unlocked. An adapter planned for a pass counts as
+// attached from the start.
+DesktopFile parseDesktop(const std::string& bytes);
 
 // Gives every display device without a name "\\.\DISPLAYn", n counting all of them from 1 adapter by
 // adapter, or the lowest n that no display device has where another one has that name already (one

@@ -82,4 +82,25 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return result;
 }
 
+std::string textFileAsUtf8(std::string_view bytes) {
+    const auto startsWith = [bytes](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (startsWith("\xEF\xBB\xBF")) {
+        return std::string(bytes.substr(3));
+    }
+    const bool littleEndian = startsWith("\xFF\xFE");
+    if (!littleEndian && !startsWith("\xFE\xFF")) {
+        return std::string(bytes);
+    }
+    if (bytes.size() % 2 != 0) {
+        throw std::runtime_error("UTF-16 with an odd number of bytes");
+    }
+    std::u16string units;
+    for (std::size_t i = 2; i < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(littleEndian ? first | second << 8 : first << 8 | second));
+    }
+    return utf16ToUtf8(units);
+}
+
 }  // namespace orvi::simulation

@@ -9,9 +9,11 @@
 // gives it (DesktopFromEnvironment.h).
 //
 // The end of the session is SIGTERM or SIGINT, as a service manager or a terminal ends a program, or
-// the end that a desktop file schedules: while a listener exists they end the wait as WM_ENDSESSION
-// does on Windows; at any other time signals end the process, as Windows ends a process without a
-// window at sign-out.
+// the end that a desktop file schedules: a listener ends its wait on it as on WM_ENDSESSION on
+// Windows. The signals are heard for the whole run, from the first use of the desktop changes (the
+// host executable's main asks for them before the run begins) to its end, and are never forgotten:
+// one that comes during a pass, between two listeners, lets the pass finish and ends the next wait at
+// once, so that the run ends as it does inside a wait, with its line and its event.
 #include "platform/DesktopChanges.h"
 
 #include "platform/Win32.h"
@@ -54,28 +56,16 @@ void waitForAnEndSignal() {
     sigprocmask(SIG_SETMASK, &former, nullptr);
 }
 
-// SIGTERM and SIGINT set endSignalled from its construction to its destruction.
-class EndSignals {
-public:
-    EndSignals() {
-        endSignalled = 0;
-        struct sigaction action {};
-        action.sa_handler = &noteTheEnd;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGTERM, &action, &formerTerm_);
-        sigaction(SIGINT, &action, &formerInt_);
-    }
-    ~EndSignals() {
-        sigaction(SIGTERM, &formerTerm_, nullptr);
-        sigaction(SIGINT, &formerInt_, nullptr);
-    }
-    EndSignals(const EndSignals&) = delete;
-    EndSignals& operator=(const EndSignals&) = delete;
-
-private:
-    struct sigaction formerTerm_ {};
-    struct sigaction formerInt_ {};
-};
+// From then on SIGTERM and SIGINT set endSignalled, for the rest of the process. A call that a
+// signal interrupts goes on (SA_RESTART): a pass that it meets writing to a pipe finishes its line.
+void hearEndSignals() {
+    struct sigaction action {};
+    action.sa_handler = &noteTheEnd;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
 
 class SimulatedListener final : public DesktopChangeListener {
 public:
@@ -140,7 +130,6 @@ private:
         return sessionEnded_;
     }
 
-    EndSignals endSignals_;
     SessionEnding sessionEnding_;
     bool sessionEnded_ = false;
     simulation::NoticeCounts seen_;  // the window system's announcements before this wait
@@ -148,6 +137,8 @@ private:
 
 class SimulatedDesktopChanges final : public DesktopChanges {
 public:
+    SimulatedDesktopChanges() { hearEndSignals(); }
+
     std::unique_ptr<DesktopChangeListener> listen(const SessionEnding& sessionEnding) override {
         return std::make_unique<SimulatedListener>(sessionEnding);
     }

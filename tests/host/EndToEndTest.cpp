@@ -225,6 +225,9 @@ std::string error(std::uint32_t id, const std::string& text) {
 const std::string kVarelMadePrimary =
     information(1, "Made the Kiv the primary display: the Varel on \\\\.\\DISPLAY3 (Varel Kiv)");
 
+// What a desktop file of "{" alone is refused with.
+const std::string kNotJson = "desktop: not JSON at line 1, column 2: unexpected end of input; expected string literal";
+
 std::vector<Case> cases() {
     const Screen varelOfDefault = varel("\\\\.\\DISPLAY3");
     // The built-in desktop's pass that makes its Varel primary, and the layout it stores.
@@ -796,9 +799,9 @@ std::vector<Case> cases() {
          {"-t", "0"},
          false,
          1,
-         {"ERROR: Simulated desktop " + kDesktopMark + ": desktop: not JSON"},
+         {"ERROR: Simulated desktop " + kDesktopMark + ": " + kNotJson},
          std::nullopt,
-         error(10, "Simulated desktop " + kDesktopMark + ": desktop: not JSON")},
+         error(10, "Simulated desktop " + kDesktopMark + ": " + kNotJson)},
     };
 }
 
@@ -957,17 +960,27 @@ INSTANTIATE_TEST_SUITE_P(Desktops, HostEndToEnd, ::testing::ValuesIn(cases()),
 
 // Sign-out and shutdown reach the host executable as SIGTERM (or SIGINT from a terminal): a wait for
 // a Kiv, a pass's wait for the family lock that a sibling tool holds, and the watch end at once with
-// their line (and the run's event when it had none yet), and the exit code is 0.
+// their line (and the run's event when it had none yet), and the exit code is 0. A signal during a
+// pass, when no wait listens, ends the wait after it.
 TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
     struct Ending {
         const char* what;
-        const char* desktop;
+        std::string desktop;  // a file of the examples, or the text of one
         std::vector<std::string> options;
         std::optional<std::string> siblingTakesTheLockAfter;  // a line of the log; "": from the start
         Lines tail;  // the log's last lines; the one before the end shows that the tool waits
         std::string event;
+        std::string signalAfter = "";  // what the log shows when the signal is sent; "": that line
+        bool simulatedClock = false;
     };
     const std::string kFamilyWait = "Other application is performing an action - waiting for it to finish";
+    // An adapter plugged in during the second pass whose name is longer than a pipe holds: the window
+    // system tells of its plug-in on standard error, which the test reads only after the signal, so
+    // the pass cannot end before the signal has come.
+    const std::string kHeldPass =
+        R"({"adapters": [{"displays": [{"primary": true, "monitors": [{}]}]}],
+            "plugIns": [{"duringPass": 2, "adapter": {"name": ")" +
+        std::string(70000, 'n') + R"(", "displays": [{"x": 1920, "monitors": [{}]}]}}]})";
     const Ending endings[] = {
         {"the wait for a Kiv",
          "kiv-plugged-in-later.json",
@@ -995,6 +1008,14 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
          std::nullopt,
          {kWatching, kSessionEnds},
          information(4, "No Kiv found within the wait of 1 s")},
+        {"a poll's pass, between two waits",
+         kHeldPass,
+         {"-t", "300"},
+         std::nullopt,
+         {"Done", poll(10), kSessionEnds},
+         information(4, "No Kiv found; the session ended during the wait of 300 s"),
+         poll(10) + "\nSearching for Monitor Screens",
+         true},
     };
     for (const Ending& ending : endings) {
         for (const int signal : {SIGTERM, SIGINT}) {
@@ -1003,7 +1024,9 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
             const std::string desktopPath = folder_.file("desktop-" + name);
             const std::string logPath = folder_.file("tool-" + name + ".log");
             const std::string eventLogPath = folder_.file("events-" + name + ".txt");
-            writeFile(desktopPath, readFile(std::string(KIV_EXAMPLES_DIR) + "/" + ending.desktop));
+            writeFile(desktopPath, ending.desktop.front() == '{'
+                                       ? ending.desktop
+                                       : readFile(std::string(KIV_EXAMPLES_DIR) + "/" + ending.desktop));
             std::optional<ChildProcess> sibling;
             const auto takeTheFamilyLock = [&] {
                 sibling.emplace(KIV_MUTEX_HOLDER_PATH, std::vector<std::string>{"hold", "MorvaKivDisplayApp_main"},
@@ -1020,7 +1043,8 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
                               {Piped::OutputAndError,
                                {{"SIMULATED_DESKTOP", desktopPath},
                                 {"XDG_RUNTIME_DIR", folder_.path().string()},
-                                {"SIMULATED_CLOCK", ""},
+                                {"SIMULATED_CLOCK", ending.simulatedClock ? "1" : ""},
+                                {"SIMULATED_NARRATION", "1"},
                                 {"SIMULATED_EVENT_LOG", eventLogPath}}});
             tool.endInput();
             const auto waitForLine = [&](const std::string& line) {
@@ -1034,9 +1058,10 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
                 ASSERT_FALSE(HasFatalFailure());
                 ASSERT_EQ(takeTheFamilyLock(), "locked");
             }
-            waitForLine(ending.tail[ending.tail.size() - 2]);
+            waitForLine(ending.signalAfter.empty() ? ending.tail[ending.tail.size() - 2] : ending.signalAfter);
             ASSERT_FALSE(HasFatalFailure()) << "the wait never began";
             ::kill(static_cast<pid_t>(tool.id()), signal);
+            tool.readToEnd(std::chrono::seconds(2));
             EXPECT_EQ(tool.waitForExit(std::chrono::seconds(2)), 0);
             const Lines log = linesOf(readFile(logPath));
             EXPECT_EQ(Lines(log.end() - std::min(log.size(), ending.tail.size()), log.end()), ending.tail);

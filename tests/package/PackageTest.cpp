@@ -1,7 +1,8 @@
 // The Windows Installer package under Wine's msiexec: refused property values, silent installs with
 // the defaults and with properties, what they leave (the files, the Run value, the event source), an
-// upgrade, a refused downgrade and uninstalls that leave nothing but the users' logs. The cases share
-// one Wine prefix and run in order, each from the state the one before left.
+// upgrade to a newer build while the tool watches, a refused downgrade and uninstalls that leave
+// nothing but the users' logs. The cases share one Wine prefix and run in order, each from the state
+// the one before left.
 #include "BoxWatcher.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,8 @@
 
 namespace {
 
-constexpr DWORD kInstallFailure = 1603;  // ERROR_INSTALL_FAILURE: what a refused install ends with
+constexpr DWORD kInstallFailure = 1603;   // ERROR_INSTALL_FAILURE: what a refused install ends with
+constexpr DWORD kRestartRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
 const std::string kFolder = "C:\\Program Files\\SetPrimaryKiv\\";
 const std::string kDefaultCommand =
     "\"C:\\Program Files\\SetPrimaryKiv\\SetPrimaryKiv.exe\" -t 300 -l \"%LOCALAPPDATA%\\SetPrimaryKiv.log\"";
@@ -36,7 +38,7 @@ std::string buildFile(std::string path) {
     return "Z:" + path;
 }
 
-// The build's package, and the same files packaged as a higher version.
+// The build's package, and the package of the tool built again as a higher version.
 const std::string kPackage = buildFile(KIV_PACKAGE);
 const std::string kNewerPackage = buildFile(KIV_NEWER_PACKAGE);
 
@@ -184,6 +186,21 @@ std::set<std::string> installedFiles() {
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// "major.minor.patch" of a file's version resource; empty when it has none.
+std::string fileVersion(const std::string& path) {
+    DWORD ignored = 0;
+    std::vector<char> resource(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (resource.empty() ||
+        !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(resource.size()), resource.data()) ||
+        !VerQueryValueA(resource.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr) {
+        return "";
+    }
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS));
+}
+
 // The version of every installed product called SetPrimaryKiv.
 std::vector<std::string> installedVersions() {
     std::vector<std::string> versions;
@@ -320,10 +337,11 @@ TEST(Package, TakesTheWaitTheLogFileAndTheWatchFromTheCommandLine) {
     EXPECT_TRUE(exists(kLogFile));
 }
 
-// Under Wine a running program's file can be replaced, and Wine's installer closes nothing; on Windows
-// the Restart Manager asks the watcher to close (ENDSESSION_CLOSEAPP), which it does: the helper sends
-// what the Restart Manager sends.
-TEST(Package, ANewerVersionReplacesItWhileTheToolWatches) {
+// Wine's installer has no Restart Manager: it cannot close the watcher, whose executable is in use, so
+// the upgrade ends with 3010 and the file is replaced at the next restart, as on Windows when the
+// installer cannot close a watcher (one in another user's session, an install as SYSTEM). The helper
+// then closes the watcher as the Restart Manager does, and `wineboot -r` restarts Wine's Windows.
+TEST(Package, ANewerVersionTakesThePlaceOfAWatchingToolAtTheRestart) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
@@ -341,9 +359,24 @@ TEST(Package, ANewerVersionReplacesItWhileTheToolWatches) {
         Sleep(100);
     }
     ASSERT_TRUE(logged("Watching the screens until the session ends"));
+    ASSERT_EQ(fileVersion(kFolder + "SetPrimaryKiv.exe"), KIV_VERSION);
 
-    EXPECT_EQ(msiexec(install(kNewerPackage, "/qn")).exitCode, 0u) << "0, not 3010: no restart needed";
-    expectInstalled(KIV_NEWER_VERSION, kDefaultCommand);
+    EXPECT_EQ(msiexec(install(kNewerPackage, "/qn")).exitCode, kRestartRequired);
+    EXPECT_EQ(installedVersions(), std::vector<std::string>{KIV_NEWER_VERSION});
+    EXPECT_EQ(toolRunValues(), (std::vector<RegistryValue>{{REG_EXPAND_SZ, kDefaultCommand}}));
+    // Until the restart the old executable stays, which the watcher runs on and a sign-in starts; the
+    // new one waits beside it.
+    EXPECT_EQ(fileVersion(kFolder + "SetPrimaryKiv.exe"), KIV_VERSION);
+    std::set<std::string> waiting = installedFiles();
+    for (const char* name : {"DesktopCapture.exe", "README.txt", "SetPrimaryKiv.exe"}) {
+        EXPECT_EQ(waiting.erase(name), 1u) << name;
+    }
+    ASSERT_EQ(waiting.size(), 1u);
+    const std::string& newer = *waiting.begin();
+    EXPECT_TRUE(newer.size() > 7 && newer.rfind("msi", 0) == 0 && newer.compare(newer.size() - 4, 4, ".tmp") == 0)
+        << newer;
+    EXPECT_EQ(fileVersion(kFolder + newer), KIV_NEWER_VERSION);
+    EXPECT_EQ(WaitForSingleObject(process.value, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the watcher goes on";
 
     EXPECT_EQ(run("\"" + buildFile(std::string(KIV_BIN_DIR) + "/send_session_end.exe") + "\" closeapp").exitCode, 0u);
     ASSERT_EQ(WaitForSingleObject(process.value, 10000), WAIT_OBJECT_0);
@@ -351,6 +384,10 @@ TEST(Package, ANewerVersionReplacesItWhileTheToolWatches) {
     GetExitCodeProcess(process.value, &exitCode);
     EXPECT_EQ(exitCode, 0u);
     EXPECT_TRUE(logged("The tool was asked to close, no more changes will be performed"));
+
+    EXPECT_EQ(run("wineboot.exe -r").exitCode, 0u);
+    expectInstalled(KIV_NEWER_VERSION, kDefaultCommand);
+    EXPECT_EQ(fileVersion(kFolder + "SetPrimaryKiv.exe"), KIV_NEWER_VERSION);
 }
 
 TEST(Package, AnOlderVersionIsRefusedWithAMessage) {

@@ -86,7 +86,7 @@ TEST(DesktopFile, WritesWhatItReads) {
 
     orvi::simulation::DesktopFile day{desktop, {}};
     day.unplugs = {{60, u"Varel Kiv USB Display Adapter"}, {70, std::size_t{0}}};
-    day.userPrimary = {{80, u"\\\\.\\DISPLAY1"}};
+    day.userPrimary = {{50, u"\\\\.\\DISPLAY1"}};
     day.sleeps = {{90, 100, orvi::simulation::AfterSleep::Reset},
                   {110, 120, orvi::simulation::AfterSleep::Stored, false}};
     day.plugIns = {{1, desktop.adapters[1], 30, 5}};
@@ -136,13 +136,36 @@ TEST(DesktopFile, LeftOutValuesTakeTheirDefaults) {
     EXPECT_TRUE(desktop.adapters[0].hardwareId.empty());
 }
 
+// The bytes of a file of `text` in UTF-16 with its byte order mark, as Windows PowerShell 5.1 writes it.
+std::string utf16File(const std::u16string& text, bool bigEndian = false) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
     struct Case {
-        const char* json;
+        std::string json;
         const char* error;
     };
     const Case cases[] = {
-        {"{", "desktop: not JSON"},
+        {"{", "desktop: not JSON at line 1, column 2: unexpected end of input; expected string literal"},
+        {"{\"adapters\": [],\n \"plugIns\": [],\n}",
+         "desktop: not JSON at line 3, column 1: unexpected '}'; expected string literal"},
+        {"{\"adapters\": [{\"name\": \"Caf\u00e9\" \"displays\": []}]}",
+         "desktop: not JSON at line 1, column 40: unexpected string literal; expected '}'"},
+        {"{\"adapters\": [\n  {\"displays\": [\n",
+         "desktop: not JSON at line 3, column 1: unexpected end of input; expected '[', '{', or a literal"},
+        {"\xEF\xBB\xBF{,", "desktop: not JSON at line 1, column 2: unexpected ','; expected string literal"},
+        {utf16File(u"{\"adapters\": [], \"\u753b\u9762\": []}"), "\u753b\u9762: unknown key"},
+        {utf16File(u"{\"adapters\": [], \"\u753b\u9762\": []}", true), "\u753b\u9762: unknown key"},
+        {utf16File(u"{\"adapters\": [{\"name\": \"Caf\u00e9\"}],\r\n \"x\": }"),
+         "desktop: not JSON at line 2, column 7: unexpected '}'; expected '[', '{', or a literal"},
+        {"\xFF\xFE{", "desktop: UTF-16 with an odd number of bytes"},
         {"[]", "desktop: must be an object"},
         {"{}", "desktop: \"adapters\" missing"},
         {R"({"adapters": {}})", "adapters: must be an array"},
@@ -247,7 +270,8 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "unplugs[1].adapter: no adapter of this name is attached at second 300"},
         {R"({"adapters": [{}], "plugIns": [{"atSecond": 50, "adapter": {}}], "unplugs": [{"atSecond": 40, "adapter": 1}]})",
          "unplugs[0].adapter: no adapter 1 at second 40: 1 are attached then, counted from 0"},
-        {R"({"adapters": [], "userPrimary": [{"atSecond": 5000, "display": "\\\\.\\DISPLAY1"}], "sessionEndsAtSecond": 4800})",
+        {R"({"adapters": [{"displays": [{}]}], "userPrimary": [{"atSecond": 5000, "display": "\\\\.\\DISPLAY1"}],
+             "sessionEndsAtSecond": 4800})",
          "userPrimary[0].atSecond: must be before \"sessionEndsAtSecond\" (4800)"},
         {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionEndsAtSecond": 300})",
          "sleeps[0].toSecond: must be before \"sessionEndsAtSecond\" (300)"},
@@ -255,11 +279,48 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "sleeps[1].fromSecond: overlaps sleeps[0]"},
         {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionLocked": [{"fromSecond": 50, "toSecond": 300}]})",
          "sessionLocked[0].toSecond: cannot be: the PC sleeps then (sleeps[0])"},
-        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 50, "toSecond": 300}], "userPrimary": [{"atSecond": 50, "display": "\\\\.\\DISPLAY1"}]})",
+        {R"({"adapters": [{"displays": [{}]}], "sessionLocked": [{"fromSecond": 50, "toSecond": 300}],
+             "userPrimary": [{"atSecond": 50, "display": "\\\\.\\DISPLAY1"}]})",
          "userPrimary[0].atSecond: cannot be: the session is locked then (sessionLocked[0])"},
+        {R"({"adapters": [{"displays": [{}]}], "sessionLocked": [{"fromSecond": 0, "toSecond": 35}],
+             "userPrimary": [{"atSecond": 35, "display": "\\\\.\\DISPLAY1"}]})",
+         "userPrimary[0].atSecond: cannot be: the session is back only after the events of that second "
+         "(sessionLocked[0])"},
+        {R"({"adapters": [{"displays": [{}]}], "userPrimary": [{"atSecond": 5, "display": "\\\\.\\DISPLAY9"}]})",
+         "userPrimary[0].display: no display device of this name is attached at second 5"},
+        {R"({"adapters": [{"displays": [{}, {"x": 1920, "attached": false}]}],
+             "userPrimary": [{"atSecond": 5, "display": "\\\\.\\DISPLAY2"}]})",
+         "userPrimary[0].display: no display device of this name is attached at second 5"},
+        {R"({"adapters": [{"displays": [{}]}, {"name": "K", "displays": [{"x": 1920}]}],
+             "unplugs": [{"atSecond": 10, "adapter": "K"}],
+             "userPrimary": [{"atSecond": 9, "display": "\\\\.\\DISPLAY2"}, {"atSecond": 10, "display": "\\\\.\\DISPLAY2"}]})",
+         "userPrimary[1].display: no display device of this name is attached at second 10"},
+        {R"({"adapters": [{"displays": [{"primary": true}, {"x": 1920, "primary": true}]}]})",
+         "adapters[0].displays[1].primary: adapters[0].displays[0] is primary already"},
+        {R"({"adapters": [{"displays": [{}, {"x": 1919}]}]})",
+         "adapters[0].displays[1]: overlaps adapters[0].displays[0]"},
+        {R"({"adapters": [{"displays": [{"x": -100, "y": -1079}]}, {"displays": [{"width": 1, "height": 1}]}]})",
+         "adapters[1].displays[0]: overlaps adapters[0].displays[0]"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
+    }
+}
+
+// What can happen is taken: screens that touch, a clone across adapters, a display device that is not
+// attached, a user's primary of a screen plugged in at that second and one a second after an unlock.
+TEST(DesktopFile, TakesADayThatCanHappen) {
+    const char* const days[] = {
+        R"({"adapters": [{"displays": [{"primary": true}, {"x": 1920}, {"y": -1080}]}]})",
+        R"({"adapters": [{"displays": [{"primary": true}]}, {"displays": [{}]}]})",
+        R"({"adapters": [{"displays": [{"primary": true}, {"x": 5, "attached": false, "primary": true}]}]})",
+        R"({"adapters": [{"displays": [{}]}], "plugIns": [{"atSecond": 10, "adapter": {"displays": [{"x": 1920}]}}],
+            "userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY2"}]})",
+        R"({"adapters": [{"displays": [{}]}], "sessionLocked": [{"fromSecond": 0, "toSecond": 35}],
+            "userPrimary": [{"atSecond": 36, "display": "\\\\.\\DISPLAY1"}]})",
+    };
+    for (const char* day : days) {
+        EXPECT_EQ(errorText(day), "no exception") << day;
     }
 }
 

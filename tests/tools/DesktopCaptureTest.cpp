@@ -261,9 +261,11 @@ DesktopFile generatedFile(unsigned seed) {
         }
         desktop.adapters.push_back(adapter);
     }
+    // Each display device in a column of its own, as no two screens of a desktop overlap.
     std::vector<SimulatedDisplay*> all;
     for (SimulatedAdapter& adapter : desktop.adapters) {
         for (SimulatedDisplay& display : adapter.displays) {
+            display.x += 16000 * static_cast<LONG>(all.size());
             all.push_back(&display);
         }
     }
@@ -414,7 +416,7 @@ INSTANTIATE_TEST_SUITE_P(
                       [](DesktopFile& file) {
                           std::vector<SimulatedDisplay>& displays = file.desktop.adapters[0].displays;
                           displays[0].primary = false;
-                          displays[0].y = 1080;
+                          displays[0].y = 1440;
                           displays[0].monitorInfoDeviceName = u"\\\\.\\DISPLAY91";
                           displays[1].primary = true;
                           displays[1].x = 0;
