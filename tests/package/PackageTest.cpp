@@ -368,7 +368,8 @@ TEST(Package, ANewerVersionTakesThePlaceOfAWatchingToolAtTheRestart) {
     // new one waits beside it.
     EXPECT_EQ(fileVersion(kFolder + "SetPrimaryKiv.exe"), KIV_VERSION);
     std::set<std::string> waiting = installedFiles();
-    for (const char* name : {"DesktopCapture.exe", "README.txt", "SetPrimaryKiv.exe"}) {
+    for (const char* name :
+         {"DesktopCapture.exe", "LICENSE.txt", "README.txt", "SetPrimaryKiv.exe", "THIRD-PARTY-NOTICES.txt"}) {
         EXPECT_EQ(waiting.erase(name), 1u) << name;
     }
     ASSERT_EQ(waiting.size(), 1u);
