@@ -53,6 +53,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].dynamicRefresh = true;
     desktop.adapters[1].displays[0].monitorInfoPrimary = true;
     desktop.adapters[1].displays[0].virtualModePaths = orvi::simulation::SimulatedDisplay::VirtualModePaths::Unflagged;
+    desktop.adapters[1].displays[0].cloneGroupId = 7;
     desktop.adapters[1].indirect = true;
     desktop.adapters[1].outputTechnology = 5;
     desktop.declinesPrimary = true;
@@ -60,6 +61,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Ignored;
     desktop.displayPaths = false;
     desktop.virtualModeAware = orvi::simulation::VirtualModeAware::Refused;
+    desktop.sourceModesFirst = true;
     const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
     const SimulatedDesktop read = parseDesktop(text).desktop;
@@ -70,6 +72,8 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_FALSE(read.displayPaths);
     EXPECT_FALSE(read.adapters[1].displays[0].monitors[0].edidValid);
     EXPECT_EQ(read.virtualModeAware, orvi::simulation::VirtualModeAware::Refused);
+    EXPECT_TRUE(read.sourceModesFirst);
+    EXPECT_EQ(read.adapters[1].displays[0].cloneGroupId, 7);
     EXPECT_EQ(read.adapters[1].displays[0].refreshRate, 144u);
     EXPECT_TRUE(read.adapters[1].displays[0].dynamicRefresh);
     EXPECT_TRUE(read.adapters[1].displays[0].monitorInfoPrimary);
