@@ -261,6 +261,14 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "sessionLocked[0].toSecond: cannot be: the PC sleeps then (sleeps[0])"},
         {R"({"adapters": [], "sessionLocked": [{"fromSecond": 50, "toSecond": 300}], "userPrimary": [{"atSecond": 50, "display": "\\\\.\\DISPLAY1"}]})",
          "userPrimary[0].atSecond: cannot be: the session is locked then (sessionLocked[0])"},
+        // The bounds of a day: the sign-out's own second is too late; a lock may begin the second the PC
+        // goes to sleep and end the second it wakes, but a user's primary falls inside the sleep.
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 4000, "toSecond": 4800}], "sessionEndsAtSecond": 4800})",
+         "sleeps[0].toSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionLocked": [{"fromSecond": 100, "toSecond": 600}]})",
+         "no exception"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "userPrimary": [{"atSecond": 599, "display": "\\\\.\\DISPLAY1"}]})",
+         "userPrimary[0].atSecond: cannot be: the PC sleeps then (sleeps[0])"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;
