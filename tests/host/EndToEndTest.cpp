@@ -554,18 +554,19 @@ std::vector<Case> cases() {
               "devicePath": "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}}])"},
 
         // Without the watch the day is still to come: the file keeps all of it, a sleep without a resume
-        // notice as such.
+        // notice as such. On real time, whose seconds do not count from 0.
         {"ADayToComeIsKept",
          "default.json",
          {"-t", "0"},
-         true,
+         false,
          0,
          varelOfDefaultSet,
-         varelOfDefaultPrimary + Lines{"session locked from 5 to 8 s", "unplug at second 10",
+         varelOfDefaultPrimary + Lines{"plug-in at second 25", "session locked from 5 to 8 s", "unplug at second 10",
                                        "user's primary at second 12", "sleep from 14 to 16 s",
                                        "sleep from 18 to 20 s without a resume notice", "session ends at second 30"},
          kVarelMadePrimary,
-         R"("sessionLocked": [{"fromSecond": 5, "toSecond": 8}], "unplugs": [{"atSecond": 10, "adapter": 1}],
+         R"("plugIns": [{"atSecond": 25, "adapter": {}}],
+            "sessionLocked": [{"fromSecond": 5, "toSecond": 8}], "unplugs": [{"atSecond": 10, "adapter": 1}],
             "userPrimary": [{"atSecond": 12, "display": "\\\\.\\DISPLAY1"}],
             "sleeps": [{"fromSecond": 14, "toSecond": 16}, {"fromSecond": 18, "toSecond": 20, "resumeNotice": false}],
             "sessionEndsAtSecond": 30)"},
