@@ -263,8 +263,12 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "userPrimary[0].atSecond: cannot be: the session is locked then (sessionLocked[0])"},
         // The bounds of a day: the sign-out's own second is too late; a lock may begin the second the PC
         // goes to sleep and end the second it wakes, but a user's primary falls inside the sleep.
-        {R"({"adapters": [], "sleeps": [{"fromSecond": 4000, "toSecond": 4800}], "sessionEndsAtSecond": 4800})",
-         "sleeps[0].toSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 4000, "toSecond": 4800}], "sessionEndsAtSecond": 4800})",
+         "sessionLocked[0].toSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [], "plugIns": [{"atSecond": 4800, "adapter": {}}], "sessionEndsAtSecond": 4800})",
+         "plugIns[0].atSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [{}], "unplugs": [{"atSecond": 4800, "adapter": 0}], "sessionEndsAtSecond": 4800})",
+         "unplugs[0].atSecond: must be before \"sessionEndsAtSecond\" (4800)"},
         {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionLocked": [{"fromSecond": 100, "toSecond": 600}]})",
          "no exception"},
         {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "userPrimary": [{"atSecond": 599, "display": "\\\\.\\DISPLAY1"}]})",
