@@ -194,7 +194,8 @@ SimulatedMonitor readMonitor(const json& object, const std::string& where) {
 SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     checkKeys(object, where,
               {"deviceName", "attached", "primary", "x", "y", "width", "height", "monitors", "monitorInfoDeviceName",
-               "sourceId", "deviceIndex", "refreshRate", "dynamicRefresh", "monitorInfoPrimary", "virtualModePaths"});
+               "sourceId", "deviceIndex", "refreshRate", "dynamicRefresh", "monitorInfoPrimary", "virtualModePaths",
+               "cloneGroupId"});
     SimulatedDisplay display;
     display.deviceName = readText(object, "deviceName", where);
     display.attached = readBool(object, "attached", display.attached, where);
@@ -214,6 +215,7 @@ SimulatedDisplay readDisplay(const json& object, const std::string& where) {
     display.dynamicRefresh = readBool(object, "dynamicRefresh", display.dynamicRefresh, where);
     display.monitorInfoPrimary = readBool(object, "monitorInfoPrimary", display.monitorInfoPrimary, where);
     display.virtualModePaths = readNamed(object, "virtualModePaths", kVirtualModePathsNames, where);
+    display.cloneGroupId = readOptionalNumber<UINT16>(object, "cloneGroupId", where);
     return display;
 }
 
@@ -296,6 +298,7 @@ constexpr const char* kDisplayPaths = "displayPaths";
 constexpr const char* kVirtualModeAware = "virtualModeAware";
 
 constexpr const char* kMonitorsInDeviceOrder = "monitorsInDeviceOrder";
+constexpr const char* kSourceModesFirst = "sourceModesFirst";
 
 void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
     desktop.declinesPrimary = readBool(document, kDeclinesPrimary, desktop.declinesPrimary, "");
@@ -304,6 +307,7 @@ void readWindowsAnswers(const json& document, SimulatedDesktop& desktop) {
     desktop.displayPaths = readBool(document, kDisplayPaths, desktop.displayPaths, "");
     desktop.monitorsInDeviceOrder = readBool(document, kMonitorsInDeviceOrder, desktop.monitorsInDeviceOrder, "");
     desktop.virtualModeAware = readNamed(document, kVirtualModeAware, kVirtualModeAwareNames);
+    desktop.sourceModesFirst = readBool(document, kSourceModesFirst, desktop.sourceModesFirst, "");
 }
 
 void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
@@ -321,6 +325,9 @@ void writeWindowsAnswers(const SimulatedDesktop& desktop, json& document) {
         document[kMonitorsInDeviceOrder] = true;
     }
     writeNamed(document, kVirtualModeAware, desktop.virtualModeAware, kVirtualModeAwareNames);
+    if (desktop.sourceModesFirst) {
+        document[kSourceModesFirst] = true;
+    }
 }
 
 std::vector<PlannedFailure> readFailures(const json& document) {
@@ -493,6 +500,9 @@ json displayToJson(const SimulatedDisplay& display) {
         result["monitorInfoPrimary"] = true;
     }
     writeNamed(result, "virtualModePaths", display.virtualModePaths, kVirtualModePathsNames);
+    if (display.cloneGroupId) {
+        result["cloneGroupId"] = *display.cloneGroupId;
+    }
     return result;
 }
 
@@ -821,7 +831,7 @@ DesktopFile parseDesktop(const std::string& bytes) {
     checkKeys(document, "",
               {"adapters", "plugIns", "failures", kDeclinesPrimary, kDatabaseEntry, kLegacyIndirectPrimary,
                kDisplayPaths, "sessionLocked", "remoteSession", kMonitorsInDeviceOrder, kVirtualModeAware, "unplugs",
-               "userPrimary", "sleeps", "sessionEndsAtSecond"});
+               "userPrimary", "sleeps", "sessionEndsAtSecond", kSourceModesFirst});
     if (!document.contains("adapters")) {
         fault("desktop", "\"adapters\" missing");
     }

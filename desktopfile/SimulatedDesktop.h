@@ -69,6 +69,9 @@ struct SimulatedDisplay {
         Plain,      // neither: the flag clear and plain 32-bit indexes, no desktop image mode entry
     };
     VirtualModePaths virtualModePaths = VirtualModePaths::Supported;
+    // The clone group that a virtual-mode-aware query gives its paths, when not counted 0, 1, ... over
+    // the attached display devices with monitors, in order.
+    std::optional<UINT16> cloneGroupId = std::nullopt;
 };
 
 // One display adapter: a GPU, or a USB display adapter beside it. Each adapter has a LUID of its own
@@ -131,6 +134,9 @@ struct SimulatedDesktop {
     // EnumDisplayMonitors lists the monitors in device order, the primary where its device stands,
     // rather than the primary first: Windows promises no order.
     bool monitorsInDeviceOrder = false;
+    // QueryDisplayConfig lists each display device's source mode before the mode entries of its
+    // targets rather than after its first target's: Windows promises no order of the modes either.
+    bool sourceModesFirst = false;
 };
 
 }  // namespace orvi::simulation

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -21,6 +22,7 @@ std::map<HANDLE, int> openFiles;
 // Far from the mutex stand-ins' handles, which count up from 0x1000.
 std::uintptr_t nextHandle = 0x40000000;
 unsigned writesToFail = 0;
+orvi::simulation::FailedWrite howWritesFail = orvi::simulation::FailedWrite::Refused;
 
 DWORD errorFromErrno(int error) {
     switch (error) {
@@ -44,13 +46,14 @@ int fileOf(HANDLE handle) {
     return found == openFiles.end() ? -1 : found->second;
 }
 
-bool failThisWrite() {
+// How this write fails; none when it does not.
+std::optional<orvi::simulation::FailedWrite> failThisWrite() {
     const std::lock_guard<std::mutex> registry(registryGuard);
     if (writesToFail == 0) {
-        return false;
+        return std::nullopt;
     }
     --writesToFail;
-    return true;
+    return howWritesFail;
 }
 
 }  // namespace
@@ -69,9 +72,10 @@ BOOL closeFileHandle(HANDLE handle) {
     return TRUE;
 }
 
-void failNextFileWrites(unsigned count) {
+void failNextFileWrites(unsigned count, FailedWrite how) {
     const std::lock_guard<std::mutex> registry(registryGuard);
     writesToFail = count;
+    howWritesFail = how;
 }
 
 }  // namespace orvi::simulation
@@ -103,11 +107,12 @@ BOOL WriteFile(HANDLE handle, LPCVOID data, DWORD size, LPDWORD written, OVERLAP
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (failThisWrite()) {
+    const std::optional<orvi::simulation::FailedWrite> failure = failThisWrite();
+    if (failure == orvi::simulation::FailedWrite::Refused) {
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
-    const ssize_t count = write(file, data, size);
+    const ssize_t count = write(file, data, failure ? size / 2 : size);
     if (count == -1) {
         SetLastError(errorFromErrno(errno));
         return FALSE;

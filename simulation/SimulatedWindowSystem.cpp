@@ -407,31 +407,38 @@ SimulatedWindowSystem::Configuration SimulatedWindowSystem::configuration(UINT32
                 awareQuery && display.virtualModePaths == SimulatedDisplay::VirtualModePaths::Supported;
             std::optional<UINT32> sourceModeIndex;
             const UINT32 sourceId = sourceIdOf(display, source);
-            const UINT32 cloneGroup = cloneGroups;
+            const auto appendSourceMode = [&] {
+                if (!sourceModeIndex) {
+                    sourceModeIndex = appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, sourceId, luid);
+                    DISPLAYCONFIG_SOURCE_MODE& mode = result.modes.back().sourceMode;
+                    mode.width = display.width;
+                    mode.height = display.height;
+                    mode.position = POINTL{display.x, display.y};
+                }
+            };
+            const UINT32 countedGroup = cloneGroups;
+            const UINT32 cloneGroup = display.cloneGroupId.value_or(countedGroup);
             for (const SimulatedMonitor& monitor : display.monitors) {
                 const UINT32 counted = targetId++;
                 const UINT32 id = monitor.targetId.value_or(counted);
                 if (!display.attached) {
                     continue;
                 }
-                cloneGroups = cloneGroup + 1;
+                cloneGroups = countedGroup + 1;
                 const std::size_t targetAdapter = monitor.targetAdapter.value_or(adapter);
                 const LUID targetLuid = adapterLuid(targetAdapter);
                 std::optional<UINT32> targetModeIndex;
                 std::optional<UINT32> desktopModeIndex;
                 if (withModes) {
+                    if (desktop_.sourceModesFirst) {
+                        appendSourceMode();
+                    }
                     targetModeIndex = appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_TARGET, id, targetLuid);
                     if (virtualModes) {
                         desktopModeIndex =
                             appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_DESKTOP_IMAGE, id, targetLuid);
                     }
-                    if (!sourceModeIndex) {
-                        sourceModeIndex = appendMode(result.modes, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, sourceId, luid);
-                        DISPLAYCONFIG_SOURCE_MODE& mode = result.modes.back().sourceMode;
-                        mode.width = display.width;
-                        mode.height = display.height;
-                        mode.position = POINTL{display.x, display.y};
-                    }
+                    appendSourceMode();
                 }
 
                 DISPLAYCONFIG_PATH_INFO path{};

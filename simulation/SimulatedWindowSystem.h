@@ -6,9 +6,10 @@
 //   others in device order (or all in device order, on a desktop with monitorsInDeviceOrder).
 // - The display configuration holds one path per attached display device and monitor, with one
 //   target mode per path followed by the source mode of its display device (once per source, so a
-//   clone shares it). Ids are numbered per adapter, as on a real machine: a USB display adapter beside
-//   the GPU has a source 0 and a target 0 of its own, told apart by its LUID. On a desktop without
-//   databaseEntry, QDC_DATABASE_CURRENT gives the paths alone: no modes, every mode index
+//   clone shares it; before its first target mode on a desktop with sourceModesFirst). Ids are
+//   numbered per adapter, as on a real machine: a USB display adapter beside the GPU has a source 0
+//   and a target 0 of its own, told apart by its LUID. On a desktop without databaseEntry,
+//   QDC_DATABASE_CURRENT gives the paths alone: no modes, every mode index
 //   DISPLAYCONFIG_PATH_MODE_IDX_INVALID, as Windows answers for a set of screens it has no stored
 //   layout for. A desktop can set the ids of a PC that numbers them otherwise (sourceId, targetId) and
 //   put a display device's target on another adapter (targetAdapter); EnumDisplayDevicesW then lists
@@ -38,7 +39,8 @@
 // - QueryDisplayConfig with QDC_VIRTUAL_MODE_AWARE (virtualModeAware "taken") gives the layout of
 //   Windows 10 2004 and later: every path supports virtual modes (DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE),
 //   a desktop image mode entry follows each target mode, and each path packs two 16-bit indexes into
-//   each modeInfoIdx (clone group and source mode; desktop image and target mode). With
+//   each modeInfoIdx (clone group, the display's cloneGroupId where set, and source mode; desktop
+//   image and target mode). With
 //   QDC_VIRTUAL_REFRESH_RATE_AWARE a path whose panel has a dynamic refresh rate carries
 //   DISPLAYCONFIG_PATH_BOOST_REFRESH_RATE. Every path's refresh rate is its display's refreshRate.
 //   With virtualModeAware "refused" the aware flags of both calls answer ERROR_INVALID_PARAMETER.

@@ -324,6 +324,7 @@ struct UnloggedFailure {
     unsigned lostErrorLines;    // 1: the ERROR line's write fails too
     std::string content;        // the log file's afterwards (when it is in the folder)
     bool box;
+    orvi::simulation::FailedWrite how = orvi::simulation::FailedWrite::Refused;  // how the ERROR line's write fails
 };
 
 const std::string kBox =
@@ -337,6 +338,9 @@ const UnloggedFailure kUnloggedFailures[] = {
     // A disk that got space again (a share that came back) takes the lines after the lost ones.
     {"EarlierLinesLost", "run.log", 2, 0, kErrorLine, false},
     {"EveryWriteFailsOnAFullDevice", "/dev/full", 0, 0, "", true},
+    // A disk that filled up while the ERROR line was written: half of it is there.
+    {"ErrorLineShort", "run.log", 0, 1, kErrorLine.substr(0, kErrorLine.size() / 2), true,
+     orvi::simulation::FailedWrite::Short},
 };
 
 TEST_F(ReportFailure, ShowsAnErrorBoxWhenTheErrorLineReachesNoFile) {
@@ -353,7 +357,7 @@ TEST_F(ReportFailure, ShowsAnErrorBoxWhenTheErrorLineReachesNoFile) {
                     log << "Searching for Monitor Screens" << std::endl;
                 }
             }
-            orvi::simulation::failNextFileWrites(c.lostErrorLines);
+            orvi::simulation::failNextFileWrites(c.lostErrorLines, c.how);
             ::testing::internal::CaptureStderr();
             EXPECT_EQ(orvi::reportFailure(logFile, "Failed to obtain current displays config"), 1);
             EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.box ? kBox : "");

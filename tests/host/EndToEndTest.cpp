@@ -605,20 +605,23 @@ std::vector<Case> cases() {
               "monitors": [{"edidProductCode": 19, "friendlyName": "Varel Kiv",
               "devicePath": "\\\\?\\DISPLAY#VRL0013#6&3b4a5c6d&0&UID260#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"}]}]}}])"},
 
-        // Without the watch the day is still to come: the file keeps all of it.
+        // Without the watch the day is still to come: the file keeps all of it, a sleep without a resume
+        // notice as such. On real time, whose seconds do not count from 0.
         {"ADayToComeIsKept",
          "default.json",
          {"-t", "0"},
-         true,
+         false,
          0,
          varelOfDefaultSet,
-         varelOfDefaultPrimary + Lines{"session locked from 5 to 8 s", "unplug at second 10",
+         varelOfDefaultPrimary + Lines{"plug-in at second 25", "session locked from 5 to 8 s", "unplug at second 10",
                                        "user's primary at second 12", "sleep from 14 to 16 s",
-                                       "session ends at second 30"},
+                                       "sleep from 18 to 20 s without a resume notice", "session ends at second 30"},
          kVarelMadePrimary,
-         R"("sessionLocked": [{"fromSecond": 5, "toSecond": 8}], "unplugs": [{"atSecond": 10, "adapter": 1}],
+         R"("plugIns": [{"atSecond": 25, "adapter": {}}],
+            "sessionLocked": [{"fromSecond": 5, "toSecond": 8}], "unplugs": [{"atSecond": 10, "adapter": 1}],
             "userPrimary": [{"atSecond": 12, "display": "\\\\.\\DISPLAY1"}],
-            "sleeps": [{"fromSecond": 14, "toSecond": 16}], "sessionEndsAtSecond": 30)"},
+            "sleeps": [{"fromSecond": 14, "toSecond": 16}, {"fromSecond": 18, "toSecond": 20, "resumeNotice": false}],
+            "sessionEndsAtSecond": 30)"},
 
         // A Kiv plugged in after the first outcome, a resume from a sleep that kept the user's layout,
         // and the session's return each bring the Kiv back; each switch reports its event.
@@ -844,7 +847,7 @@ Lines layoutOf(const orvi::simulation::DesktopFile& file) {
     }
     for (const auto& sleep : file.sleeps) {
         lines.push_back("sleep from " + std::to_string(sleep.fromSecond) + " to " + std::to_string(sleep.toSecond) +
-                        " s");
+                        " s" + (sleep.resumeNotice ? "" : " without a resume notice"));
     }
     if (file.sessionEndsAtSecond) {
         lines.push_back("session ends at second " + std::to_string(*file.sessionEndsAtSecond));

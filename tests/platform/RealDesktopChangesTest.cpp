@@ -20,6 +20,30 @@ constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0
 
 HWND listenerWindow() { return FindWindowW(L"SetPrimaryKiv desktop change listener", nullptr); }
 
+// Wine's RegisterSuspendResumeNotification keeps nothing and sends no resume, and its GetTickCount64
+// runs as real time does. Stand-ins take their place for the whole program (see the end of this file):
+// they tell which window was registered, and hold the clock where a case puts it.
+HWND registeredForResumes = nullptr;  // the last window registered with DEVICE_NOTIFY_WINDOW_HANDLE
+std::atomic<ULONGLONG> heldTicks{0};  // 0: the clock runs
+
+template <typename Function>
+Function wineFunction(const wchar_t* module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(module), name)));
+}
+
+HPOWERNOTIFY WINAPI noteRegisterSuspendResumeNotification(HANDLE recipient, DWORD flags) {
+    registeredForResumes = flags == DEVICE_NOTIFY_WINDOW_HANDLE ? static_cast<HWND>(recipient) : nullptr;
+    static const auto wine =
+        wineFunction<decltype(&RegisterSuspendResumeNotification)>(L"user32.dll", "RegisterSuspendResumeNotification");
+    return wine(recipient, flags);
+}
+
+ULONGLONG WINAPI heldGetTickCount64() {
+    static const auto wine = wineFunction<decltype(&GetTickCount64)>(L"kernel32.dll", "GetTickCount64");
+    const ULONGLONG held = heldTicks;
+    return held != 0 ? held : wine();
+}
+
 // Wine starts its desktop and announces its devices for a while after it starts, above all in a new
 // prefix: wait until a listener can be made and the desktop has been quiet for a second (at most a
 // minute), so that every notice below is the case's own.
@@ -113,6 +137,7 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         std::atomic<bool> endingBeforeTheAnswer{false};
         std::atomic<bool> answered{false};
         std::atomic<End> end{NoEnd};
+        registeredForResumes = nullptr;
         std::unique_ptr<orvi::platform::DesktopChangeListener> listener =
             orvi::platform::desktopChanges().listen([&](orvi::platform::Ending ending) {
                 ++endings;
@@ -122,6 +147,7 @@ TEST(RealDesktopChanges, AListenerHearsTheDesktopsChangesAndNothingElse) {
         ASSERT_NE(listener, nullptr) << c.what;
         const HWND window = listenerWindow();
         ASSERT_NE(window, nullptr) << c.what;
+        EXPECT_EQ(registeredForResumes, window) << "the listener's own window, as Modern Standby needs";
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow()) << "top-level, so that broadcasts reach it";
 
@@ -199,6 +225,29 @@ TEST(RealDesktopChanges, MessagesBeforeAWaitAreHeardTogether) {
     }
 }
 
+// A resume heard less than 5 s after the one before is the same resume (the user's wake after the
+// automatic resume); one heard later, a resume of its own.
+TEST(RealDesktopChanges, ResumesLessThanFiveSecondsApartAreOne) {
+    struct Case {
+        ULONGLONG apart;  // milliseconds on the clock between the two
+        bool heardAgain;
+    };
+    const Case cases[] = {{3000, false}, {4999, false}, {5000, true}, {60000, true}};
+    waitForAQuietDesktop();
+    for (const Case& c : cases) {
+        const auto listener = orvi::platform::desktopChanges().listen([](orvi::platform::Ending) {});
+        ASSERT_NE(listener, nullptr) << c.apart;
+        const HWND window = listenerWindow();
+        heldTicks = GetTickCount64();
+        SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+        EXPECT_TRUE(listener->waitMilliseconds(0).resumed) << c.apart;
+        heldTicks += c.apart;
+        SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+        EXPECT_EQ(listener->waitMilliseconds(0).resumed, c.heardAgain) << c.apart;
+        heldTicks = 0;
+    }
+}
+
 // An error box left open on a PC nobody watches: its modal loop hands the listener's window the end of
 // the session, which then closes the box, so that the tool can go on to its end.
 TEST(RealDesktopChanges, TheEndOfTheSessionClosesABoxLeftOpen) {
@@ -232,3 +281,11 @@ TEST(RealDesktopChanges, TheEndOfTheSessionClosesABoxLeftOpen) {
 }
 
 }  // namespace
+
+// The program's own pointers for these two imports: the linker takes them before the import
+// libraries', so every call of the program (the listener's among them) goes to the stand-ins.
+extern "C" {
+decltype(&RegisterSuspendResumeNotification) __imp_RegisterSuspendResumeNotification =
+    noteRegisterSuspendResumeNotification;
+decltype(&GetTickCount64) __imp_GetTickCount64 = heldGetTickCount64;
+}

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -168,7 +169,11 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
         Lines secondWay;   // its query and SetDisplayConfig
         int layoutsShown;  // the applies that Windows took
         SimulatedDisplay::VirtualModePaths kivPaths = SimulatedDisplay::VirtualModePaths::Supported;
+        // The panel's paths packed without their flag, with this clone group and its source mode listed
+        // first: read plain, their source index is the clone group.
+        std::optional<UINT16> panelCloneGroup = std::nullopt;
     };
+    const auto supported = SimulatedDisplay::VirtualModePaths::Supported;
     const Lines aware{"query active 0x52", "set config 0x282a0"};
     for (const Case& c : {Case{"record refused", LegacyIndirectPrimary::Failed, 0, VirtualModeAware::Taken, aware, 1},
                           // The refresh-rate flag refused at the apply: asked and applied mode-aware alone.
@@ -191,6 +196,12 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
                                VirtualModeAware::Taken, aware, 1, SimulatedDisplay::VirtualModePaths::Unflagged},
                           Case{"the Kiv's path plain in the aware layout", LegacyIndirectPrimary::Failed, 0,
                                VirtualModeAware::Taken, aware, 1, SimulatedDisplay::VirtualModePaths::Plain},
+                          // Read plain, the panel's index names DISPLAY2's source mode (entry 5: source 1
+                          // of the GPU), or the Kiv's (entry 14: source 0 of its adapter): not the panel's.
+                          Case{"another source of the adapter", LegacyIndirectPrimary::Failed, 0,
+                               VirtualModeAware::Taken, aware, 1, supported, 5},
+                          Case{"the same source id of another adapter", LegacyIndirectPrimary::Failed, 0,
+                               VirtualModeAware::Taken, aware, 1, supported, 14},
                           // Applied but for the primary: the display configuration follows at once.
                           Case{"primary ignored", LegacyIndirectPrimary::Ignored, 0, VirtualModeAware::Taken, aware, 2},
                           Case{"apply refused", LegacyIndirectPrimary::Taken, 4, VirtualModeAware::Taken, aware, 2},
@@ -209,6 +220,11 @@ TEST_F(PrimarySwitchTest, MakesTheRowThroughTheDisplayConfigurationWhereWindowsD
                                   adapter(kVarelId, {displayAt(1920, 0, 1280, 800)})}};
         desktop.adapters[1].indirect = true;
         desktop.adapters[1].displays[0].virtualModePaths = c.kivPaths;
+        if (c.panelCloneGroup) {
+            desktop.adapters[0].displays[0].virtualModePaths = SimulatedDisplay::VirtualModePaths::Unflagged;
+            desktop.adapters[0].displays[0].cloneGroupId = c.panelCloneGroup;
+            desktop.sourceModesFirst = true;
+        }
         desktop.legacyIndirectPrimary = c.legacy;
         desktop.virtualModeAware = c.virtualModeAware;
         serve(desktop);

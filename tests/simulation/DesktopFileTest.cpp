@@ -53,6 +53,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.adapters[1].displays[0].dynamicRefresh = true;
     desktop.adapters[1].displays[0].monitorInfoPrimary = true;
     desktop.adapters[1].displays[0].virtualModePaths = orvi::simulation::SimulatedDisplay::VirtualModePaths::Unflagged;
+    desktop.adapters[1].displays[0].cloneGroupId = 7;
     desktop.adapters[1].indirect = true;
     desktop.adapters[1].outputTechnology = 5;
     desktop.declinesPrimary = true;
@@ -60,6 +61,7 @@ TEST(DesktopFile, WritesWhatItReads) {
     desktop.legacyIndirectPrimary = orvi::simulation::LegacyIndirectPrimary::Ignored;
     desktop.displayPaths = false;
     desktop.virtualModeAware = orvi::simulation::VirtualModeAware::Refused;
+    desktop.sourceModesFirst = true;
     const std::string text = formatDesktop({desktop, {}});
     EXPECT_EQ(formatDesktop(parseDesktop(text)), text);
     const SimulatedDesktop read = parseDesktop(text).desktop;
@@ -70,6 +72,8 @@ TEST(DesktopFile, WritesWhatItReads) {
     EXPECT_FALSE(read.displayPaths);
     EXPECT_FALSE(read.adapters[1].displays[0].monitors[0].edidValid);
     EXPECT_EQ(read.virtualModeAware, orvi::simulation::VirtualModeAware::Refused);
+    EXPECT_TRUE(read.sourceModesFirst);
+    EXPECT_EQ(read.adapters[1].displays[0].cloneGroupId, 7);
     EXPECT_EQ(read.adapters[1].displays[0].refreshRate, 144u);
     EXPECT_TRUE(read.adapters[1].displays[0].dynamicRefresh);
     EXPECT_TRUE(read.adapters[1].displays[0].monitorInfoPrimary);
@@ -301,6 +305,19 @@ TEST(DesktopFile, NamesTheFirstFaultAndWhereItIs) {
          "adapters[0].displays[1]: overlaps adapters[0].displays[0]"},
         {R"({"adapters": [{"displays": [{"x": -100, "y": -1079}]}, {"displays": [{"width": 1, "height": 1}]}]})",
          "adapters[1].displays[0]: overlaps adapters[0].displays[0]"},
+        // The bounds of a day: the sign-out's own second is too late; a lock may begin the second the PC
+        // goes to sleep and end the second it wakes, but a user's primary falls inside the sleep.
+        {R"({"adapters": [], "sessionLocked": [{"fromSecond": 4000, "toSecond": 4800}], "sessionEndsAtSecond": 4800})",
+         "sessionLocked[0].toSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [], "plugIns": [{"atSecond": 4800, "adapter": {}}], "sessionEndsAtSecond": 4800})",
+         "plugIns[0].atSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [{}], "unplugs": [{"atSecond": 4800, "adapter": 0}], "sessionEndsAtSecond": 4800})",
+         "unplugs[0].atSecond: must be before \"sessionEndsAtSecond\" (4800)"},
+        {R"({"adapters": [], "sleeps": [{"fromSecond": 100, "toSecond": 600}], "sessionLocked": [{"fromSecond": 100, "toSecond": 600}]})",
+         "no exception"},
+        {R"({"adapters": [{"displays": [{}]}], "sleeps": [{"fromSecond": 100, "toSecond": 600}],
+             "userPrimary": [{"atSecond": 599, "display": "\\\\.\\DISPLAY1"}]})",
+         "userPrimary[0].atSecond: cannot be: the PC sleeps then (sleeps[0])"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(errorText(c.json), c.error) << c.json;

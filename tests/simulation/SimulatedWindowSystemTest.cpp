@@ -63,14 +63,14 @@ struct Config {
     std::vector<DISPLAYCONFIG_MODE_INFO> modes;
 };
 
-Config query(SimulatedWindowSystem& system) {
+Config query(SimulatedWindowSystem& system, UINT32 modifiers = 0) {
     UINT32 pathCount = 0;
     UINT32 modeCount = 0;
-    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &pathCount, &modeCount), 0);
+    EXPECT_EQ(system.getDisplayConfigBufferSizes(QDC_DATABASE_CURRENT | modifiers, &pathCount, &modeCount), 0);
     Config config{0, std::vector<DISPLAYCONFIG_PATH_INFO>(pathCount), std::vector<DISPLAYCONFIG_MODE_INFO>(modeCount)};
     DISPLAYCONFIG_TOPOLOGY_ID topology{};
-    config.result = system.queryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, config.paths.data(), &modeCount,
-                                              config.modes.data(), &topology);
+    config.result = system.queryDisplayConfig(QDC_DATABASE_CURRENT | modifiers, &pathCount, config.paths.data(),
+                                              &modeCount, config.modes.data(), &topology);
     return config;
 }
 
@@ -187,6 +187,16 @@ TEST(SimulatedWindowSystem, ACloneSharesOneSourceModeAndIsOneMonitor) {
     EXPECT_EQ(config.modes.size(), 3u);
     EXPECT_EQ(config.paths[0].sourceInfo.modeInfoIdx, config.paths[1].sourceInfo.modeInfoIdx);
     EXPECT_EQ(monitorsOf(system).size(), 1u);
+
+    // Its source mode listed first and a clone group of its own: in the aware layout both paths pack
+    // source mode 0 beside clone group 9.
+    SimulatedDesktop desktop = system.desktop();
+    desktop.sourceModesFirst = true;
+    desktop.adapters[0].displays[0].cloneGroupId = 9;
+    system.reset(desktop);
+    for (const DISPLAYCONFIG_PATH_INFO& path : query(system, QDC_VIRTUAL_MODE_AWARE).paths) {
+        EXPECT_EQ(path.sourceInfo.modeInfoIdx, 9u);
+    }
 }
 
 TEST(SimulatedWindowSystem, QueryAnswersInsufficientBufferWhenTheCountsAreTooSmall) {

@@ -108,9 +108,11 @@ DesktopFile observable(DesktopFile file) {
             if (seen.empty()) {
                 display.sourceId.reset();  // no display path shows it
             }
-            // A dynamic refresh rate reads as 60 Hz; GetMonitorInfoW's primary flag tells only beside
-            // another primary.
-            display.refreshRate = display.dynamicRefresh ? 60 : display.refreshRate;
+            // A dynamic refresh rate reads as 60 Hz, 0 or 1 Hz (the hardware's default) as the default;
+            // GetMonitorInfoW's primary flag tells only beside another primary.
+            display.refreshRate = display.dynamicRefresh     ? 60
+                                  : display.refreshRate <= 1 ? SimulatedDisplay{}.refreshRate
+                                                             : display.refreshRate;
             display.dynamicRefresh = false;
             display.monitorInfoPrimary = display.monitorInfoPrimary && !display.primary;
             if (!display.attached) {
@@ -427,6 +429,12 @@ INSTANTIATE_TEST_SUITE_P(
                           file.desktop.monitorsInDeviceOrder = true;
                           file.desktop.adapters[0].displays[0].primary = false;
                           file.desktop.adapters[0].displays[1].primary = true;
+                      }),
+        // 0 and 1 Hz stand for the hardware's default rate: written as the file's default.
+        capturedAfter("HardwareDefaultRefreshRates",
+                      [](DesktopFile& file) {
+                          file.desktop.adapters[0].displays[0].refreshRate = 0;
+                          file.desktop.adapters[0].displays[1].refreshRate = 1;
                       })),
     [](const auto& example) { return std::string(example.param.name); });
 
