@@ -292,7 +292,9 @@ std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector
     }
     // Windows may have shown or stored part of it; the put-back applies with the flags its
     // configuration was asked with.
-    failure.putBack = putBack && putBackShown(asked.shown);
+    // Refused with 87 (the flags, or screens that kept changing), Windows applied nothing: there is
+    // nothing to put back.
+    failure.putBack = result == kInvalidParameter || (putBack && putBackShown(asked.shown));
     return failure;
 }
 

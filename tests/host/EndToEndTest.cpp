@@ -932,6 +932,7 @@ TEST_P(HostEndToEnd, ExitCodeLogAndStoredLayout) {
                               return apply && call.size() > 5 && call.compare(call.size() - 5, 5, " -> 0") == 0;
                           }),
             c.layoutsShown);
+        EXPECT_NE(std::find(calls.begin(), calls.end(), "EnumDisplayMonitors -> 1"), calls.end());
     }
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;

@@ -290,6 +290,16 @@ TEST_F(PrimarySwitchTest, AsksAgainWhereTheScreensChangedBetweenTheQueryAndTheAp
                      "set config 0x282a0"}));
     EXPECT_EQ(layout(), (Lines{"DISPLAY1 1920x1080 at (1280,0)", "DISPLAY2 1280x800 at (0,0) primary",
                                "DISPLAY3 1024x768 at (3200,0)"}));
+
+    // Screens that change after every query are asked for twice more, then the refusal stands.
+    serve(desktop);
+    for (const unsigned query : {1u, 3u, 5u}) {
+        windowSystem().plugInAfterQuery(query, adapter(u"PCI\\VEN_10DE&DEV_1C82", {displayAt(3200, 0, 1024, 768)}));
+    }
+    EXPECT_THROW(setPrimaryDevice(log, screens({2}), screens({1})), std::runtime_error);
+    const Lines refused = settingsCalls();
+    EXPECT_EQ(std::count(refused.begin(), refused.end(), "set config 0x282a0 -> 87"), 3);
+    EXPECT_EQ(refused.back(), "query active 0x12") << "refused, nothing was applied: nothing is put back";
 }
 
 // The first failure ends the switch: nothing is applied, nothing logged, and what was recorded
