@@ -40,8 +40,9 @@ struct DisplayConfigFailure {
 // Nothing when the first screen is primary afterwards. Otherwise what failed: a query's
 // util::WinException text, a screen of `row` without a source mode, SetDisplayConfig's error
 // ("SetDisplayConfig failed: " and the system's text), or "Windows kept another screen as primary".
-// Then, with `putBack`, unless a fresh query shows the configuration read at the start still (nothing
-// to restore, nothing to store over the layout Windows keeps), that configuration is applied and
+// Then, with `putBack`, unless the failure is a refusal with 87 (Windows applied nothing) or a fresh
+// query shows the configuration read at the start still (nothing to restore, nothing to store over the
+// layout Windows keeps), that configuration is applied and
 // stored again with the flags it was read with, once more after a pause when Windows refuses that
 // (putBackCall), and when it refuses twice the layout that Windows stored last is shown (SDC_APPLY |
 // SDC_USE_DATABASE_CURRENT). Without `putBack` the caller restores the layout from before (the
