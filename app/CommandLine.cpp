@@ -32,7 +32,7 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
         ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
         ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath")
         ("watch", "Keep the Kiv primary until sign-out", cxxopts::value<bool>(), "")
-        ("explain", "Report what the tool sees and would do, changing nothing", cxxopts::value<bool>(), "");
+        ("explain", "Report what a run would do; change nothing", cxxopts::value<bool>(), "");
     options.add_options("Help")
         ("help", "Show this help and exit", cxxopts::value<bool>(), "");
     // clang-format on

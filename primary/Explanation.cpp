@@ -37,17 +37,19 @@ struct SeenScreen {
 
 const char* nameOf(Variant variant) { return variant == Variant::Varel ? "Varel" : "Pellun"; }
 
-// A text on one line: the system's texts end their sentences in CR LF.
-std::string oneLine(std::string text) {
+// A text on one line: every run of blanks and line ends (the system's texts end their sentences in
+// CR LF) becomes one blank, and none is left at either end.
+std::string oneLine(const std::string& text) {
     std::string line;
     for (const char c : text) {
-        if (c == '\n') {
-            line += line.empty() || line.back() == ' ' ? "" : " ";
-        } else if (c != '\r') {
+        const bool blank = c == ' ' || c == '\r' || c == '\n';
+        if (!blank) {
             line += c;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
         }
     }
-    while (!line.empty() && line.back() == ' ') {
+    if (!line.empty() && line.back() == ' ') {
         line.pop_back();
     }
     return line;
@@ -252,13 +254,15 @@ Explained lookAtTheScreens(std::ostream& report) {
                << "windows: not asked, there is no row\nsession: may read the screens now\n";
         return Explained::KivPrimary;
     }
+    std::string line;
     try {
-        report << "row: " << rowLine(row) << "\n";
+        line = rowLine(row);
     } catch (const std::exception& failure) {
         report << "row: cannot be made: " << oneLine(failure.what()) << "\n"
                << "windows: not asked, there is no row\nsession: may read the screens now\n";
         return Explained::NotNow;
     }
+    report << "row: " << line << "\n";
     return askWindows(report, row);
 }
 
