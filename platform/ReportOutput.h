@@ -2,8 +2,8 @@
 // that was redirected, or the console it was started from.
 //
 // Two implementations exist, chosen at link time: platform/RealReportOutput.cpp (kernel32, Windows
-// only, what ships) and the host's stand-in simulation/ReportOutputStandIn.cpp, which stands the
-// terminal in for the console.
+// only, what ships) and the host's stand-in simulation/ReportOutputStandIn.cpp, whose console is a
+// file that the environment names.
 #pragma once
 
 #include <string>

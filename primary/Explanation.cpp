@@ -106,9 +106,7 @@ SeenScreen look(std::ostream& report, std::ostream& nowhere, const ScreenDevice&
            << "\" adapter=\"" << narrowBounded(screen.displayDevice().DeviceString) << "\" hardware-id=\""
            << narrowBounded(screen.displayDevice().DeviceID)
            << "\" usb-id=" << (usbIdRead ? formatUsbId(usbId) : "none") << " edid-manufacturer="
-           << (screen.edidIdsValid() && screen.edidManufacturerId() != 0
-                   ? manufacturerLetters(screen.edidManufacturerId())
-                   : "none")
+           << (screen.edidIdsValid() ? manufacturerLetters(screen.edidManufacturerId()) : "none")
            << " edid-product-code=" << (screen.edidIdsValid() ? std::to_string(screen.edidProductCode()) : "none")
            << " place=" << place.left << "," << place.top << " size=" << place.right - place.left << "x"
            << place.bottom - place.top << " primary=" << (isPrimary(screen) ? "yes" : "no")

@@ -1,34 +1,17 @@
 // Host stand-in for the report's ways out (platform/ReportOutput.h): standard output counts as
-// redirected when it is a file, a pipe or a socket, and the terminal that the tool was started from
-// (/dev/tty) stands in for the parent's console.
+// redirected when it is a file, a pipe or a socket, and the console of the process that started the
+// tool is the file that the environment variable SIMULATED_CONSOLE names; without it that process has
+// no console.
 #include "platform/ReportOutput.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
 
 namespace orvi::platform {
-namespace {
-
-class Terminal {
-public:
-    Terminal() : file_(open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC)) {}
-    ~Terminal() {
-        if (file_ != -1) {
-            close(file_);
-        }
-    }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
-    int file() const { return file_; }
-
-private:
-    int file_;
-};
-
-}  // namespace
 
 bool standardOutputRedirected() {
     struct stat status {};
@@ -39,21 +22,17 @@ bool standardOutputRedirected() {
 }
 
 bool writeToParentConsole(const std::string& text) noexcept {
-    const Terminal terminal;
-    if (terminal.file() == -1) {
+    const char* console = std::getenv("SIMULATED_CONSOLE");
+    if (console == nullptr || *console == '\0') {
         return false;
     }
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t written = write(terminal.file(), text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
+    try {
+        std::ofstream file(console, std::ios::binary | std::ios::app);
+        file << text << std::flush;
+        return static_cast<bool>(file);
+    } catch (const std::exception&) {
+        return false;
     }
-    return true;
 }
 
 }  // namespace orvi::platform

@@ -1005,7 +1005,7 @@ enum class Holder { None, Sibling, Watcher };
 
 struct ExplainCase {
     const char* name;
-    std::string desktop;  // a file of examples/; empty: the built-in desktop
+    std::string desktop;  // a file of examples/, or the file's text when it starts with '{'; empty: the built-in one
     std::string extraKeys;
     Holder holder;
     bool withLog;
@@ -1048,6 +1048,23 @@ std::vector<ExplainCase> explainCases() {
                "kiv: screen=1 device=" + kDisplay1 + " variant=Varel primary-now=yes",
                "row: none, every screen is a Varel and one of them is primary already"} +
              kNoRow + Lines{kFree, kFamilyFree, kExit0}},
+        // A monitor whose device path carries no manufacturer, and one without EDID ids, below the first.
+        {"NoUsbIdNorEdidIds",
+         R"({"adapters": [{"name": "GPU", "hardwareId": "", "displays": [
+             {"primary": true, "monitors": [{"edidProductCode": 2151, "devicePath": "\\\\?\\DISPLAY#Default_Monitor"}]},
+             {"y": 1080, "height": 1200, "monitors": [{"edidProductCode": 4233, "edidValid": false}]}]}]})",
+         "", Holder::None, false, 2,
+         Lines{"screens: 2 attached",
+               "screen 1: device=" + kDisplay1 +
+                   R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
+                   "edid-manufacturer=0x0000 edid-product-code=2151 place=0,0 size=1920x1080 primary=yes kiv=no "
+                   R"(reason="no USB id in the hardware id; EDID product code 2151 is not the Pellun's 4233")",
+               "screen 2: device=" + kDisplay2 +
+                   R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
+                   "edid-manufacturer=none edid-product-code=none place=0,1080 size=1920x1200 primary=no kiv=no "
+                   R"(reason="no USB id in the hardware id; no EDID product code from Windows")",
+               "kiv: none", "row: none, no Kiv is attached"} +
+             kNoRow + Lines{kFree, kFamilyFree, "exit code: 2 (no Kiv is attached)"}},
         {"ValidateRefusedWith31", "default.json", failing("SetDisplayConfig", 1, 31), Holder::None, false, 3,
          kDefaultScreens +
              Lines{windowsAnswered("refuses", kAware, "31: A device attached to the system is not functioning."),
@@ -1119,7 +1136,7 @@ TEST_P(HostExplain, ReportsOnTheRedirectedOutputAndChangesNothing) {
     std::string original;
     if (!c.desktop.empty()) {
         desktopPath = folder_.file("desktop.json");
-        original = readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
+        original = c.desktop.front() == '{' ? c.desktop : readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
         if (!c.extraKeys.empty()) {
             original.insert(original.rfind('}'), ", " + c.extraKeys + "\n");
         }
@@ -1135,7 +1152,9 @@ TEST_P(HostExplain, ReportsOnTheRedirectedOutputAndChangesNothing) {
         const std::string watcherDesktop = folder_.file("watcher.json");
         writeFile(watcherDesktop, original);
         ChildSetup watcherSetup = inTheFolder;
-        watcherSetup.environment.push_back({"SIMULATED_DESKTOP", watcherDesktop});
+        watcherSetup.environment.insert(
+            watcherSetup.environment.end(),
+            {{"SIMULATED_DESKTOP", watcherDesktop}, {"SIMULATED_CLOCK", ""}, {"SIMULATED_EVENT_LOG", ""}});
         holder.emplace(KIV_TOOL_PATH, std::vector<std::string>{"-t", "0", "--watch"}, watcherSetup);
         for (std::string line; line != kWatching;) {
             line = holder->readLine();
