@@ -16,19 +16,27 @@
 
 namespace {
 
-// Points a standard stream's file descriptor at a file for its lifetime.
+// Points a standard stream's file descriptor at a file for its lifetime; an empty path closes it.
 class StreamTo {
 public:
     StreamTo(int stream, const std::string& path)
-        : stream_(stream), saved_(dup(stream)), file_(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600)) {
+        : stream_(stream),
+          saved_(dup(stream)),
+          file_(path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600)) {
         std::fflush(nullptr);
-        dup2(file_, stream_);
+        if (file_ == -1) {
+            close(stream_);
+        } else {
+            dup2(file_, stream_);
+        }
     }
     ~StreamTo() {
         std::fflush(nullptr);
         dup2(saved_, stream_);
         close(saved_);
-        close(file_);
+        if (file_ != -1) {
+            close(file_);
+        }
     }
     StreamTo(const StreamTo&) = delete;
     StreamTo& operator=(const StreamTo&) = delete;
@@ -45,17 +53,19 @@ private:
 TEST(Explain, TheReportGoesToTheRedirectedOutputOrTheConsoleOrABox) {
     struct Case {
         const char* where;
-        bool redirected;
+        const char* output;  // "": none, as a program started from Explorer has
         bool console;
         bool log;
     };
     const Case cases[] = {
-        {"the redirected standard output", true, true, true},
-        {"the console", false, true, false},
-        {"a box", false, false, false},
+        {"the redirected standard output", "output.txt", true, true},
+        {"the console", "/dev/null", true, false},  // a character device, as a console is
+        {"a box", "/dev/null", false, false},
+        {"a box, without standard output", "", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);
+        const bool redirected = c.output == std::string("output.txt");
         const TemporaryFolder folder("explain");
         const std::string console = folder.file("console.txt");
         const std::string errors = folder.file("errors.txt");
@@ -68,9 +78,9 @@ TEST(Explain, TheReportGoesToTheRedirectedOutputOrTheConsoleOrABox) {
         std::ostringstream output;
         int exitCode = -1;
         {
-            // /dev/null is a character device, as a console is.
-            const StreamTo out(STDOUT_FILENO, c.redirected ? folder.file("output.txt") : "/dev/null");
-            const StreamTo err(STDERR_FILENO, errors);
+            const StreamTo err(STDERR_FILENO, errors);  // first: a closed standard output's number stays free
+            const std::string where = c.output;
+            const StreamTo out(STDOUT_FILENO, where.empty() || where[0] == '/' ? where : folder.file(where));
             exitCode = orvi::runExplain(
                 [](std::ostream& report) {
                     report << "report\n";
@@ -80,9 +90,9 @@ TEST(Explain, TheReportGoesToTheRedirectedOutputOrTheConsoleOrABox) {
         }
         ::unsetenv("SIMULATED_CONSOLE");
         EXPECT_EQ(exitCode, 3);
-        EXPECT_EQ(output.str(), c.redirected ? "report\n" : "");
-        EXPECT_EQ(readFile(console), !c.redirected && c.console ? "report\n" : "");
-        EXPECT_EQ(readFile(errors), !c.redirected && !c.console
+        EXPECT_EQ(output.str(), redirected ? "report\n" : "");
+        EXPECT_EQ(readFile(console), !redirected && c.console ? "report\n" : "");
+        EXPECT_EQ(readFile(errors), !redirected && !c.console
                                         ? "[message box: SetPrimaryKiv --explain, icon information]\nreport\n\n"
                                           "[end of message box]\n"
                                         : "");

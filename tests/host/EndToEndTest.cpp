@@ -1048,11 +1048,14 @@ std::vector<ExplainCase> explainCases() {
                "kiv: screen=1 device=" + kDisplay1 + " variant=Varel primary-now=yes",
                "row: none, every screen is a Varel and one of them is primary already"} +
              kNoRow + Lines{kFree, kFamilyFree, kExit0}},
-        // A monitor whose device path carries no manufacturer, and one without EDID ids, below the first.
+        // A monitor whose device path carries no manufacturer, and below it one without any display path (no
+        // identity) on an adapter whose hardware id carries a product id alone.
         {"NoUsbIdNorEdidIds",
-         R"({"adapters": [{"name": "GPU", "hardwareId": "", "displays": [
-             {"primary": true, "monitors": [{"edidProductCode": 2151, "devicePath": "\\\\?\\DISPLAY#Default_Monitor"}]},
-             {"y": 1080, "height": 1200, "monitors": [{"edidProductCode": 4233, "edidValid": false}]}]}]})",
+         R"({"adapters": [
+             {"name": "GPU", "hardwareId": "", "displays": [{"primary": true, "monitors": [
+               {"edidProductCode": 2151, "devicePath": "\\\\?\\DISPLAY#Default_Monitor"}]}]},
+             {"name": "USB", "hardwareId": "USB\\VID_0000&PID_0001&MI_00", "displays": [
+               {"y": 1080, "height": 1200}]}]})",
          "", Holder::None, false, 2,
          Lines{"screens: 2 attached",
                "screen 1: device=" + kDisplay1 +
@@ -1060,21 +1063,24 @@ std::vector<ExplainCase> explainCases() {
                    "edid-manufacturer=0x0000 edid-product-code=2151 place=0,0 size=1920x1080 primary=yes kiv=no "
                    R"(reason="no USB id in the hardware id; EDID product code 2151 is not the Pellun's 4233")",
                "screen 2: device=" + kDisplay2 +
-                   R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
-                   "edid-manufacturer=none edid-product-code=none place=0,1080 size=1920x1200 primary=no kiv=no "
-                   R"(reason="no USB id in the hardware id; no EDID product code from Windows")",
+                   R"( monitor="" adapter="USB" hardware-id="USB\VID_0000&PID_0001&MI_00" )"
+                   "usb-id=VID_0000&PID_0001 edid-manufacturer=none edid-product-code=none place=0,1080 "
+                   "size=1920x1200 primary=no kiv=no reason=\"USB id VID_0000&PID_0001 is not the Varel's " +
+                   kVarelId + "; no EDID product code from Windows\"",
                "kiv: none", "row: none, no Kiv is attached"} +
              kNoRow + Lines{kFree, kFamilyFree, "exit code: 2 (no Kiv is attached)"}},
         {"ValidateRefusedWith31", "default.json", failing("SetDisplayConfig", 1, 31), Holder::None, false, 3,
          kDefaultScreens +
              Lines{windowsAnswered("refuses", kAware, "31: A device attached to the system is not functioning."),
                    kMayChange, kFree, kFamilyFree, kExit3}},
-        // Windows 10 refuses the refresh-rate flag in SetDisplayConfig: asked again without it.
-        {"RefreshRateFlagRefused", "default.json", R"("virtualModeAware": "refreshRateRefusedAtApply")", Holder::None,
-         false, 0,
-         kDefaultScreens +
-             Lines{windowsAnswered("takes", " | SDC_VIRTUAL_MODE_AWARE", "0: The operation completed successfully."),
-                   kMayChange, kFree, kFamilyFree, kExit0}},
+        // Windows refuses the flags of the first two layouts (as Windows 10 refuses the refresh-rate flag):
+        // asked again in the next layout, down to the plain one.
+        {"LayoutFlagsRefused", "default.json",
+         R"("failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 87},
+                         {"call": "SetDisplayConfig", "occurrence": 2, "result": 87}])",
+         Holder::None, false, 0,
+         kDefaultScreens + Lines{windowsAnswered("takes", "", "0: The operation completed successfully."), kMayChange,
+                                 kFree, kFamilyFree, kExit0}},
         {"ValidateAccessDenied", "default.json", failing("SetDisplayConfig", 1, 5), Holder::None, false, 3,
          kDefaultScreens +
              Lines{windowsAnswered("refuses", kAware, "5: Access is denied."),
