@@ -230,12 +230,13 @@ Explained lookAtTheScreens(std::ostream& report) {
         seen.push_back(look(report, nowhere, screen, seen.size() + 1));
     }
 
-    Variant chosen = Variant::None;
-    for (const SeenScreen& screen : seen) {
-        if (screen.variant == Variant::Varel || (screen.variant == Variant::Pellun && chosen == Variant::None)) {
-            chosen = screen.variant;
-        }
-    }
+    const auto attached = [&seen](Variant variant) {
+        return std::any_of(seen.begin(), seen.end(),
+                           [variant](const SeenScreen& screen) { return screen.variant == variant; });
+    };
+    const Variant chosen = attached(Variant::Varel)    ? Variant::Varel
+                           : attached(Variant::Pellun) ? Variant::Pellun
+                                                       : Variant::None;
     if (chosen == Variant::None) {
         report << "kiv: none\nrow: none, no Kiv is attached\nwindows: not asked, there is no row\n"
                << "session: may read the screens now\n";

@@ -23,7 +23,7 @@ enum class Explained {
 //     SetPrimaryKiv --explain: what a run would see and do now; nothing was changed
 //     screens: <count> attached                      ("screens: cannot be read: <text>" otherwise)
 //     screen <n>: device=... monitor="..." adapter="..." hardware-id="..." usb-id=<id>|none
-//         edid-manufacturer=<letters>|none edid-product-code=<decimal>|none place=<x>,<y>
+//         edid-manufacturer=<letters>|0x<hex>|none edid-product-code=<decimal>|none place=<x>,<y>
 //         size=<w>x<h> primary=yes|no kiv=Varel|Pellun|no reason="..."   (one line, per screen in order)
 //     kiv: none | screen=<n> device=... variant=Varel|Pellun primary-now=yes|no
 //     row: none, ... | <device> at 0,0 primary; <device> at <x>,0; ...    ("row: cannot be made: ...")

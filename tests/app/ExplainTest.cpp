@@ -70,7 +70,9 @@ TEST(Explain, TheReportGoesToTheRedirectedOutputOrTheConsoleOrABox) {
         const std::string console = folder.file("console.txt");
         const std::string errors = folder.file("errors.txt");
         const std::string log = folder.file("explain.log");
-        ::setenv("SIMULATED_CONSOLE", c.console ? console.c_str() : "", 1);
+        if (c.console) {
+            ::setenv("SIMULATED_CONSOLE", console.c_str(), 1);
+        }
         orvi::LogFile logFile;
         if (c.log) {
             logFile.open(log);

@@ -1048,21 +1048,27 @@ std::vector<ExplainCase> explainCases() {
                "kiv: screen=1 device=" + kDisplay1 + " variant=Varel primary-now=yes",
                "row: none, every screen is a Varel and one of them is primary already"} +
              kNoRow + Lines{kFree, kFamilyFree, kExit0}},
-        // A monitor whose device path carries no manufacturer, and below it one without any display path (no
-        // identity) on an adapter whose hardware id carries a product id alone.
+        // A monitor whose device path carries no manufacturer, one whose manufacturer's letters are the first
+        // and the last, and below them one without any display path (no identity) on an adapter whose
+        // hardware id carries a product id alone.
         {"NoUsbIdNorEdidIds",
          R"({"adapters": [
              {"name": "GPU", "hardwareId": "", "displays": [{"primary": true, "monitors": [
-               {"edidProductCode": 2151, "devicePath": "\\\\?\\DISPLAY#Default_Monitor"}]}]},
+               {"edidProductCode": 2151, "devicePath": "\\\\?\\DISPLAY#Default_Monitor"}]},
+               {"x": 1920, "monitors": [{"edidProductCode": 1, "devicePath": "\\\\?\\DISPLAY#AZW0001"}]}]},
              {"name": "USB", "hardwareId": "USB\\VID_0000&PID_0001&MI_00", "displays": [
                {"y": 1080, "height": 1200}]}]})",
          "", Holder::None, false, 2,
-         Lines{"screens: 2 attached",
+         Lines{"screens: 3 attached",
                "screen 1: device=" + kDisplay1 +
                    R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
                    "edid-manufacturer=0x0000 edid-product-code=2151 place=0,0 size=1920x1080 primary=yes kiv=no "
                    R"(reason="no USB id in the hardware id; EDID product code 2151 is not the Pellun's 4233")",
                "screen 2: device=" + kDisplay2 +
+                   R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
+                   "edid-manufacturer=AZW edid-product-code=1 place=1920,0 size=1920x1080 primary=no kiv=no "
+                   R"(reason="no USB id in the hardware id; EDID product code 1 is not the Pellun's 4233")",
+               "screen 3: device=" + kDisplay3 +
                    R"( monitor="" adapter="USB" hardware-id="USB\VID_0000&PID_0001&MI_00" )"
                    "usb-id=VID_0000&PID_0001 edid-manufacturer=none edid-product-code=none place=0,1080 "
                    "size=1920x1200 primary=no kiv=no reason=\"USB id VID_0000&PID_0001 is not the Varel's " +
@@ -1081,6 +1087,14 @@ std::vector<ExplainCase> explainCases() {
          Holder::None, false, 0,
          kDefaultScreens + Lines{windowsAnswered("takes", "", "0: The operation completed successfully."), kMayChange,
                                  kFree, kFamilyFree, kExit0}},
+        // The plain layout's answer stands.
+        {"EveryLayoutRefused", "default.json",
+         R"("failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 87},
+                         {"call": "SetDisplayConfig", "occurrence": 2, "result": 87},
+                         {"call": "SetDisplayConfig", "occurrence": 3, "result": 87}])",
+         Holder::None, false, 3,
+         kDefaultScreens + Lines{windowsAnswered("refuses", "", "87: The parameter is incorrect."), kMayChange, kFree,
+                                 kFamilyFree, kExit3}},
         {"ValidateAccessDenied", "default.json", failing("SetDisplayConfig", 1, 5), Holder::None, false, 3,
          kDefaultScreens +
              Lines{windowsAnswered("refuses", kAware, "5: Access is denied."),
