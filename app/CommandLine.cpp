@@ -31,7 +31,8 @@ cxxopts::Options makeOptions(int argc, const char* const* argv) {
     options.add_options()
         ("t,max-wait", "Maximum time to wait for Kiv device (default 300)", cxxopts::value<std::int32_t>(), "seconds")
         ("l,log", "Log file output", cxxopts::value<std::string>(), "filepath")
-        ("watch", "Keep the Kiv primary until sign-out", cxxopts::value<bool>(), "");
+        ("watch", "Keep the Kiv primary until sign-out", cxxopts::value<bool>(), "")
+        ("explain", "Report what a run would do; change nothing", cxxopts::value<bool>(), "");
     options.add_options("Help")
         ("help", "Show this help and exit", cxxopts::value<bool>(), "");
     // clang-format on
@@ -81,7 +82,7 @@ void requireFlagsWithoutValue(const std::vector<std::string>& arguments) {
         for (const char* option : kValueOptions) {
             i += argument == option ? 1 : 0;  // its value follows
         }
-        for (const std::string flag : {"watch", "help"}) {
+        for (const std::string flag : {"watch", "explain", "help"}) {
             if (argument.rfind("--" + flag + "=", 0) == 0) {
                 throw std::runtime_error("Option '" + flag + "' takes no value, got: " + argument);
             }
@@ -157,6 +158,7 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
     std::int64_t maxWait = kDefaultMaxWaitSeconds;
     std::ostream* log = &standardOutput;
     bool watch = false;
+    bool explain = false;
     try {
         // The option library reads argv[1..argc); an empty vector is read as the program name alone.
         const char* const programOnly[] = {"", nullptr};
@@ -193,10 +195,11 @@ std::variant<StartupSettings, CommandLineExit> readCommandLine(int argc, const c
             maxWait = value;
         }
         watch = result.count("watch") > 0 && result["watch"].as<bool>();
+        explain = result.count("explain") > 0 && result["explain"].as<bool>();
     } catch (const std::exception& error) {
         return CommandLineExit{BoxIcon::Error, kHelpTitle, std::string(error.what()) + "\n\n" + options.help(), 1};
     }
-    return StartupSettings{maxWait, *log, watch};
+    return StartupSettings{maxWait, *log, watch, explain};
 }
 
 StartupSettings parseCommandLine(int argc, const char* const* argv) {

@@ -14,6 +14,8 @@ struct StartupSettings {
     std::int64_t maxWait;  // seconds, never negative; 0 means: do not wait
     std::ostream& log;     // the log file or standard output; not owned
     bool watch = false;    // after the first outcome, keep the Kiv primary until the session ends
+    // Only report what the tool sees and would do (app/Explain.h); -t and --watch are not looked at.
+    bool explain = false;
 };
 
 enum class BoxIcon { Information, Error };

@@ -1,6 +1,7 @@
 // Each run's outcome as one event in the Windows Application log (platform/EventLog.h), so that
-// those who watch many PCs see every run without reading its log file. Every run but --help reports
-// exactly one of these, once its outcome is known; the log file and the boxes are not touched.
+// those who watch many PCs see every run without reading its log file. Every run but --help and
+// --explain reports exactly one of these, once its outcome is known; the log file and the boxes are not
+// touched.
 #pragma once
 
 #include "platform/DesktopChanges.h"

@@ -1,7 +1,9 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/Explain.h"
 #include "app/LogFile.h"
 #include "platform/DesktopChanges.h"
+#include "primary/Explanation.h"
 #include "primary/ScanPass.h"
 
 #ifndef _WIN32
@@ -17,6 +19,9 @@ int main(int argc, char* argv[]) {
         // The host build runs against a simulated window system, whose desktop comes from a file.
         orvi::simulation::useDesktopFromEnvironment();
 #endif
+        if (settings.explain) {
+            return orvi::runExplain(orvi::explainScreens);
+        }
         return orvi::runTool(settings, orvi::systemClock(), orvi::runPass, orvi::platform::desktopChanges());
     } catch (const std::exception& failure) {
         return orvi::reportFailure(orvi::processLogFile(), failure.what());

@@ -135,7 +135,9 @@ TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH
     identity.gdiDeviceName = std::move(sourceName);
     identity.friendlyName = narrowBounded(target.monitorFriendlyDeviceName);
     identity.devicePath = narrowBounded(target.monitorDevicePath);
-    identity.edidProductCode = (target.flags.value & kEdidIdsValid) != 0 ? target.edidProductCodeId : 0;
+    identity.edidIdsValid = (target.flags.value & kEdidIdsValid) != 0;
+    identity.edidProductCode = identity.edidIdsValid ? target.edidProductCodeId : 0;
+    identity.edidManufacturerId = identity.edidIdsValid ? target.edidManufactureId : 0;
 
     log << "Retrieved target device information:" << std::endl;
     log << "  EDID Product Code ID: 0x" << std::hex << identity.edidProductCode << std::dec << std::endl;

@@ -45,8 +45,8 @@ WideString getSourceName(const DISPLAYCONFIG_PATH_INFO& path);
 // whether or not the configuration has modes (Windows gives none for a set of screens that its layout
 // database has no entry for yet). Logged as "Getting target device info..." and, when the monitor's
 // name could be read, "Retrieved target device information:" and its product code, friendly name and
-// device path. The product code is 0 unless the target name vouches for it (edidIdsValid). A failed
-// target-name query gives the empty identity. Throws util::WinException "Failed to read Display device
+// device path. The product code and the manufacturer id are 0 unless the target name vouches for them
+// (edidIdsValid). A failed target-name query gives the empty identity. Throws util::WinException "Failed to read Display device
 // source info" when the source name cannot be read. Either query answering ERROR_ACCESS_DENIED throws
 // DisplayConfigRefused ("Failed to read Display device target info" for the target name).
 TargetDeviceInfo getTargetDeviceInfo(std::ostream& log, const DISPLAYCONFIG_PATH_INFO& path);

@@ -11,7 +11,9 @@ struct ScreenDevice::Impl {
           deviceName(narrowBounded(monitorInfo.szDevice)),
           displayName(identity.friendlyName),
           devicePath(identity.devicePath),
-          edidProductCode(identity.edidProductCode) {}
+          edidProductCode(identity.edidProductCode),
+          edidIdsValid(identity.edidIdsValid),
+          edidManufacturerId(identity.edidManufacturerId) {}
 
     DISPLAY_DEVICEW displayDevice;
     MONITORINFOEXW monitorInfo;
@@ -19,6 +21,8 @@ struct ScreenDevice::Impl {
     std::string displayName;
     std::string devicePath;
     std::uint16_t edidProductCode;
+    bool edidIdsValid;
+    std::uint16_t edidManufacturerId;
 };
 
 ScreenDevice::ScreenDevice(DISPLAY_DEVICEW displayDevice, MONITORINFOEXW monitorInfo, const TargetDeviceInfo& identity)
@@ -28,6 +32,8 @@ const std::string& ScreenDevice::deviceName() const { return impl_->deviceName; 
 const std::string& ScreenDevice::displayName() const { return impl_->displayName; }
 const std::string& ScreenDevice::devicePath() const { return impl_->devicePath; }
 std::uint16_t ScreenDevice::edidProductCode() const { return impl_->edidProductCode; }
+bool ScreenDevice::edidIdsValid() const { return impl_->edidIdsValid; }
+std::uint16_t ScreenDevice::edidManufacturerId() const { return impl_->edidManufacturerId; }
 const MONITORINFOEXW& ScreenDevice::monitorInfo() const { return impl_->monitorInfo; }
 const DISPLAY_DEVICEW& ScreenDevice::displayDevice() const { return impl_->displayDevice; }
 

@@ -16,7 +16,7 @@ namespace orvi {
 class ScreenDevice {
 public:
     // Copies both Windows structures whole and keeps the identity's friendly name, device path and
-    // product code (not the identity itself). The device name is monitorInfo.szDevice up to its null,
+    // EDID ids (not the identity itself). The device name is monitorInfo.szDevice up to its null,
     // narrowed. One allocation.
     ScreenDevice(DISPLAY_DEVICEW displayDevice, MONITORINFOEXW monitorInfo, const TargetDeviceInfo& identity);
 
@@ -26,6 +26,10 @@ public:
     const std::string& displayName() const;  // empty for the empty identity
     const std::string& devicePath() const;   // empty for the empty identity
     std::uint16_t edidProductCode() const;   // 0 for the empty identity
+    // Whether Windows vouched for the EDID ids; false for the empty identity.
+    bool edidIdsValid() const;
+    // As Windows gives it (TargetDeviceInfo); 0 when Windows gave none.
+    std::uint16_t edidManufacturerId() const;
     const MONITORINFOEXW& monitorInfo() const;
     const DISPLAY_DEVICEW& displayDevice() const;
     // What tells this screen from any other across looks, wherever it stands: its adapter's hardware

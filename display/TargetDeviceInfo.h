@@ -15,6 +15,11 @@ struct TargetDeviceInfo {
     std::string friendlyName;  // narrowed
     std::string devicePath;    // narrowed
     std::uint16_t edidProductCode = 0;
+    // Whether Windows vouched for the EDID ids (edidIdsValid); without it both ids are 0.
+    bool edidIdsValid = false;
+    // The EDID's manufacturer id as Windows gives it: the EDID's two bytes read little-endian, so the
+    // three letters' big-endian word with its bytes swapped.
+    std::uint16_t edidManufacturerId = 0;
 };
 
 }  // namespace orvi

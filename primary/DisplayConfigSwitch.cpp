@@ -298,4 +298,10 @@ std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector
     return failure;
 }
 
+RowConfiguration rowConfigurationFor(const std::vector<WideString>& row, std::size_t firstLayout) {
+    const Layout shown = shownLayout(firstLayout);
+    return RowConfiguration{rowConfiguration(shown, row), shown.flags().apply, shown.layout,
+                            shown.layout + 1 == std::size(kLayouts)};
+}
+
 }  // namespace orvi

@@ -2,6 +2,7 @@
 // that Windows takes for indirect displays when the display-settings way is declined.
 #pragma once
 
+#include "display/DisplayConfig.h"
 #include "display/Narrow.h"
 
 #include <optional>
@@ -53,5 +54,19 @@ struct DisplayConfigFailure {
 // source name, or the SetDisplayConfig that makes the row, answering ERROR_ACCESS_DENIED (the latter
 // as "SetDisplayConfig failed"); nothing was changed then. Throws nothing else but std::bad_alloc.
 std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row, bool putBack = true);
+
+// The configuration that switchThroughDisplayConfig applies for `row`, read in the first of its layouts
+// from the firstLayout-th on (0: the first) that Windows takes; with the SDC_ flags that match the
+// query's (applyFlags), the index of the layout it was read in (`layout`; the next one follows it) and
+// whether it is the last layout (plain). Changes nothing. Throws as the reading and the row do there:
+// DisplayConfigRefused, util::WinException, std::runtime_error for a screen of `row` without a source
+// mode.
+struct RowConfiguration {
+    DisplayConfig config;
+    UINT32 applyFlags;
+    std::size_t layout;
+    bool last;
+};
+RowConfiguration rowConfigurationFor(const std::vector<WideString>& row, std::size_t firstLayout);
 
 }  // namespace orvi

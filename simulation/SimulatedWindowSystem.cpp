@@ -56,6 +56,25 @@ std::u16string_view visibleName(const std::u16string& name) {
     return std::u16string_view(name).substr(0, kDeviceNameUnits);
 }
 
+// The EDID manufacturer id as Windows gives it (the EDID's big-endian word of three 5-bit letters,
+// 'A' = 1, with its bytes swapped), of the letters that the monitor's device path carries after
+// "DISPLAY#", as Windows builds that path of the EDID's ids ("\\?\DISPLAY#DELA0F4#..."); 0 without them.
+UINT16 edidManufacturerIdOf(std::u16string_view devicePath) {
+    constexpr std::u16string_view kMarker = u"DISPLAY#";
+    const std::size_t at = devicePath.find(kMarker);
+    if (at == std::u16string_view::npos || devicePath.size() < at + kMarker.size() + 3) {
+        return 0;
+    }
+    unsigned word = 0;
+    for (const char16_t letter : devicePath.substr(at + kMarker.size(), 3)) {
+        if (letter < u'A' || letter > u'Z') {
+            return 0;
+        }
+        word = (word << 5) | static_cast<unsigned>(letter - u'A' + 1);
+    }
+    return static_cast<UINT16>(((word & 0xFF) << 8) | (word >> 8));
+}
+
 const std::u16string& monitorDeviceName(const SimulatedDisplay& display) {
     return display.monitorInfoDeviceName.empty() ? display.deviceName : display.monitorInfoDeviceName;
 }
@@ -675,7 +694,7 @@ LONG SimulatedWindowSystem::displayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO
                                           (monitor.friendlyName.empty() ? 0 : kFriendlyNameFromEdid);
                     answer->outputTechnology =
                         static_cast<decltype(answer->outputTechnology)>(outputTechnologyOf(desktop_, asked));
-                    answer->edidManufactureId = 0;
+                    answer->edidManufactureId = edidManufacturerIdOf(monitor.devicePath);
                     answer->edidProductCodeId = monitor.edidProductCode;
                     answer->connectorInstance = 0;
                     fill(answer->monitorFriendlyDeviceName, monitor.friendlyName);

@@ -15,7 +15,8 @@
 //   put a display device's target on another adapter (targetAdapter); EnumDisplayDevicesW then lists
 //   the display devices by deviceIndex where it is set.
 // - A target name carries edidIdsValid unless its monitor is not edidValid; the product code is
-//   filled in either way.
+//   filled in either way, and so is the manufacturer id, of the three capital letters after
+//   "DISPLAY#" in the monitor's device path (0 without them), as Windows builds that path.
 // - EnumDisplaySettingsW reports a display's refreshRate as its frequency, or 60 Hz with
 //   dynamicRefresh; a ChangeDisplaySettingsExW record whose dmFields names DM_DISPLAYFREQUENCY sets that
 //   rate and ends dynamicRefresh. GetMonitorInfoW reports MONITORINFOF_PRIMARY for the primary and for

@@ -14,10 +14,12 @@ struct WinErrorInfo {
     std::string context;
 };
 
+// The system's description of the code, exactly as the system gives it (with its CR LF), or
+// "Unknown error [Failed to look up error message]" when the system has none. Throws only std::bad_alloc.
+std::string systemTextOf(DWORD code);
+
 // Composes "<context>: <system text> (Error code: 0x<code in lower-case hex>)". The ": " is left out
-// when the context is empty; the system text is kept exactly as the system gives it (with its CR LF),
-// or is "Unknown error [Failed to look up error message]" when the system has none for the code.
-// Throws only std::bad_alloc.
+// when the context is empty; the system text is systemTextOf the code. Throws only std::bad_alloc.
 std::string formatWinError(const WinErrorInfo& info);
 
 class WinException : public std::runtime_error {

@@ -97,6 +97,8 @@ TEST_F(CommandLine, WithoutArgumentsWaits300SecondsAndLogsToStandardOutput) {
     EXPECT_EQ(settings.maxWait, 300);
     EXPECT_FALSE(settings.watch);
     EXPECT_TRUE(settingsOf({"-t", "0", "--watch"}).watch);
+    EXPECT_FALSE(settings.explain);
+    EXPECT_TRUE(settingsOf({"--explain"}).explain);
     EXPECT_EQ(&settings.log, &out_);
     EXPECT_FALSE(logFile_.exists());
     EXPECT_EQ(out_.str(), "");
@@ -128,8 +130,8 @@ TEST_F(CommandLine, HelpIsAnsweredBeforeAnythingElseAndOpensNoLogFile) {
     EXPECT_NE(exit.text.find("SetPrimaryKiv.exe [params] | --help"), std::string::npos);
     for (const char* option :
          {"-t, --max-wait seconds", "Maximum time to wait for Kiv device (default 300)", "-l, --log filepath",
-          "Log file output", "--watch", "Keep the Kiv primary until sign-out", "Help options:", "--help",
-          "Show this help and exit"}) {
+          "Log file output", "--watch", "Keep the Kiv primary until sign-out", "--explain",
+          "Report what a run would do; change nothing", "Help options:", "--help", "Show this help and exit"}) {
         EXPECT_NE(exit.text.find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(logFile_.exists());
@@ -174,6 +176,7 @@ TEST_F(CommandLine, ErrorsOfTheOptionLibraryShowItsTextAndTheHelp) {
         {{"--watch=false"}, "Option 'watch' takes no value, got: --watch=false"},
         {{"-t", "0", "--watch=1"}, "Option 'watch' takes no value, got: --watch=1"},
         {{"--help=0"}, "Option 'help' takes no value, got: --help=0"},
+        {{"--explain=1"}, "Option 'explain' takes no value, got: --explain=1"},
     };
     const std::string help = helpText();
     for (const Case& c : cases) {

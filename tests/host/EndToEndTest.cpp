@@ -1074,4 +1074,285 @@ TEST_F(HostEndToEnd, TheEndOfTheSessionEndsEveryWait) {
     }
 }
 
+// --explain: its report on the redirected standard output (and with -l in the log file), its exit code,
+// no event, the desktop file as it was; the locks that other processes hold are told, not waited for.
+struct ExplainedAdapter {
+    std::string name;
+    std::string hardwareId;
+    std::string usbId;  // as read from the hardware id
+};
+struct ExplainedMonitor {
+    std::string name;
+    std::string edid;  // "edid-manufacturer=... edid-product-code=..."
+    unsigned productCode;
+};
+const ExplainedAdapter kIntel{"Intel(R) UHD Graphics 620", "PCI\\VEN_8086&DEV_5917&SUBSYS_07A81028&REV_07", kIntelId};
+const ExplainedAdapter kNvidia{"NVIDIA GeForce RTX 3060", "PCI\\VEN_10DE&DEV_2503&SUBSYS_397D1462&REV_A1", kNvidiaId};
+const ExplainedAdapter kVarelAdapter{"Varel Kiv USB Display Adapter", "USB\\VID_17E9&PID_FF13&MI_00", kVarelId};
+const ExplainedAdapter kUsbAdapter{"USB Display Adapter", "USB\\VID_1D5C&PID_2000&MI_00", "VID_1D5C&PID_2000"};
+const ExplainedMonitor kBoe{"", "edid-manufacturer=BOE edid-product-code=2151", 2151};
+const ExplainedMonitor kDell{"DELL U2719D", "edid-manufacturer=DEL edid-product-code=10128", 10128};
+const ExplainedMonitor kVarelMonitor{"Varel Kiv", "edid-manufacturer=VRL edid-product-code=19", 19};
+const ExplainedMonitor kPellunMonitor{"KIV USB", "edid-manufacturer=PLN edid-product-code=4233", 4233};
+
+std::string explained(int number, const std::string& device, const ExplainedAdapter& adapter,
+                      const ExplainedMonitor& monitor, const std::string& placeAndSize, bool primary) {
+    const bool varel = adapter.usbId == kVarelId;
+    const bool pellun = !varel && monitor.productCode == 4233;
+    const std::string usb = "USB id " + adapter.usbId + (varel ? " is the Varel's" : " is not the Varel's " + kVarelId);
+    const std::string edid = "; EDID product code " + std::to_string(monitor.productCode) +
+                             (pellun ? " is the Pellun's" : " is not the Pellun's 4233");
+    return "screen " + std::to_string(number) + ": device=" + device + " monitor=\"" + monitor.name + "\" adapter=\"" +
+           adapter.name + "\" hardware-id=\"" + adapter.hardwareId + "\" usb-id=" + adapter.usbId + " " + monitor.edid +
+           " place=" + placeAndSize + " primary=" + (primary ? "yes" : "no") + " kiv=" +
+           (varel    ? "Varel"
+            : pellun ? "Pellun"
+                     : "no") +
+           " reason=\"" + usb + (varel ? "" : edid) + "\"";
+}
+
+const std::string kDisplay1 = "\\\\.\\DISPLAY1";
+const std::string kDisplay2 = "\\\\.\\DISPLAY2";
+const std::string kDisplay3 = "\\\\.\\DISPLAY3";
+// The panel, the monitor and the Varel of the built-in desktop and examples/default.json.
+const Lines kDefaultScreens = {
+    "screens: 3 attached",
+    explained(1, kDisplay1, kIntel, kBoe, "0,0 size=1920x1080", true),
+    explained(2, kDisplay2, kIntel, kDell, "1920,0 size=2560x1440", false),
+    explained(3, kDisplay3, kVarelAdapter, kVarelMonitor, "4480,0 size=1280x480", false),
+    "kiv: screen=3 device=" + kDisplay3 + " variant=Varel primary-now=no",
+    "row: " + kDisplay3 + " at 0,0 primary; " + kDisplay1 + " at 1280,0; " + kDisplay2 + " at 3200,0",
+};
+std::string windowsAnswered(const std::string& verdict, const std::string& flags, const std::string& answer) {
+    return "windows: " + verdict + " the row: SetDisplayConfig with SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG" +
+           flags + " answered " + answer;
+}
+const std::string kAware = " | SDC_VIRTUAL_MODE_AWARE | SDC_VIRTUAL_REFRESH_RATE_AWARE";
+const std::string kTakes = windowsAnswered("takes", kAware, "0: The operation completed successfully.");
+const std::string kMayChange = "session: may change the layout now";
+const std::string kMayRead = "session: may read the screens now";
+const Lines kNoRow = {"windows: not asked, there is no row", kMayRead};
+const std::string kMayNotChange = "session: may not change the layout now: ";
+const std::string kFree = "single-instance lock: free";
+const std::string kFamilyFree = "family lock: free";
+const std::string kExit0 = "exit code: 0 (the Kiv is primary, or would be made primary and Windows takes the row)";
+const std::string kExit3 = "exit code: 3 (Windows would refuse the row, or the session may not change the layout now)";
+const Lines kFreeAndTaken = {kTakes, kMayChange, kFree, kFamilyFree, kExit0};
+
+// Who holds one of the tool's locks while --explain runs.
+enum class Holder { None, Sibling, Watcher };
+
+struct ExplainCase {
+    const char* name;
+    std::string desktop;  // a file of examples/, or the file's text when it starts with '{'; empty: the built-in one
+    std::string extraKeys;
+    Holder holder;
+    bool withLog;
+    int exitCode;
+    Lines report;  // after its title
+};
+
+void PrintTo(const ExplainCase& c, std::ostream* os) { *os << c.name; }
+
+std::string failing(const std::string& call, int occurrence, int result, int lastError = 0) {
+    return R"("failures": [{"call": ")" + call + R"(", "occurrence": )" + std::to_string(occurrence) +
+           R"(, "result": )" + std::to_string(result) + R"(, "lastError": )" + std::to_string(lastError) + "}]";
+}
+const std::string kNotFunctioning = "A device attached to the system is not functioning. (Error code: 0x1f)";
+
+std::vector<ExplainCase> explainCases() {
+    return {
+        {"BuiltInDesktop", "", "", Holder::None, false, 0, kDefaultScreens + kFreeAndTaken},
+        {"NoKiv", "kiv-plugged-in-later.json", "", Holder::None, false, 2,
+         Lines{"screens: 2 attached", explained(1, kDisplay1, kIntel, kBoe, "0,0 size=1920x1080", true),
+               explained(2, kDisplay2, kIntel, kDell, "1920,0 size=2560x1440", false), "kiv: none",
+               "row: none, no Kiv is attached"} +
+             kNoRow + Lines{kFree, kFamilyFree, "exit code: 2 (no Kiv is attached)"}},
+        {"PellunWithTheLog", "pellun.json", "", Holder::None, true, 0,
+         Lines{"screens: 2 attached", explained(1, kDisplay1, kIntel, kBoe, "0,0 size=1920x1080", true),
+               explained(2, kDisplay3, kUsbAdapter, kPellunMonitor, "1920,0 size=1280x480", false),
+               "kiv: screen=2 device=" + kDisplay3 + " variant=Pellun primary-now=no",
+               "row: " + kDisplay3 + " at 0,0 primary; " + kDisplay1 + " at 1280,0"} +
+             kFreeAndTaken},
+        // The Varel goes first, the Pellun at the end of the row.
+        {"BothVariants", "both-variants.json", "", Holder::None, false, 0,
+         Lines{"screens: 3 attached", explained(1, kDisplay1, kNvidia, kDell, "0,0 size=2560x1440", true),
+               explained(2, kDisplay2, kNvidia, kPellunMonitor, "2560,0 size=1280x480", false),
+               explained(3, kDisplay3, kVarelAdapter, kVarelMonitor, "3840,0 size=1280x480", false),
+               "kiv: screen=3 device=" + kDisplay3 + " variant=Varel primary-now=no",
+               "row: " + kDisplay3 + " at 0,0 primary; " + kDisplay1 + " at 1280,0; " + kDisplay2 + " at 3840,0"} +
+             kFreeAndTaken},
+        {"OnlyTheKiv", "only-kiv.json", "", Holder::None, false, 0,
+         Lines{"screens: 1 attached", explained(1, kDisplay1, kVarelAdapter, kVarelMonitor, "0,0 size=1280x480", true),
+               "kiv: screen=1 device=" + kDisplay1 + " variant=Varel primary-now=yes",
+               "row: none, every screen is a Varel and one of them is primary already"} +
+             kNoRow + Lines{kFree, kFamilyFree, kExit0}},
+        // A monitor whose device path carries no manufacturer, one whose manufacturer's letters are the first
+        // and the last, and below them one without any display path (no identity) on an adapter whose
+        // hardware id carries a product id alone.
+        {"NoUsbIdNorEdidIds",
+         R"({"adapters": [
+             {"name": "GPU", "hardwareId": "", "displays": [{"primary": true, "monitors": [
+               {"edidProductCode": 2151, "devicePath": "\\\\?\\DISPLAY#Default_Monitor"}]},
+               {"x": 1920, "monitors": [{"edidProductCode": 1, "devicePath": "\\\\?\\DISPLAY#AZW0001"}]}]},
+             {"name": "USB", "hardwareId": "USB\\VID_0000&PID_0001&MI_00", "displays": [
+               {"y": 1080, "height": 1200}]}]})",
+         "", Holder::None, false, 2,
+         Lines{"screens: 3 attached",
+               "screen 1: device=" + kDisplay1 +
+                   R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
+                   "edid-manufacturer=0x0000 edid-product-code=2151 place=0,0 size=1920x1080 primary=yes kiv=no "
+                   R"(reason="no USB id in the hardware id; EDID product code 2151 is not the Pellun's 4233")",
+               "screen 2: device=" + kDisplay2 +
+                   R"( monitor="" adapter="GPU" hardware-id="" usb-id=none )"
+                   "edid-manufacturer=AZW edid-product-code=1 place=1920,0 size=1920x1080 primary=no kiv=no "
+                   R"(reason="no USB id in the hardware id; EDID product code 1 is not the Pellun's 4233")",
+               "screen 3: device=" + kDisplay3 +
+                   R"( monitor="" adapter="USB" hardware-id="USB\VID_0000&PID_0001&MI_00" )"
+                   "usb-id=VID_0000&PID_0001 edid-manufacturer=none edid-product-code=none place=0,1080 "
+                   "size=1920x1200 primary=no kiv=no reason=\"USB id VID_0000&PID_0001 is not the Varel's " +
+                   kVarelId + "; no EDID product code from Windows\"",
+               "kiv: none", "row: none, no Kiv is attached"} +
+             kNoRow + Lines{kFree, kFamilyFree, "exit code: 2 (no Kiv is attached)"}},
+        {"ValidateRefusedWith31", "default.json", failing("SetDisplayConfig", 1, 31), Holder::None, false, 3,
+         kDefaultScreens +
+             Lines{windowsAnswered("refuses", kAware, "31: A device attached to the system is not functioning."),
+                   kMayChange, kFree, kFamilyFree, kExit3}},
+        // Windows refuses the flags of the first two layouts (as Windows 10 refuses the refresh-rate flag):
+        // asked again in the next layout, down to the plain one.
+        {"LayoutFlagsRefused", "default.json",
+         R"("failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 87},
+                         {"call": "SetDisplayConfig", "occurrence": 2, "result": 87}])",
+         Holder::None, false, 0,
+         kDefaultScreens + Lines{windowsAnswered("takes", "", "0: The operation completed successfully."), kMayChange,
+                                 kFree, kFamilyFree, kExit0}},
+        // The plain layout's answer stands.
+        {"EveryLayoutRefused", "default.json",
+         R"("failures": [{"call": "SetDisplayConfig", "occurrence": 1, "result": 87},
+                         {"call": "SetDisplayConfig", "occurrence": 2, "result": 87},
+                         {"call": "SetDisplayConfig", "occurrence": 3, "result": 87}])",
+         Holder::None, false, 3,
+         kDefaultScreens + Lines{windowsAnswered("refuses", "", "87: The parameter is incorrect."), kMayChange, kFree,
+                                 kFamilyFree, kExit3}},
+        {"ValidateAccessDenied", "default.json", failing("SetDisplayConfig", 1, 5), Holder::None, false, 3,
+         kDefaultScreens +
+             Lines{windowsAnswered("refuses", kAware, "5: Access is denied."),
+                   kMayNotChange + "Windows refuses this session the display configuration (locked, remote)", kFree,
+                   kFamilyFree, kExit3}},
+        {"RowQueryFails", "default.json", failing("QueryDisplayConfig", 2, 31), Holder::None, false, 3,
+         kDefaultScreens +
+             Lines{"windows: cannot be asked: Failed to obtain current displays config: " + kNotFunctioning, kMayChange,
+                   kFree, kFamilyFree, kExit3}},
+        {"RowQueryRefused", "default.json", failing("QueryDisplayConfig", 2, 5), Holder::None, false, 3,
+         kDefaultScreens + Lines{"windows: not asked, the display configuration cannot be read now",
+                                 kMayNotChange + "Failed to obtain current displays config: Access is denied. (Error "
+                                                 "code: 0x5)",
+                                 kFree, kFamilyFree, kExit3}},
+        {"ModeUnreadable", "default.json", failing("EnumDisplaySettingsW", 2, 0, 31), Holder::None, false, 3,
+         Lines(kDefaultScreens.begin(), kDefaultScreens.end() - 1) +
+             Lines{"row: cannot be made: Failed to get Screen settings: " + kNotFunctioning} + kNoRow +
+             Lines{kFree, kFamilyFree, kExit3}},
+        {"LockedSession",
+         "locked-until-35s.json",
+         "",
+         Holder::None,
+         false,
+         3,
+         {"screens: cannot be read now",
+          kMayNotChange + "Failed to obtain detail for current displays config: Access is denied. (Error code: 0x5)",
+          kFree, kFamilyFree, kExit3}},
+        {"ScreensUnreadable",
+         "default.json",
+         failing("GetDisplayConfigBufferSizes", 1, 31),
+         Holder::None,
+         false,
+         1,
+         {"screens: cannot be read: Failed to obtain detail for current displays config: " + kNotFunctioning, kFree,
+          kFamilyFree, "exit code: 1 (the screens could not be read)"}},
+        {"SiblingHoldsTheFamilyLock", "default.json", "", Holder::Sibling, false, 0,
+         kDefaultScreens + Lines{kTakes, kMayChange, kFree,
+                                 "family lock: held: another tool of the family changes the screens; a run now "
+                                 "would wait for it",
+                                 kExit0}},
+        {"WatcherHoldsTheSingleInstanceLock", "default.json", "", Holder::Watcher, false, 0,
+         kDefaultScreens + Lines{kTakes, kMayChange,
+                                 "single-instance lock: held: another instance runs in this session (a watcher?); a "
+                                 "run now would end at once",
+                                 kFamilyFree, kExit0}},
+    };
+}
+
+class HostExplain : public ::testing::TestWithParam<ExplainCase> {
+protected:
+    const TemporaryFolder folder_{"host-explain"};
+};
+
+TEST_P(HostExplain, ReportsOnTheRedirectedOutputAndChangesNothing) {
+    const ExplainCase& c = GetParam();
+    const std::string mutexFolder = folder_.path().string();
+    const ChildSetup inTheFolder{Piped::OutputAndError, {{"XDG_RUNTIME_DIR", mutexFolder}}};
+    std::string desktopPath;
+    std::string original;
+    if (!c.desktop.empty()) {
+        desktopPath = folder_.file("desktop.json");
+        original = c.desktop.front() == '{' ? c.desktop : readFile(std::string(KIV_EXAMPLES_DIR) + "/" + c.desktop);
+        if (!c.extraKeys.empty()) {
+            original.insert(original.rfind('}'), ", " + c.extraKeys + "\n");
+        }
+        writeFile(desktopPath, original);
+    }
+
+    std::optional<ChildProcess> holder;
+    if (c.holder == Holder::Sibling) {
+        holder.emplace(KIV_MUTEX_HOLDER_PATH, std::vector<std::string>{"hold", "MorvaKivDisplayApp_main"}, inTheFolder);
+        ASSERT_EQ(holder->readLine(), "locked");
+    } else if (c.holder == Holder::Watcher) {
+        // A watcher of its own desktop, which it has made its Kiv primary in by the time it watches.
+        const std::string watcherDesktop = folder_.file("watcher.json");
+        writeFile(watcherDesktop, original);
+        ChildSetup watcherSetup = inTheFolder;
+        watcherSetup.environment.insert(
+            watcherSetup.environment.end(),
+            {{"SIMULATED_DESKTOP", watcherDesktop}, {"SIMULATED_CLOCK", ""}, {"SIMULATED_EVENT_LOG", ""}});
+        holder.emplace(KIV_TOOL_PATH, std::vector<std::string>{"-t", "0", "--watch"}, watcherSetup);
+        for (std::string line; line != kWatching;) {
+            line = holder->readLine();
+            ASSERT_NE(line, "<end of output>");
+            ASSERT_NE(line, "<no answer in time>");
+        }
+    }
+
+    std::vector<std::string> arguments = {"--explain"};
+    const std::string logPath = folder_.file("explain.log");
+    if (c.withLog) {
+        arguments.insert(arguments.end(), {"-l", logPath});
+    }
+    const std::string eventLogPath = folder_.file("events.txt");
+    const ToolRun run = runTool(arguments, desktopPath, mutexFolder, false, eventLogPath);
+    if (c.holder == Holder::Watcher) {
+        ::kill(static_cast<pid_t>(holder->id()), SIGTERM);
+        EXPECT_EQ(holder->waitForExit(), 0);
+    }
+
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    const Lines report =
+        Lines{"SetPrimaryKiv --explain: what a run would see and do now; nothing was changed"} + c.report;
+    EXPECT_EQ(linesOf(run.output), report);
+    EXPECT_EQ(readFile(eventLogPath), "") << "no event";
+    if (!c.desktop.empty()) {
+        EXPECT_EQ(readFile(desktopPath), original) << "the desktop file must stay as it was";
+    }
+    if (c.withLog) {
+        Lines log = linesOf(readFile(logPath));
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[0].rfind("App start at: ", 0), 0u) << log[0];
+        EXPECT_EQ(Lines(log.begin() + 2, log.end()), report);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, HostExplain, ::testing::ValuesIn(explainCases()),
+                         [](const ::testing::TestParamInfo<ExplainCase>& test) {
+                             return std::string(test.param.name);
+                         });
+
 }  // namespace

@@ -297,6 +297,22 @@ TEST(SimulatedWindowSystem, AnswersSourceAndTargetNamesByAdapterAndId) {
     EXPECT_EQ(target.flags.value & 0x4u, 0u) << "edidIdsValid";
     EXPECT_EQ(target.edidProductCodeId, 0x2790) << "filled in all the same";
 
+    // The manufacturer id, of the letters after "DISPLAY#" in the device path, with its bytes swapped.
+    const std::pair<std::u16string, UINT16> manufacturers[] = {
+        {u"\\\\?\\DISPLAY#DELA0F4#5&1f2e3d4c", 0xAC10},  // D, E, L: 4 << 10 | 5 << 5 | 12
+        {u"DISPLAY#AZW", 0x5707},                        // A, Z, W: 1 << 10 | 26 << 5 | 23, ending there
+        {u"DISPLAY#AZ", 0},
+        {u"\\\\?\\DISPLAY#Default_Monitor", 0},
+        {u"dell", 0},
+    };
+    for (const auto& [devicePath, manufacturer] : manufacturers) {
+        SimulatedDesktop named = laptop();
+        named.adapters[0].displays[1].monitors[0].devicePath = devicePath;
+        SimulatedWindowSystem withPath(named);
+        ASSERT_EQ(withPath.displayConfigGetDeviceInfo(&target.header), 0);
+        EXPECT_EQ(target.edidManufactureId, manufacturer) << text(target.monitorDevicePath).size();
+    }
+
     target.header.id = 2;  // the GPU has two targets only
     EXPECT_EQ(system.displayConfigGetDeviceInfo(&target.header), static_cast<LONG>(ERROR_INVALID_PARAMETER));
     source.header.adapterId = LUID{1, 1};

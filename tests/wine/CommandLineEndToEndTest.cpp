@@ -2,6 +2,7 @@
 #include "ToolRunner.h"
 
 #include "tests/support/Files.h"
+#include "tests/support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,28 @@ TEST(CommandLineEndToEnd, UnopenableLogIsReportedOnStandardError) {
     const auto run = runTool({"-t", "0", "-l", log}, Box::NotExpected);
     EXPECT_EQ(run.standardError, "Failed to open log file for write: " + log + "\r\n");
     EXPECT_EQ(run.exitCode, 0u);
+}
+
+// --explain with its standard output redirected, as "> report.txt" and "| Out-File" start it: the report
+// comes there, in text lines, and no box is shown. Wine's one screen is no Kiv.
+TEST(CommandLineEndToEnd, ExplainWritesItsReportToARedirectedStandardOutput) {
+    ChildProcess tool(e2e::toolPath(), {"--explain"}, {Piped::Output});
+    tool.endInput();
+    const std::string report = tool.readToEnd();
+    EXPECT_EQ(tool.waitForExit(), 2) << report;
+    const std::vector<std::string> lines = linesOf(std::regex_replace(report, std::regex("\r\n"), "\n"));
+    ASSERT_EQ(lines.size(), 10u) << report;
+    EXPECT_EQ(lines[0], "SetPrimaryKiv --explain: what a run would see and do now; nothing was changed");
+    EXPECT_EQ(lines[1], "screens: 1 attached");
+    EXPECT_EQ(lines[2].rfind("screen 1: device=\\\\.\\DISPLAY1 monitor=\"Display1\" adapter=", 0), 0u) << lines[2];
+    EXPECT_NE(lines[2].find(" usb-id=none "), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(" primary=yes kiv=no reason=\"no USB id in the hardware id; "), std::string::npos)
+        << lines[2];
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + 3, lines.end()),
+        (std::vector<std::string>{"kiv: none", "row: none, no Kiv is attached", "windows: not asked, there is no row",
+                                  "session: may read the screens now", "single-instance lock: free",
+                                  "family lock: free", "exit code: 2 (no Kiv is attached)"}));
 }
 
 }  // namespace
