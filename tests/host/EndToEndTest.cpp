@@ -1328,7 +1328,7 @@ TEST_P(HostExplain, ReportsOnTheRedirectedOutputAndChangesNothing) {
         arguments.insert(arguments.end(), {"-l", logPath});
     }
     const std::string eventLogPath = folder_.file("events.txt");
-    const ToolRun run = runTool(arguments, desktopPath, mutexFolder, false, eventLogPath);
+    const ToolRun run = runTool(arguments, desktopPath, mutexFolder, false, eventLogPath, "");
     if (c.holder == Holder::Watcher) {
         ::kill(static_cast<pid_t>(holder->id()), SIGTERM);
         EXPECT_EQ(holder->waitForExit(), 0);
