@@ -21,7 +21,8 @@ enum class Explained {
 // lines go nowhere), without the family lock, and writes the report to `report`, each line ended by
 // "\n"; the words are stable (the documentation of the support view lists them):
 //     SetPrimaryKiv --explain: what a run would see and do now; nothing was changed
-//     screens: <count> attached                      ("screens: cannot be read: <text>" otherwise)
+//     screens: <count> attached        ("screens: cannot be read now" and a session line when the session
+//                                      may not read them, "screens: cannot be read: <text>" otherwise)
 //     screen <n>: device=... monitor="..." adapter="..." hardware-id="..." usb-id=<id>|none
 //         edid-manufacturer=<letters>|0x<hex>|none edid-product-code=<decimal>|none place=<x>,<y>
 //         size=<w>x<h> primary=yes|no kiv=Varel|Pellun|no reason="..."   (one line, per screen in order)
