@@ -11,7 +11,6 @@
 use strict;
 use warnings;
 use File::Basename qw(dirname);
-use File::Spec;
 use Cwd qw(abs_path);
 
 my $root = abs_path(dirname(abs_path($0)) . '/..');
@@ -108,12 +107,12 @@ for my $file (@files) {
             my $where = "$file:" . ($i + 1);
             my $resolved = $file;
             if ($path ne '') {
-                $resolved = File::Spec->canonpath("$dir/" . unescape($path));
-                my $full = abs_path($resolved);
+                my $full = abs_path("$dir/" . unescape($path));
                 if (!defined $full || !-e $full || index("$full/", "$root/") != 0) {
                     push @broken, "$where: $target: no such file in the tree";
                     next;
                 }
+                $resolved = $full;
             }
             next unless defined $anchor;
             if ($resolved !~ /\.md$/i || -d $resolved) {

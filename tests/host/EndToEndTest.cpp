@@ -234,6 +234,9 @@ std::vector<Case> cases() {
     const Lines varelOfDefaultSet =
         scanPass({panel("\\\\.\\DISPLAY1"), dell("\\\\.\\DISPLAY2", kIntelId), varelOfDefault},
                  "Detected 2 Screens and Orvi Kiv", kVarelSet);
+    // The built-in desktop after its Varel was made primary and the user made the panel primary again.
+    const Lines usersPanelPrimary = {"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)",
+                                     "\\\\.\\DISPLAY3 at (-1280, 0)"};
     const Lines varelOfDefaultPrimary = {"\\\\.\\DISPLAY1 at (1280, 0)", "\\\\.\\DISPLAY2 at (3200, 0)",
                                          "\\\\.\\DISPLAY3 at (0, 0) primary"};
     // The built-in desktop's pass where Windows declines the Varel's display settings.
@@ -575,7 +578,7 @@ std::vector<Case> cases() {
          true,
          0,
          varelOfDefaultSet + Lines{kWatching, kSameScreens, kSessionEnds},
-         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
+         usersPanelPrimary,
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}], "sessionEndsAtSecond": 20)"},
 
@@ -648,7 +651,7 @@ std::vector<Case> cases() {
          true,
          0,
          varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens, kSessionEnds},
-         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
+         usersPanelPrimary,
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
             "sleeps": [{"fromSecond": 20, "toSecond": 30}], "sessionEndsAtSecond": 40)"},
@@ -688,7 +691,7 @@ std::vector<Case> cases() {
          true,
          0,
          varelOfDefaultSet + Lines{kWatching, kSameScreens, kSameScreens, kSessionEnds},
-         Lines{"\\\\.\\DISPLAY1 at (0, 0) primary", "\\\\.\\DISPLAY2 at (1920, 0)", "\\\\.\\DISPLAY3 at (-1280, 0)"},
+         usersPanelPrimary,
          kVarelMadePrimary,
          R"("userPrimary": [{"atSecond": 10, "display": "\\\\.\\DISPLAY1"}],
             "sessionLocked": [{"fromSecond": 15, "toSecond": 25}], "sessionEndsAtSecond": 40)"},
