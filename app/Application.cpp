@@ -7,6 +7,7 @@
 #include "display/DisplayConfigRefused.h"
 #include "platform/RestartRegistration.h"
 #include "util/GlobalNamedMutex.h"
+#include "util/LockNames.h"
 
 #include <optional>
 #include <stdexcept>
@@ -74,7 +75,7 @@ PassResult firstOutcome(const StartupSettings& settings, Clock& clock, const Log
 
 int runTool(const StartupSettings& settings, Clock& clock, const LoggingScanPass& scanPass,
             platform::DesktopChanges& changes, LogFile& logFile) {
-    const auto singleInstance = util::GlobalNamedMutex::create("SetPrimaryKiv_single_app");
+    const auto singleInstance = util::GlobalNamedMutex::create(util::kSingleInstanceMutexName);
     if (!singleInstance->tryLock()) {
         settings.log << "Other instance of this application is already running" << std::endl;
         reportOtherInstance();

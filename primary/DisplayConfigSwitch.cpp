@@ -206,10 +206,13 @@ bool putBackShown(Layout& shown) {
            platform::setDisplayConfig(0, nullptr, 0, nullptr, kShowStored) == kSuccess;
 }
 
+// Asks whether Windows takes the configuration, changing nothing.
+constexpr UINT32 kValidateFlags = SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG;
+
 LONG validate(Layout& layout) {
     return platform::setDisplayConfig(static_cast<UINT32>(layout.config.paths.size()), layout.config.paths.data(),
                                       static_cast<UINT32>(layout.config.modes.size()), layout.config.modes.data(),
-                                      SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG | layout.flags().apply);
+                                      kValidateFlags | layout.flags().apply);
 }
 
 constexpr LONG kInvalidParameter = static_cast<LONG>(ERROR_INVALID_PARAMETER);
@@ -290,18 +293,22 @@ std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector
     } else {
         return std::nullopt;
     }
-    // Windows may have shown or stored part of it; the put-back applies with the flags its
-    // configuration was asked with.
-    // Refused with 87 (the flags, or screens that kept changing), Windows applied nothing: there is
-    // nothing to put back.
+    // Windows may have shown or stored part of it; the put-back applies with the flags its configuration
+    // was asked with. Refused with 87 (the flags, or screens that kept changing), Windows applied
+    // nothing: there is nothing to put back.
     failure.putBack = result == kInvalidParameter || (putBack && putBackShown(asked.shown));
     return failure;
 }
 
-RowConfiguration rowConfigurationFor(const std::vector<WideString>& row, std::size_t firstLayout) {
-    const Layout shown = shownLayout(firstLayout);
-    return RowConfiguration{rowConfiguration(shown, row), shown.flags().apply, shown.layout,
-                            shown.layout + 1 == std::size(kLayouts)};
+RowVerdict validateRow(const std::vector<WideString>& row) {
+    for (std::size_t first = 0;;) {
+        Asked asked = ask(first, row);
+        const LONG result = validate(asked.wanted);
+        if (result != kInvalidParameter || asked.shown.layout + 1 == std::size(kLayouts)) {
+            return RowVerdict{result, kValidateFlags | asked.wanted.flags().apply};
+        }
+        first = asked.shown.layout + 1;
+    }
 }
 
 }  // namespace orvi

@@ -2,8 +2,8 @@
 // that Windows takes for indirect displays when the display-settings way is declined.
 #pragma once
 
-#include "display/DisplayConfig.h"
 #include "display/Narrow.h"
+#include "platform/Win32.h"
 
 #include <optional>
 #include <string>
@@ -55,18 +55,17 @@ struct DisplayConfigFailure {
 // as "SetDisplayConfig failed"); nothing was changed then. Throws nothing else but std::bad_alloc.
 std::optional<DisplayConfigFailure> switchThroughDisplayConfig(const std::vector<WideString>& row, bool putBack = true);
 
-// The configuration that switchThroughDisplayConfig applies for `row`, read in the first of its layouts
-// from the firstLayout-th on (0: the first) that Windows takes; with the SDC_ flags that match the
-// query's (applyFlags), the index of the layout it was read in (`layout`; the next one follows it) and
-// whether it is the last layout (plain). Changes nothing. Throws as the reading and the row do there:
-// DisplayConfigRefused, util::WinException, std::runtime_error for a screen of `row` without a source
-// mode.
-struct RowConfiguration {
-    DisplayConfig config;
-    UINT32 applyFlags;
-    std::size_t layout;
-    bool last;
+// What SetDisplayConfig answered to a row that it was only asked about, and the flags it was asked with.
+struct RowVerdict {
+    LONG result;  // ERROR_SUCCESS when Windows takes the row
+    UINT32 flags;
 };
-RowConfiguration rowConfigurationFor(const std::vector<WideString>& row, std::size_t firstLayout);
+
+// Asks SetDisplayConfig with SDC_VALIDATE | SDC_USE_SUPPLIED_DISPLAY_CONFIG about the configuration that
+// switchThroughDisplayConfig would apply for `row`, in its layouts in turn: an answer of
+// ERROR_INVALID_PARAMETER goes on to the next layout, and the last layout's answer stands. Changes
+// nothing. Throws as the reading and the row do there: DisplayConfigRefused, util::WinException,
+// std::runtime_error for a screen of `row` without a source mode.
+RowVerdict validateRow(const std::vector<WideString>& row);
 
 }  // namespace orvi

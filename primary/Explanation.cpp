@@ -6,8 +6,9 @@
 #include "display/ScreenEnumeration.h"
 #include "display/UsbId.h"
 #include "platform/DisplayServices.h"
-#include "primary/RowValidation.h"
+#include "primary/DisplayConfigSwitch.h"
 #include "util/GlobalNamedMutex.h"
+#include "util/LockNames.h"
 #include "util/WinException.h"
 
 #include <algorithm>
@@ -17,15 +18,11 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvi {
 namespace {
-
-// The names of a run's locks: the single-instance lock that the run takes first, and the lock that the
-// tools of the product family share, which each scan pass takes.
-constexpr const char* kSingleInstanceLock = "SetPrimaryKiv_single_app";
-constexpr const char* kFamilyLock = "MorvaKivDisplayApp_main";
 
 enum class Variant { None, Varel, Pellun };
 
@@ -266,7 +263,7 @@ Explained lookAtTheScreens(std::ostream& report) {
 }
 
 // Tries the lock without waiting and lets it go at once.
-std::string lockLine(const char* lockName, const char* whenHeld) {
+std::string lockLine(std::string_view lockName, const char* whenHeld) {
     try {
         const std::unique_ptr<util::GlobalNamedMutex> lock = util::GlobalNamedMutex::create(lockName);
         return lock->tryLock() ? "free" : whenHeld;
@@ -295,11 +292,12 @@ Explained explainScreens(std::ostream& report) {
     report << "SetPrimaryKiv --explain: what a run would see and do now; nothing was changed\n";
     const Explained outcome = lookAtTheScreens(report);
     report << "single-instance lock: "
-           << lockLine(kSingleInstanceLock,
+           << lockLine(util::kSingleInstanceMutexName,
                        "held: another instance runs in this session (a watcher?); a run now "
                        "would end at once")
            << "\nfamily lock: "
-           << lockLine(kFamilyLock, "held: another tool of the family changes the screens; a run now would wait for it")
+           << lockLine(util::kFamilyMutexName,
+                       "held: another tool of the family changes the screens; a run now would wait for it")
            << "\nexit code: " << static_cast<int>(outcome) << " (" << meaningOf(outcome) << ")\n";
     return outcome;
 }

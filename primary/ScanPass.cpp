@@ -5,6 +5,7 @@
 #include "display/UsbId.h"
 #include "primary/PrimarySwitch.h"
 #include "util/GlobalNamedMutex.h"
+#include "util/LockNames.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -22,9 +23,6 @@
 
 namespace orvi {
 namespace {
-
-// Shared with the other tools of the product family: only one of them changes the layout at a time.
-constexpr std::string_view kFamilyMutexName = "MorvaKivDisplayApp_main";
 
 struct KivScreens {
     std::vector<ScreenDevice> varel;
@@ -120,7 +118,7 @@ PassOutcome runPass(std::ostream& log, const PassOptions& options) {
     std::ostringstream held;
     std::ostream* out = options.gate ? static_cast<std::ostream*>(&held) : &log;
 
-    const std::unique_ptr<util::GlobalNamedMutex> familyLock = util::GlobalNamedMutex::create(kFamilyMutexName);
+    const std::unique_ptr<util::GlobalNamedMutex> familyLock = util::GlobalNamedMutex::create(util::kFamilyMutexName);
     if (!familyLock->tryLock()) {
         *out << "Other application is performing an action - waiting for it to finish" << std::endl;
         if (!options.waitForFamilyLock) {
